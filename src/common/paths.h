@@ -1,0 +1,36 @@
+// Path and file helpers, and the destination folder kinds of installed files.
+#pragma once
+#include <windows.h>
+
+struct FileEntry;
+
+enum DirKind : SHORT {
+    DirBase = 0,     // the kept Windows folder
+    DirWindows = 1,  // the Windows folder, asked afresh
+    DirSystem = 2,
+    DirCursors = 3,
+    DirMedia = 4,
+};
+
+int findTextNoCase(const char* text, const char* pattern);
+// The same search over a text of known length that need not be terminated.
+int findTextNoCaseN(const char* text, int length, const char* pattern);
+bool folderOfPath(const char* path, char* out);
+bool fileExists(const char* path);
+// Appends "\\" when missing; false when the buffer has no room for it.
+bool ensureTrailingBackslash(char* path, size_t capacity = MAX_PATH);
+void splitLastComponent(char* path, char* last);
+const char* windowsFolder();
+// The following build paths into MAX_PATH buffers. A path that would not fit is
+// never cut into the name of another file: out is left empty and false returned.
+bool dirKindFolder(SHORT kind, char* out);
+bool tempPathFor(const FileEntry& entry, char* out, const char* otherName = NULL);
+bool destinationPath(const FileEntry& entry, char* out);
+bool joinPath(char* out, const char* folder, const char* name);
+bool copyFileWritable(const char* source, const char* destination);
+bool deleteFileWritable(const char* path);
+bool clearReadOnly(const char* path);
+
+// Test hook: forget the kept Windows folder.
+void resetWindowsFolderForTest();
+int windowsFolderQueriesForTest();

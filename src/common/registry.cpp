@@ -1,0 +1,127 @@
+#include "common/registry.h"
+#include "common/paths.h"
+#include "common/text.h"
+#include "shell/setupapp.h"
+
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zelto2000\\";
+const char kProductKey[] = "Software\\Ostrell Zuvak\\vimbaTressil\\";
+const char kRunOnceValuePath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\vimbaInstall";
+
+RegValueRule regValueRule(RegValueCode code) {
+    switch (code) {
+    case 1: return {HKEY_CURRENT_USER, false, REG_SZ};
+    case 2: return {HKEY_CURRENT_USER, true, REG_SZ};
+    case 3: return {HKEY_LOCAL_MACHINE, false, REG_SZ};
+    case 4: return {HKEY_LOCAL_MACHINE, true, REG_SZ};
+    case 5: return {HKEY_USERS, false, REG_SZ};
+    case 6: return {HKEY_USERS, true, REG_SZ};
+    case 7: return {HKEY_CURRENT_USER, true, REG_DWORD};
+    case 8: return {HKEY_LOCAL_MACHINE, true, REG_DWORD};
+    default: return {HKEY_CLASSES_ROOT, false, REG_SZ};
+    }
+}
+
+HKEY splitRegistryPath(const char* fullPath, RegValueCode code, char* keyPath, char* valueName) {
+    RegValueRule rule = regValueRule(code);
+    copyText(keyPath, MAX_PATH, fullPath);
+    valueName[0] = '\0';
+    if (rule.pathEndsInValueName) splitLastComponent(keyPath, valueName);
+    return rule.root;
+}
+
+bool writeRegistryValue(const char* fullPath, const void* data, RegValueCode code) {
+    char keyPath[MAX_PATH] = "";
+    char valueName[MAX_PATH] = "";
+    // A path cut to fit would name another key: refuse it instead.
+    if (lstrlenA(fullPath) >= MAX_PATH) return false;
+    HKEY root = splitRegistryPath(fullPath, code, keyPath, valueName);
+    HKEY key = NULL;
+    if (RegCreateKeyA(root, keyPath, &key) != ERROR_SUCCESS) return false;
+    RegValueRule rule = regValueRule(code);
+    if (rule.type == REG_DWORD) {
+        RegSetValueExA(key, valueName, 0, REG_DWORD, static_cast<const BYTE*>(data), 4);
+    } else {
+        const char* text = static_cast<const char*>(data);
+        RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                       lstrlenA(text) + 1);
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+bool writeProductValue(const char* valueName, const void* data, RegValueCode code) {
+    char fullPath[MAX_PATH];
+    if (!formatText(fullPath, sizeof fullPath, "%s%s", kProductKey, valueName)) return false;
+    return writeRegistryValue(fullPath, data, code);
+}
+
+void writeUninstallEntry() {
+    char fullPath[MAX_PATH];
+    formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "DisplayName");
+    writeRegistryValue(fullPath, "Zelto 2000 ScreenSaver", 4);
+
+    char folder[MAX_PATH] = "";
+    UINT n = GetWindowsDirectoryA(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) folder[0] = '\0';
+    ensureTrailingBackslash(folder);
+    char commandLine[MAX_PATH];
+    if (!formatText(commandLine, sizeof commandLine, "%s%s UNINSTALL", folder, "vmbUninst.exe"))
+        return;  // a cut command would start some other program
+    formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "UninstallString");
+    writeRegistryValue(fullPath, commandLine, 4);
+}
+
+void setRunOnceEntry(SetupApp* app, bool set) {
+    char text[MAX_PATH] = "";
+    if (set) {
+        DWORD n = GetModuleFileNameA(app->instance, text, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) text[0] = '\0';
+    }
+    writeRegistryValue(kRunOnceValuePath, text, 2);
+}
+
+bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machine) {
+    HKEY root = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    char path[MAX_PATH];
+    copyText(path, sizeof path, keyPath);
+    // "Key\" names the same key as "Key".
+    int n = lstrlenA(path);
+    if (n > 0 && path[n - 1] == '\\') path[n - 1] = '\0';
+    HKEY key = NULL;
+    if (RegOpenKeyExA(root, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return true;
+    bool deleted = RegDeleteValueA(key, valueName) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return deleted;
+}
+
+bool activateScreenSaver(SetupApp* app) {
+    if (!app->componentActivate[0]) return true;
+    char path[MAX_PATH] = "";
+    UINT n = GetSystemDirectoryA(path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return true;
+    if (!ensureTrailingBackslash(path) || !appendToText(path, sizeof path, "Zelto 2000.scr"))
+        return true;
+    char shortPath[MAX_PATH] = "";
+    DWORD s = GetShortPathNameA(path, shortPath, MAX_PATH);
+    if (s == 0 || s >= MAX_PATH) return true;  // never point the setting at a cut path
+    WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", shortPath, "system.ini");
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL, SPIF_SENDWININICHANGE);
+    return true;
+}
+
+void restoreScreenSaver() {
+    WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "", "system.ini");
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL, SPIF_SENDWININICHANGE);
+}
+
+bool installUninstaller(SetupApp* app) {
+    char source[MAX_PATH] = "";
+    DWORD n = GetModuleFileNameA(app->instance, source, MAX_PATH);
+    char destination[MAX_PATH] = "";
+    UINT w = GetWindowsDirectoryA(destination, MAX_PATH);
+    if (n > 0 && n < MAX_PATH && w > 0 && w < MAX_PATH && ensureTrailingBackslash(destination) &&
+        appendToText(destination, sizeof destination, "vmbUninst.exe"))
+        copyFileWritable(source, destination);
+    activateScreenSaver(app);
+    return true;
+}

@@ -1,0 +1,29 @@
+// Registry values and system settings that the setup program writes and clears.
+#pragma once
+#include <windows.h>
+
+class SetupApp;
+
+// Chooses root key, value-name split and value type of a full registry path.
+typedef int RegValueCode;
+
+struct RegValueRule {
+    HKEY root;
+    bool pathEndsInValueName;
+    DWORD type;
+};
+RegValueRule regValueRule(RegValueCode code);
+
+HKEY splitRegistryPath(const char* fullPath, RegValueCode code, char* keyPath, char* valueName);
+bool writeRegistryValue(const char* fullPath, const void* data, RegValueCode code);
+bool writeProductValue(const char* valueName, const void* data, RegValueCode code);
+void writeUninstallEntry();
+void setRunOnceEntry(SetupApp* app, bool set);
+bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machine);
+bool activateScreenSaver(SetupApp* app);
+void restoreScreenSaver();
+bool installUninstaller(SetupApp* app);
+
+extern const char kUninstallKey[];
+extern const char kProductKey[];
+extern const char kRunOnceValuePath[];

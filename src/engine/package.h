@@ -1,0 +1,66 @@
+// The embedded file list: update header records, package slots and install entries.
+#pragma once
+#include <windows.h>
+
+// One 72-byte record of the update header, exactly as stored (little-endian).
+#pragma pack(push, 1)
+struct HeaderRecord {
+    char sourceName[28];      // "RES_FILE" resource holding the packed file
+    LONG uncompressedSize;    // size once expanded
+    char destName[32];        // installed file name
+    LONG timeStamp;           // 32-bit time_t
+    LONG compressedSize;      // size of the packed resource
+};
+#pragma pack(pop)
+static_assert(sizeof(HeaderRecord) == 72, "update header records are 72 bytes");
+
+enum { kHeaderRecordSize = 72, kMaxRecords = 30, kEntryNameSize = 30 };
+
+struct FileEntry {
+    char sourceName[kEntryNameSize];
+    char destName[kEntryNameSize];
+    SHORT dirKind;
+    LONG timeStamp;
+    LONG compressedSize;
+
+    // Install run (install.cpp)
+    bool testReplaceEntry(DWORD pass);
+    bool copyEntry();
+    void stampTempCopy(const char* tempPath);
+    bool expandEntry();
+    bool removeTempCopy();
+};
+
+struct PackageSlot {
+    HeaderRecord sourceRecords[kMaxRecords];
+    FileEntry installEntries[kMaxRecords];
+    LONG newestTime;
+    LONGLONG compressedTotal;
+    LONGLONG uncompressedTotal;
+    SHORT installCount;
+    SHORT sourceCount;
+    SHORT dirKind;
+    SHORT packageType;
+    char headerName[32];
+
+    PackageSlot();
+    void setPackageType(SHORT type);
+    void resetPackage();
+    bool checkPackage();
+    bool readUpdateHeader();
+    UINT loadUpdateHeader();
+    bool validateHeaderRecord();
+    bool addInstallEntry(const char* sourceName, const char* destName, SHORT dirKind,
+                         LONG timeStamp, LONG compressedSize, LONG uncompressedSize);
+
+    // Install run (install.cpp)
+    bool checkReplaceable();
+    bool copyPackage();
+    bool expandPackage();
+    bool cleanupPackage();
+};
+
+// "RES_FILE" resources of the program's module, found by name in any letter case.
+bool loadFileResource(const char* name, const BYTE** bytes, DWORD* size, HGLOBAL* handle);
+void releaseFileResource(const BYTE** bytes, HGLOBAL* handle);
+bool fileResourceExists(const char* name);

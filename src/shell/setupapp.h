@@ -102,3 +102,8 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 LONG detectOsKind();
 LONG osKindFromVersion(const OSVERSIONINFOA& info);
 void readShellVersion(DWORD* major, DWORD* minor);
+
+// The one application object lives on the process heap; placement construction
+// keeps the C++ run-time's allocation (and its exception machinery) out of the program.
+SetupApp* createSetupApp(HINSTANCE module);
+void destroySetupApp();

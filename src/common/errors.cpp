@@ -1,0 +1,70 @@
+#include "common/errors.h"
+#include "common/messages.h"
+#include "common/text.h"
+#include "resources/resource.h"
+#include "shell/setupapp.h"
+#include <wininet.h>
+
+bool reportProblem(const char* text) {
+    char message[400];
+    copyText(message, sizeof message, text);
+    if (setupApp) setupApp->appendInstallReport(message);
+    showMessage(message, MB_ICONERROR, 0);
+    return false;
+}
+
+bool reportErrorById(UINT id, const char* argument) {
+    char format[kTextCapacity];
+    loadText(format, id);
+    char message[1000];
+    formatText(message, sizeof message, format, argument);
+    if (id == IDS_NO_INTERNET || id == IDS_NO_INTERNET_FILE || id == IDS_BAD_HEADER)
+        appendInternetErrorDetail(message, sizeof message);
+    return reportProblem(message);
+}
+
+void appendInternetErrorDetail(char* text, size_t capacity) {
+    DWORD code = GetLastError();
+    char systemText[256] = "";
+    HMODULE wininet = GetModuleHandleA("wininet.dll");
+    if (!wininet ||
+        !FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, wininet, code, 0, systemText,
+                        sizeof systemText, NULL))
+        systemText[0] = '\0';
+    systemText[sizeof systemText - 1] = '\0';
+    char detail[200];
+    formatText(detail, sizeof detail, "error code: %d\nMessage: %s\n", static_cast<int>(code),
+               systemText);
+    if (code != ERROR_INTERNET_EXTENDED_ERROR) {
+        appendToText(text, capacity, detail);
+        return;
+    }
+    DWORD serverError = 0;
+    DWORD length = 0;
+    InternetGetLastResponseInfoA(&serverError, NULL, &length);
+    if (length == 0) return;
+    // One more byte than the response's length, so that the text is always terminated.
+    DWORD room = length + 1;
+    char* response = static_cast<char*>(LocalAlloc(LPTR, room));
+    char note[100];
+    if (!response) {
+        formatText(note, sizeof note, "Can't alloc msg memory. Error %d",
+                   static_cast<int>(GetLastError()));
+        appendToText(text, capacity, detail);
+        appendToText(text, capacity, note);
+        return;
+    }
+    DWORD fetched = room;
+    if (!InternetGetLastResponseInfoA(&serverError, response, &fetched)) {
+        formatText(note, sizeof note, "Can't get internet error. Error %d",
+                   static_cast<int>(GetLastError()));
+        appendToText(text, capacity, detail);
+        appendToText(text, capacity, note);
+        LocalFree(response);
+        return;
+    }
+    response[room - 1] = '\0';
+    appendToText(text, capacity, detail);
+    appendToText(text, capacity, response);
+    LocalFree(response);
+}

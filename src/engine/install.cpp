@@ -1,0 +1,279 @@
+#include "engine/install.h"
+#include "common/errors.h"
+#include "common/messages.h"
+#include "common/paths.h"
+#include "common/registry.h"
+#include "common/text.h"
+#include "engine/package.h"
+#include "resources/resource.h"
+#include "shell/setupapp.h"
+#include <lzexpand.h>
+#include <string.h>
+#include <sys/utime.h>
+
+signed char SetupApp::runInstall() {
+    if (installExpandedBytes == 0) return -1;
+    openProgress(1);
+    progressPercent = 0;
+    elapsedMs = 0;
+    updateProgress();
+    bytesInstalled = 0;
+    bool installed = installPackages();
+    closeProgress();
+    if (!installed) {
+        setRunOnceEntry(this, true);
+        showMessageById(IDS_NOT_INSTALLED, MB_ICONERROR, 0);
+        return -1;
+    }
+    char line[500] = "Zelto 2000";
+    appendText(line, IDS_INSTALLED_LINE, sizeof line);
+    appendInstallReport(line);
+    char text[kTextCapacity];
+    loadText(text, IDS_INSTALLED);
+    showMessage(text, MB_ICONINFORMATION, 0);
+    return 1;
+}
+
+bool SetupApp::installPackages() {
+    char tempFolder[MAX_PATH];
+    if (formatText(tempFolder, sizeof tempFolder, "%sTemp", windowsFolder()))
+        CreateDirectoryA(tempFolder, NULL);
+    bool slotOk[kComponentCount];
+    for (int i = 0; i < kComponentCount; ++i) slotOk[i] = componentPresent[i];
+
+    setProgressTitle("checking to replace files..");
+    if (slotOk[0]) {
+        slotOk[0] = packages[0].checkReplaceable();
+        if (!slotOk[0]) return false;
+    }
+
+    setProgressTitle("Copying files..");
+    for (int i = 0; i < kComponentCount; ++i)
+        if (slotOk[i]) slotOk[i] = packages[i].copyPackage();
+    for (int i = 0; i < kComponentCount; ++i)
+        if (componentPresent[i] && !slotOk[i]) return false;
+
+    setProgressTitle("Installing..");
+    for (int i = 0; i < kComponentCount; ++i)
+        if (slotOk[i]) slotOk[i] = packages[i].expandPackage();
+    for (int i = 0; i < kComponentCount; ++i)
+        if (componentPresent[i] && !slotOk[i]) return false;
+
+    setProgressTitle("Removing temporary files..");
+    for (int i = 0; i < kComponentCount; ++i)
+        if (slotOk[i]) slotOk[i] = packages[i].cleanupPackage();
+
+    if (slotOk[0]) {
+        installUninstaller(this);
+        setRunOnceEntry(this, false);
+    }
+    for (int i = 0; i < kComponentCount; ++i)
+        if (slotOk[i]) return true;
+    return false;
+}
+
+bool PackageSlot::checkReplaceable() {
+    SetupApp* app = setupApp;
+    DWORD start = GetTickCount();
+    DWORD lastRefresh = start;
+    DWORD pass = 0;
+    bool allPassed;
+    for (;;) {
+        allPassed = true;
+        for (int i = 0; i < installCount; ++i)
+            if (!installEntries[i].testReplaceEntry(pass)) allPassed = false;
+        ++pass;
+        DWORD now = GetTickCount();
+        if (ticksSince(lastRefresh, now) > kRefreshIntervalMs) {
+            lastRefresh = now;
+            DWORD elapsed = ticksSince(start, now);
+            app->elapsedMs = static_cast<LONG>(elapsed);
+            LONGLONG percent = static_cast<LONGLONG>(elapsed) * 100 / kReplaceLimitMs;
+            app->progressPercent = percent > 100 ? 100 : static_cast<LONG>(percent);
+            app->updateProgress();
+        }
+        if (allPassed || ticksSince(start, GetTickCount()) >= kReplaceLimitMs) break;
+    }
+    if (allPassed) {
+        app->elapsedMs = 0;
+        return true;
+    }
+    setRunOnceEntry(app, true);
+    reportErrorById(IDS_FILE_IN_USE, app->currentItem);
+    return false;
+}
+
+bool FileEntry::testReplaceEntry(DWORD pass) {
+    SetupApp* app = setupApp;
+    if (pass == 0) app->setProgressItem(destName);
+    char destination[MAX_PATH];
+    if (!destinationPath(*this, destination)) {
+        app->setProgressItem(destName);
+        return false;
+    }
+    if (!fileExists(destination)) return true;
+    char backup[MAX_PATH];
+    if (!tempPathFor(*this, backup, destName) || !copyFileWritable(destination, backup)) {
+        app->setProgressItem(destName);
+        return false;
+    }
+    bool passed = false;
+    bool backupNeeded = false;
+    if (deleteFileWritable(destination)) {
+        // The installed file is gone for a moment: put it back from the backup,
+        // and never delete the backup while it is the only copy.
+        if (copyFileWritable(backup, destination) || MoveFileA(backup, destination))
+            passed = true;
+        else
+            backupNeeded = true;
+    }
+    if (!backupNeeded) deleteFileWritable(backup);
+    if (!passed) {
+        app->setProgressItem(destName);
+        return false;
+    }
+    return true;
+}
+
+LONG copyPercent(LONG bytesInstalled, LONG compressedTotal) {
+    if (compressedTotal <= 0) return 100;  // nothing to weigh the bytes against
+    LONGLONG percent = static_cast<LONGLONG>(bytesInstalled) * 100 / compressedTotal;
+    if (percent < 0) return 0;
+    return percent > 100 ? 100 : static_cast<LONG>(percent);
+}
+
+bool PackageSlot::copyPackage() {
+    for (int i = 0; i < installCount; ++i) {
+        if (!installEntries[i].copyEntry()) {
+            reportErrorById(IDS_NO_DOWNLOAD, installEntries[i].sourceName);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FileEntry::copyEntry() {
+    SetupApp* app = setupApp;
+    app->setProgressItem(destName);
+    char tempPath[MAX_PATH];
+    if (!tempPathFor(*this, tempPath)) return false;
+    if (extractFileResource(sourceName, tempPath) != 1) return false;
+    stampTempCopy(tempPath);
+    app->bytesInstalled += compressedSize;
+    app->progressPercent = copyPercent(app->bytesInstalled, app->installCompressedBytes);
+    app->updateProgress();
+    return true;
+}
+
+UINT extractFileResource(const char* name, const char* path) {
+    clearReadOnly(path);
+    const BYTE* bytes = NULL;
+    DWORD size = 0;
+    HGLOBAL handle = NULL;
+    if (!loadFileResource(name, &bytes, &size, &handle)) {
+        releaseFileResource(&bytes, &handle);
+        return 0;
+    }
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        releaseFileResource(&bytes, &handle);
+        return 710;
+    }
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes, size, &written, NULL);
+    // A full disk writes less than asked: a cut copy must not be installed.
+    bool whole = ok && written == size;
+    if (!CloseHandle(file)) whole = false;
+    releaseFileResource(&bytes, &handle);
+    if (!whole) {
+        DeleteFileA(path);
+        return 710;
+    }
+    clearReadOnly(path);
+    return 1;
+}
+
+void FileEntry::stampTempCopy(const char* tempPath) {
+    // The copy keeps the packaged file's time for both access and modification.
+    struct _utimbuf times;
+    times.actime = timeStamp;
+    times.modtime = timeStamp;
+    _utime(tempPath, &times);
+}
+
+bool PackageSlot::expandPackage() {
+    for (int i = 0; i < installCount; ++i) {
+        if (!installEntries[i].expandEntry()) {
+            setRunOnceEntry(setupApp, true);
+            reportErrorById(IDS_NO_INSTALL, installEntries[i].destName);
+            return false;
+        }
+    }
+    return true;
+}
+
+LONG expectedExpandedSize(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    BYTE header[14];
+    DWORD read = 0;
+    BOOL ok = ReadFile(file, header, sizeof header, &read, NULL);
+    DWORD size = GetFileSize(file, NULL);
+    CloseHandle(file);
+    if (!ok || size == INVALID_FILE_SIZE) return -1;
+    static const BYTE kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
+    if (read == sizeof header && memcmp(header, kMagic, sizeof kMagic) == 0) {
+        DWORD length = header[10] | (header[11] << 8) | (header[12] << 16) |
+                       (static_cast<DWORD>(header[13]) << 24);
+        return length > 0x7FFFFFFF ? -1 : static_cast<LONG>(length);
+    }
+    return size > 0x7FFFFFFF ? -1 : static_cast<LONG>(size);
+}
+
+bool FileEntry::expandEntry() {
+    SetupApp* app = setupApp;
+    char destination[MAX_PATH];
+    char tempPath[MAX_PATH];
+    if (!destinationPath(*this, destination) || !tempPathFor(*this, tempPath)) return false;
+    app->setProgressItem(destName);
+    LONG expected = expectedExpandedSize(tempPath);
+    OFSTRUCT sourceInfo;
+    OFSTRUCT destinationInfo;
+    memset(&sourceInfo, 0, sizeof sourceInfo);
+    memset(&destinationInfo, 0, sizeof destinationInfo);
+    INT source = LZOpenFileA(tempPath, &sourceInfo, OF_READ);
+    INT target = LZOpenFileA(destination, &destinationInfo, OF_CREATE);
+    LONG copied = -1;
+    if (source >= 0 && target >= 0) copied = LZCopy(source, target);
+    if (source >= 0) LZClose(source);
+    if (target >= 0) LZClose(target);
+    // Some expansions of a cut packed file still answer a positive count: only
+    // the whole promised length counts as installed.
+    if (copied <= 0 || expected < 0 || copied != expected) {
+        // Leave no cut file where the program would load it.
+        if (target >= 0) DeleteFileA(destination);
+        return false;
+    }
+    clearReadOnly(destination);
+    clearReadOnly(tempPath);
+    app->appendInstallLog(destination);
+    return true;
+}
+
+bool PackageSlot::cleanupPackage() {
+    for (int i = 0; i < installCount; ++i) {
+        if (!installEntries[i].removeTempCopy()) {
+            reportErrorById(IDS_NO_REMOVE, installEntries[i].sourceName);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FileEntry::removeTempCopy() {
+    char tempPath[MAX_PATH];
+    if (!tempPathFor(*this, tempPath)) return false;
+    setupApp->setProgressItem(destName);
+    return setupApp->removeLoggedFile(tempPath);
+}

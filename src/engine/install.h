@@ -1,0 +1,16 @@
+// The install run: replace check, copy out of the resources, expansion, cleanup.
+#pragma once
+#include <windows.h>
+
+enum { kReplaceLimitMs = 15000, kRefreshIntervalMs = 300 };
+
+// Writes the "RES_FILE" resource name to path: 1 written, 0 no such resource,
+// 710 the file could not be created or not written whole.
+UINT extractFileResource(const char* name, const char* path);
+// The length that a packed file's own header promises once expanded; for a file
+// that is not packed, its size. -1 when the file cannot be read.
+LONG expectedExpandedSize(const char* path);
+// Milliseconds from start to now on the 32-bit tick counter, across its wrap.
+inline DWORD ticksSince(DWORD start, DWORD now) { return now - start; }
+// The copy percentage, never dividing by zero and never past 100.
+LONG copyPercent(LONG bytesInstalled, LONG compressedTotal);

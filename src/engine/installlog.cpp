@@ -1,0 +1,135 @@
+// The install log "zelto.log" (one installed path a line) and the install
+// report "zeltoInstall.txt" (dated lines), both in the Windows folder.
+#include "common/messages.h"
+#include "common/paths.h"
+#include "common/text.h"
+#include "resources/resource.h"
+#include "shell/setupapp.h"
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+namespace {
+bool logPath(char* out) { return joinPath(out, windowsFolder(), "zelto.log"); }
+
+// Reads a whole file opened without sharing; NULL when it cannot be had.
+char* readWholeFile(HANDLE file, DWORD* size) {
+    *size = GetFileSize(file, NULL);
+    if (*size == INVALID_FILE_SIZE) return NULL;
+    char* bytes = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, *size + 1));
+    if (!bytes) return NULL;
+    DWORD read = 0;
+    if (*size > 0 && (!ReadFile(file, bytes, *size, &read, NULL) || read != *size)) {
+        HeapFree(GetProcessHeap(), 0, bytes);
+        return NULL;
+    }
+    bytes[*size] = '\0';
+    return bytes;
+}
+
+bool writeAll(HANDLE file, const char* text) {
+    DWORD length = lstrlenA(text);
+    DWORD written = 0;
+    return WriteFile(file, text, length, &written, NULL) && written == length;
+}
+}  // namespace
+
+bool SetupApp::appendInstallLog(const char* path) {
+    char log[MAX_PATH];
+    if (!logPath(log)) return false;
+    HANDLE file = CreateFileA(log, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD size = 0;
+        char* content = readWholeFile(file, &size);
+        CloseHandle(file);
+        if (content) {
+            bool listed = findTextNoCaseN(content, static_cast<int>(size), path) != 0;
+            HeapFree(GetProcessHeap(), 0, content);
+            if (listed) return true;
+        }
+    }
+    char line[MAX_PATH + 4];
+    if (!formatText(line, sizeof line, "%s \r\n", path)) return false;
+    file = CreateFileA(log, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    SetFilePointer(file, 0, NULL, FILE_END);
+    bool ok = writeAll(file, line);
+    CloseHandle(file);
+    return ok;
+}
+
+bool SetupApp::removeLoggedFiles() {
+    char log[MAX_PATH];
+    if (!logPath(log)) return true;
+    HANDLE file = CreateFileA(log, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return true;
+    DWORD size = 0;
+    char* content = readWholeFile(file, &size);
+    CloseHandle(file);
+    if (!content) return false;
+
+    for (DWORD i = 0; i < size; ++i)
+        if (content[i] == '\r') content[i] = '\0';
+    bool allRemoved = true;
+    DWORD position = 0;
+    // The first line is always taken; later ones only while five bytes remain,
+    // so that the short tail of a log (a lone CR LF) is not read as a path.
+    do {
+        const char* line = content + position;
+        DWORD length = 0;
+        while (position + length < size && line[length] != '\0') ++length;
+        char path[MAX_PATH];
+        // A line too long for a path names no file this installer wrote: skip it.
+        if (length < MAX_PATH) {
+            memcpy(path, line, length);
+            path[length] = '\0';
+            if (!removeLoggedFile(path)) allRemoved = false;
+        }
+        position += length + 2;
+    } while (size >= 5 && position <= size - 5);
+    HeapFree(GetProcessHeap(), 0, content);
+
+    if (allRemoved)
+        removeLoggedFile(log);
+    else if (reportUndeletable)
+        showMessageById(IDS_FILES_IN_USE, MB_ICONINFORMATION, 0);
+    return allRemoved;
+}
+
+bool SetupApp::removeLoggedFile(const char* path) {
+    if (!fileExists(path)) return true;
+    bool deleted = deleteFileWritable(path);
+    if (!deleted && reportUndeletable) {
+        char text[MAX_PATH + 32];
+        formatText(text, sizeof text, "%s couldn't be deleted.", path);
+        appendInstallReport(text);
+    }
+    return deleted;
+}
+
+bool SetupApp::appendInstallReport(const char* text) {
+    char folder[MAX_PATH] = "";
+    UINT n = GetWindowsDirectoryA(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH || !ensureTrailingBackslash(folder)) return false;
+    char report[MAX_PATH];
+    if (!joinPath(report, folder, "zeltoInstall.txt")) return false;
+    HANDLE file = CreateFileA(report, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    SetFilePointer(file, 0, NULL, FILE_END);
+    char date[16] = "";
+    char clock[16] = "";
+    _strdate(date);
+    _strtime(clock);
+    // The line keeps its text whole up to 499 characters; longer texts are cut.
+    char line[500 + 24];
+    formatText(line, sizeof line - 2, "%s %s %s", date, clock, text);
+    size_t length = lstrlenA(line);
+    line[length] = '\r';
+    line[length + 1] = '\n';
+    line[length + 2] = '\0';
+    bool ok = writeAll(file, line);
+    CloseHandle(file);
+    return ok;
+}

@@ -1,0 +1,95 @@
+// The main window's behaviour and the control flow from creation to exit.
+#include "common/paths.h"
+#include "common/registry.h"
+#include "common/text.h"
+#include "shell/mirrors.h"
+#include "shell/setupapp.h"
+#include <mmsystem.h>
+#include <stdlib.h>
+#include <string.h>
+
+const MirrorSite kMirrorSites[3] = {
+    {"www.ostrellzuvak.com", "/vt_files/", "ostrellzuvak.com"},
+    {"mirror.zeltosaver.net", "/vt_files/", "zeltosaver.net"},
+    {"ftp2.ostrellzuvak.com", "/vimbatressil/vt_files/", "FTP site 2"},
+};
+
+int mirrorIndexFor(int randomNumber) { return (randomNumber % 9) / 3; }
+
+void SetupApp::onCreate() {
+    if (!uninstallMode) {
+        char soundPath[MAX_PATH];
+        memset(soundPath, 0, sizeof soundPath);
+        // A path that does not fit is not the sound beside the program: play nothing.
+        if (formatText(soundPath, sizeof soundPath, "%szuvak.wav", installerDir) &&
+            fileExists(soundPath))
+            PlaySoundA(soundPath, NULL, SND_FILENAME | SND_ASYNC);
+    }
+    sourceRemote = false;
+    if (!fileResourceExists(packages[0].headerName)) sourceRemote = true;
+    chooseMirrorSite();
+    PostMessageA(mainWindow, MSG_BEGIN_SETUP, 0, 0);
+}
+
+void SetupApp::chooseMirrorSite() {
+    srand(GetTickCount());
+    const MirrorSite& site = kMirrorSites[mirrorIndexFor(rand())];
+    copyText(mirrorHost, sizeof mirrorHost, site.host);
+    copyText(mirrorPath, sizeof mirrorPath, site.path);
+    copyText(mirrorDisplayName, sizeof mirrorDisplayName, site.displayName);
+}
+
+LRESULT SetupApp::command(WPARAM, UINT, LPARAM) { return 0; }
+
+LRESULT SetupApp::windowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        break;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(mainWindow, &paint);
+        if (dc) paintBackground(dc);
+        EndPaint(mainWindow, &paint);
+        break;
+    }
+    case WM_ERASEBKGND:
+        // The painting covers the whole client area.
+        return 1;
+    case WM_WINDOWPOSCHANGING:
+        if (!positionLocked) {
+            positionLocked = true;
+        } else {
+            reinterpret_cast<WINDOWPOS*>(lParam)->flags =
+                SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOOWNERZORDER;
+        }
+        break;
+    case MSG_BEGIN_SETUP:
+        if (uninstallMode)
+            runUninstall();
+        else
+            requestInstall();
+        break;
+    case MSG_RUN_INSTALL:
+        runInstall();
+        PostMessageA(mainWindow, WM_DESTROY, 0, 0);
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(mainWindow, message, wParam, lParam);
+}
+
+void SetupApp::requestInstall() {
+    if (!checkPackages()) {
+        PostMessageA(mainWindow, WM_DESTROY, 0, 0);
+        return;
+    }
+    if (runSetupWizard() <= 0) {
+        PostMessageA(mainWindow, WM_DESTROY, 0, 0);
+        return;
+    }
+    writeUninstallEntry();
+    repaintBackground(true);
+    PostMessageA(mainWindow, MSG_RUN_INSTALL, 0, 0);
+}

@@ -1,0 +1,219 @@
+#include "shell/setupapp.h"
+#include "common/messages.h"
+#include "common/paths.h"
+#include "common/text.h"
+#include "resources/resource.h"
+#include <commctrl.h>
+#include <new>
+#include <string.h>
+
+SetupApp* setupApp = NULL;
+WindowObject* mainWindowObject = NULL;
+HINSTANCE moduleInstance = NULL;
+bool reportUndeletable = true;
+
+static const char kClassName[] = "vimbaInstaller";
+
+SetupApp* createSetupApp(HINSTANCE module) {
+    void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(SetupApp));
+    return memory ? new (memory) SetupApp(module) : NULL;
+}
+
+void destroySetupApp() {
+    if (!setupApp) return;
+    if (mainWindowObject == setupApp) mainWindowObject = NULL;
+    setupApp->~SetupApp();
+    HeapFree(GetProcessHeap(), 0, setupApp);
+    setupApp = NULL;
+}
+
+SetupApp::SetupApp(HINSTANCE module)
+    : WindowObject(module),
+      elapsedMs(0),
+      selfDeleteOnExit(false),
+      uninstallMode(false),
+      logoResource(NULL),
+      logoBytes(NULL),
+      logoPicture(NULL),
+      newestFileTime(0),
+      installCompressedBytes(0),
+      installExpandedBytes(0),
+      positionLocked(false),
+      boldFont(NULL),
+      running(true),
+      appIcon(NULL),
+      osKind(0),
+      shellMajor(0),
+      shellMinor(0),
+      progressDialog(NULL),
+      progressPercent(0),
+      sourceRemote(false),
+      bytesInstalled(0) {
+    progressCaption[0] = '\0';
+    currentItem[0] = '\0';
+    installerDir[0] = '\0';
+    mirrorHost[0] = '\0';
+    mirrorPath[0] = '\0';
+    mirrorDisplayName[0] = '\0';
+    for (int i = 0; i < kComponentCount; ++i) {
+        componentPresent[i] = i == 0;
+        componentActivate[i] = i == 0;
+    }
+}
+
+SetupApp::~SetupApp() {
+    if (boldFont) {
+        DeleteObject(boldFont);
+        boldFont = NULL;
+    }
+    if (appIcon) {
+        DestroyIcon(appIcon);
+        appIcon = NULL;
+    }
+    releaseLogo();
+    if (running) UnregisterClassA(kClassName, instance);
+}
+
+LONG osKindFromVersion(const OSVERSIONINFOA& info) {
+    switch (info.dwPlatformId) {
+    case VER_PLATFORM_WIN32s:
+        return -1;
+    case VER_PLATFORM_WIN32_NT:
+        return info.dwMajorVersion < 5 ? 4 : 5;
+    case VER_PLATFORM_WIN32_WINDOWS: {
+        // Windows 9x keeps the version in the build number's high word as well.
+        DWORD minor = info.dwMinorVersion;
+        DWORD buildMinor = (info.dwBuildNumber >> 16) & 0xFF;
+        if (buildMinor > minor) minor = buildMinor;
+        if (info.dwMajorVersion > 4) return 3;
+        if (info.dwMajorVersion == 4) {
+            if (minor >= 90) return 3;
+            if (minor > 0) return 2;
+        }
+        return (info.dwBuildNumber & 0xFFFF) > 1080 ? 1 : 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+LONG detectOsKind() {
+    OSVERSIONINFOA info;
+    memset(&info, 0, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;  // 148 bytes
+    GetVersionExA(&info);
+    return osKindFromVersion(info);
+}
+
+namespace {
+// The shell library's version record: five 32-bit fields, 20 bytes.
+struct ShellVersionInfo {
+    DWORD cbSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformID;
+};
+typedef HRESULT(CALLBACK* DllGetVersionProc)(ShellVersionInfo*);
+}  // namespace
+
+void readShellVersion(DWORD* major, DWORD* minor) {
+    *major = 4;
+    *minor = 0;
+    HMODULE shell = LoadLibraryA("shell32.dll");
+    if (!shell) return;
+    DllGetVersionProc getVersion =
+        reinterpret_cast<DllGetVersionProc>(
+        reinterpret_cast<void*>(GetProcAddress(shell, "DllGetVersion")));
+    if (getVersion) {
+        ShellVersionInfo info;
+        memset(&info, 0, sizeof info);
+        info.cbSize = sizeof info;
+        if (getVersion(&info) >= 0) {
+            *major = info.dwMajorVersion;
+            *minor = info.dwMinorVersion;
+        }
+    }
+    FreeLibrary(shell);
+}
+
+void SetupApp::startUp(const char* commandLine) {
+    // Another installer or uninstaller is running: hand the user over to it.
+    HWND other = FindWindowA(kClassName, NULL);
+    if (other) {
+        SetForegroundWindow(other);
+        running = false;
+        return;
+    }
+    osKind = detectOsKind();
+    readShellVersion(&shellMajor, &shellMinor);
+
+    char modulePath[MAX_PATH] = "";
+    DWORD n = GetModuleFileNameA(instance, modulePath, MAX_PATH);
+    if (n >= MAX_PATH) modulePath[MAX_PATH - 1] = '\0';
+    folderOfPath(modulePath, installerDir);
+    ensureTrailingBackslash(installerDir);
+
+    packages[0].setPackageType(20);
+
+    n = GetModuleFileNameA(instance, modulePath, MAX_PATH);
+    if (n >= MAX_PATH) modulePath[MAX_PATH - 1] = '\0';
+    int showCode = SW_SHOWMAXIMIZED;
+    if (findTextNoCase(modulePath, "vmbUninst.exe")) {
+        if (lstrcmpiA(commandLine, "UNINSTALL") != 0 &&
+            !showMessageById(IDS_CONFIRM_UNINSTALL, MB_ICONERROR, MB_YESNO)) {
+            running = false;
+            return;
+        }
+        uninstallMode = true;
+        showCode = SW_MINIMIZE;
+    } else {
+        uninstallMode = false;
+    }
+
+    mainWindowObject = this;
+    InitCommonControls();  // the progress bar class comes from the common controls
+    appIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PRODUCT));
+
+    WNDCLASSA windowClass;
+    memset(&windowClass, 0, sizeof windowClass);
+    windowClass.lpfnWndProc = mainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PRODUCT));
+    windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    windowClass.lpszClassName = kClassName;
+    if (!RegisterClassA(&windowClass)) {
+        running = false;
+        return;
+    }
+    mainWindow = NULL;
+    HWND window = CreateWindowExA(0, kClassName, "Zelto 2000 Setup", WS_OVERLAPPEDWINDOW, 0, 0, 0,
+                                  0, NULL, NULL, instance, NULL);
+    if (!window) {
+        running = false;
+        return;
+    }
+    mainWindow = window;
+    ShowWindow(mainWindow, showCode);
+    UpdateWindow(mainWindow);
+    progressDialog = NULL;
+    currentItem[0] = '\0';
+    progressCaption[0] = '\0';
+}
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    WindowObject* object = mainWindowObject;
+    if (!object) return DefWindowProcA(window, message, wParam, lParam);
+    if (!object->mainWindow) object->mainWindow = window;
+    switch (message) {
+    case WM_CREATE:
+        object->onCreate();
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_COMMAND:
+        object->command(wParam, HIWORD(wParam), lParam);
+        return DefWindowProcA(window, message, wParam, lParam);
+    default:
+        return object->windowMessage(message, wParam, lParam);
+    }
+}

@@ -1,0 +1,216 @@
+#include "ui/background.h"
+#include "common/messages.h"
+#include "common/text.h"
+#include "resources/resource.h"
+#include "shell/setupapp.h"
+#include "ui/gradient.h"
+#include <string.h>
+
+BackgroundLayout backgroundLayout(int h) {
+    if (h < 550) return {12, 7, 48, h - 8};
+    if (h < 620) return {13, 11, 52, h - 20};
+    return {15, 15, 64, h - 20};
+}
+
+COLORREF embossColour(int style, int offset) {
+    int sign = offset < 0 ? 0 : (offset > 0 ? 1 : 2);
+    switch (style) {
+    case 0: {
+        static const COLORREF c[3] = {PALETTERGB(206, 70, 95), PALETTERGB(88, 20, 33),
+                                      PALETTERGB(141, 43, 62)};
+        return c[sign];
+    }
+    case 1: {
+        static const COLORREF c[3] = {PALETTERGB(0, 200, 255), PALETTERGB(0, 0, 120),
+                                      PALETTERGB(0, 80, 245)};
+        return c[sign];
+    }
+    case 2: {
+        static const COLORREF c[3] = {PALETTERGB(255, 255, 180), PALETTERGB(136, 103, 35),
+                                      PALETTERGB(207, 175, 80)};
+        return c[sign];
+    }
+    case 4: {
+        static const COLORREF c[3] = {RGB(255, 255, 255), PALETTERGB(128, 128, 128),
+                                      PALETTERGB(192, 192, 192)};
+        return c[sign];
+    }
+    default: {
+        static const COLORREF c[3] = {PALETTERGB(198, 181, 222), PALETTERGB(110, 0, 140),
+                                      PALETTERGB(160, 96, 255)};
+        return c[sign];
+    }
+    }
+}
+
+int embossOffsets(int depth, int* offsets, int capacity) {
+    int count = 0;
+    if (depth > 0) {
+        for (int k = -depth; k <= -1 && count < capacity; ++k) offsets[count++] = k;
+        for (int k = depth; k >= 1 && count < capacity; --k) offsets[count++] = k;
+    }
+    if (count < capacity) offsets[count++] = 0;
+    return count;
+}
+
+void drawEmbossedText(HDC dc, int x, int y, const char* text, int style, UINT align, int depth) {
+    SetTextAlign(dc, align);
+    SetBkMode(dc, TRANSPARENT);
+    COLORREF previous = GetTextColor(dc);
+    int offsets[2 * 8 + 1];
+    int count = embossOffsets(depth, offsets, sizeof offsets / sizeof offsets[0]);
+    int length = lstrlenA(text);
+    for (int i = 0; i < count; ++i) {
+        SetTextColor(dc, embossColour(style, offsets[i]));
+        TextOutA(dc, x + offsets[i], y + offsets[i], text, length);
+    }
+    SetTextColor(dc, previous);
+}
+
+void appendDate(time_t t, char* text, size_t capacity) {
+    if (t < 0) return;
+    struct tm* local = localtime(&t);
+    if (!local) return;
+    int year = local->tm_year;
+    if (year >= 100) year -= 100;
+    char date[100];
+    memset(date, 0, sizeof date);
+    formatText(date, sizeof date, "%d/%d/%02d", local->tm_mon + 1, local->tm_mday, year);
+    appendToText(text, capacity, date);
+}
+
+bool logoAllowed(LONG osKind, DWORD shellMajor, DWORD shellMinor) {
+    bool oldShell = shellMajor < 4 || (shellMajor == 4 && shellMinor < 70);
+    return !(osKind <= 1 && oldShell);
+}
+
+namespace {
+HFONT createBackgroundFont(LONG height, LONG weight, BYTE italic, LONG escapement, const char* face) {
+    LOGFONTA font;
+    memset(&font, 0, sizeof font);
+    font.lfHeight = height;
+    font.lfWeight = weight;
+    font.lfItalic = italic;
+    font.lfEscapement = escapement;
+    font.lfOrientation = escapement;
+    copyText(font.lfFaceName, sizeof font.lfFaceName, face);
+    return CreateFontIndirectA(&font);
+}
+}  // namespace
+
+void SetupApp::paintBackground(HDC dc) {
+    RECT client;
+    if (!GetClientRect(mainWindow, &client)) return;
+    int w = client.right;
+    int h = client.bottom;
+    if (w == 0 || h == 0) return;
+    int depth = GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL);
+    if (depth > 8)
+        drawGradient(dc, RGB(0, 0, 10), RGB(180, 180, 255), client);
+    else
+        drawGradient(dc, RGB(0, 0, 0), RGB(0, 0, 255), client);
+
+    BackgroundLayout layout = backgroundLayout(h);
+    if (!logoPicture) loadLogo(IDG_LOGO);
+    HPALETTE previousPalette = NULL;
+    bool paletteSelected = false;
+    if (logoPicture) {
+        OLE_XSIZE_HIMETRIC width = 0;
+        OLE_YSIZE_HIMETRIC height = 0;
+        OLE_HANDLE palette = 0;
+        logoPicture->get_Width(&width);
+        logoPicture->get_Height(&height);
+        logoPicture->get_hPal(&palette);
+        if (palette) {
+            previousPalette = SelectPalette(dc, reinterpret_cast<HPALETTE>(
+                                                    static_cast<UINT_PTR>(palette)), FALSE);
+            paletteSelected = true;
+            RealizePalette(dc);
+        }
+        RECT bounds = {layout.logoX, layout.logoY, layout.logoSize, layout.logoSize};
+        logoPicture->Render(dc, layout.logoX, layout.logoY, layout.logoSize, layout.logoSize, 0,
+                            height, width, -height, &bounds);
+    }
+
+    HFONT titleFont = createBackgroundFont(h / 11, 0, 1, 900, "Arial Black");
+    HGDIOBJ previousFont = SelectObject(dc, titleFont);
+    drawEmbossedText(dc, 15, h / 2, "Zelto Screensaver", 2, TA_CENTER | TA_TOP, 2);
+    SelectObject(dc, previousFont);
+    if (titleFont) DeleteObject(titleFont);
+
+    HFONT lineFont = createBackgroundFont(h / 18, 700, 0, 0, "Arial");
+    previousFont = SelectObject(dc, lineFont);
+    char line[300];
+    memset(line, 0, sizeof line);
+    loadText(line, IDS_EDITION);
+    if (newestFileTime != 0) appendDate(static_cast<time_t>(newestFileTime), line, sizeof line);
+    drawEmbossedText(dc, w / 2, layout.bottomLineY, line, depth > 8 ? 0 : 3, TA_CENTER | TA_BOTTOM,
+                     1);
+    SelectObject(dc, previousFont);
+    if (lineFont) DeleteObject(lineFont);
+    // The picture owns its palette: take it out of the context before the
+    // context goes back to the system.
+    if (paletteSelected) SelectPalette(dc, previousPalette, FALSE);
+}
+
+void SetupApp::repaintBackground(bool erase) {
+    if (erase) InvalidateRect(mainWindow, NULL, TRUE);
+    HDC dc = GetDC(mainWindow);
+    if (!dc) return;
+    paintBackground(dc);
+    ReleaseDC(mainWindow, dc);
+}
+
+void SetupApp::releaseLogo() {
+    if (logoPicture) {
+        logoPicture->Release();
+        logoPicture = NULL;
+    }
+}
+
+void SetupApp::releaseLogoResource() {
+    logoBytes = NULL;
+    if (logoResource) FreeResource(logoResource);
+    logoResource = NULL;
+}
+
+bool SetupApp::loadLogo(int id) {
+    if (!logoAllowed(osKind, shellMajor, shellMinor)) return false;
+    releaseLogo();
+    logoBytes = NULL;
+    DWORD size = 0;
+    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(id), "RES_GIF");
+    if (found) {
+        size = SizeofResource(instance, found);
+        logoResource = LoadResource(instance, found);
+        if (logoResource) logoBytes = static_cast<const BYTE*>(LockResource(logoResource));
+    }
+    if (!logoBytes || size == 0) {
+        releaseLogoResource();
+        return false;
+    }
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    void* blockBytes = block ? GlobalLock(block) : NULL;
+    if (!blockBytes) {
+        if (block) GlobalFree(block);
+        releaseLogoResource();
+        return false;
+    }
+    memcpy(blockBytes, logoBytes, size);
+    GlobalUnlock(block);
+    releaseLogoResource();
+    IStream* stream = NULL;
+    if (FAILED(CreateStreamOnHGlobal(block, TRUE, &stream)) || !stream) {
+        // The stream never took the block over: free it here.
+        GlobalFree(block);
+        return false;
+    }
+    static const IID pictureId = {0x7BF80980, 0xBF32, 0x101A,
+                                  {0x8B, 0xBB, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB}};
+    void* picture = NULL;
+    if (FAILED(OleLoadPicture(stream, static_cast<LONG>(size), FALSE, pictureId, &picture)))
+        picture = NULL;
+    logoPicture = static_cast<IPicture*>(picture);
+    stream->Release();
+    return true;
+}

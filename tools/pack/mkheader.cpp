@@ -1,0 +1,157 @@
+// mkheader: writes the update header, the list of packed files that the
+// installer embeds and installs.
+//
+//   mkheader OUT TIME [SOURCENAME DESTNAME ORIGINALFILE PACKEDFILE]...
+//
+// One 72-byte record per group of four arguments, back to back, integers
+// little-endian:
+//   0..27   SOURCENAME, the resource holding the packed file, NUL-padded
+//   28..31  size of ORIGINALFILE (the expanded size)
+//   32..63  DESTNAME, the installed file's name, NUL-padded
+//   64..67  TIME, the files' time stamp in seconds since 1970 (32-bit signed)
+//   68..71  size of PACKEDFILE
+// The output depends only on the arguments and the two files' sizes.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+constexpr size_t kRecordSize = 72;
+constexpr size_t kSourceNameMax = 27;  // 28 bytes with the terminator
+constexpr size_t kDestNameMax = 29;    // the installer's file entry holds 30 bytes
+constexpr size_t kMaxRecords = 30;     // the installer's package list holds 30 files
+constexpr long long kMaxSize = 0x7FFFFFFF;  // sizes are read as signed 32-bit
+
+const unsigned char kSzddMagic[8] = {0x53, 0x5A, 0x44, 0x44, 0x88, 0xF0, 0x27, 0x33};
+
+void put_le32(unsigned char* at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+uint32_t get_le32(const unsigned char* at) {
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+// Whole decimal number, optional sign, nothing else.
+bool parse_time(const char* text, int32_t& out) {
+    if (*text == '\0') return false;
+    errno = 0;
+    char* end = nullptr;
+    long long v = std::strtoll(text, &end, 10);
+    if (errno != 0 || *end != '\0' || end == text) return false;
+    if (v < INT32_MIN || v > INT32_MAX) return false;
+    out = int32_t(v);
+    return true;
+}
+
+// Size of a file, and the expanded length its SZDD header gives if it has one.
+bool file_size(const char* path, long long& size, bool& packed, uint32_t& packed_length) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        std::fprintf(stderr, "mkheader: cannot open %s: %s\n", path, std::strerror(errno));
+        return false;
+    }
+    unsigned char head[14];
+    size_t got = std::fread(head, 1, sizeof head, f);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    packed = got == sizeof head && std::memcmp(head, kSzddMagic, sizeof kSzddMagic) == 0;
+    packed_length = packed ? get_le32(head + 10) : 0;
+    std::error_code error;
+    std::uintmax_t length = std::filesystem::file_size(path, error);
+    if (!ok || error) {
+        std::fprintf(stderr, "mkheader: cannot read %s\n", path);
+        return false;
+    }
+    if (length > std::uintmax_t(kMaxSize)) {
+        std::fprintf(stderr, "mkheader: %s is larger than %lld bytes\n", path, kMaxSize);
+        return false;
+    }
+    size = static_cast<long long>(length);
+    return true;
+}
+
+bool put_name(unsigned char* field, const char* name, size_t max_len, const char* what) {
+    size_t len = std::strlen(name);
+    if (len == 0) {
+        std::fprintf(stderr, "mkheader: empty %s\n", what);
+        return false;
+    }
+    if (len > max_len) {
+        std::fprintf(stderr, "mkheader: %s \"%s\" has %zu characters, at most %zu fit\n", what, name, len,
+                     max_len);
+        return false;
+    }
+    std::memcpy(field, name, len);  // the rest of the field stays NUL
+    return true;
+}
+
+bool build_record(unsigned char* rec, int32_t time, char** group) {
+    const char* source = group[0];
+    const char* dest = group[1];
+    long long original = 0, packed_size = 0;
+    bool original_packed = false, packed = false;
+    uint32_t unused = 0, packed_length = 0;
+    if (!put_name(rec, source, kSourceNameMax, "source name")) return false;
+    if (!put_name(rec + 32, dest, kDestNameMax, "destination name")) return false;
+    if (!file_size(group[2], original, original_packed, unused)) return false;
+    if (!file_size(group[3], packed_size, packed, packed_length)) return false;
+    // A packed file that expands to another length than the original's was
+    // packed from something else: the installer would announce wrong sizes.
+    if (packed && packed_length != uint64_t(original)) {
+        std::fprintf(stderr, "mkheader: %s expands to %lu bytes, but %s has %lld\n", group[3],
+                     static_cast<unsigned long>(packed_length), group[2], original);
+        return false;
+    }
+    put_le32(rec + 28, uint32_t(original));
+    put_le32(rec + 64, uint32_t(time));
+    put_le32(rec + 68, uint32_t(packed_size));
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3 || (argc - 3) % 4 != 0) {
+        std::fprintf(stderr,
+                     "usage: mkheader OUT TIME [SOURCENAME DESTNAME ORIGINALFILE PACKEDFILE]...\n"
+                     "  TIME: seconds since 1970-01-01 00:00 UTC, 32-bit signed\n");
+        return 2;
+    }
+    int32_t time = 0;
+    if (!parse_time(argv[2], time)) {
+        std::fprintf(stderr, "mkheader: TIME \"%s\" is not a whole number from %ld to %ld\n", argv[2],
+                     static_cast<long>(INT32_MIN), static_cast<long>(INT32_MAX));
+        return 2;
+    }
+    const size_t count = size_t(argc - 3) / 4;
+    if (count > kMaxRecords) {
+        std::fprintf(stderr, "mkheader: %zu files listed, the installer takes at most %zu\n", count, kMaxRecords);
+        return 2;
+    }
+
+    std::vector<unsigned char> header(count * kRecordSize, 0);
+    for (size_t i = 0; i < count; ++i) {
+        if (!build_record(&header[i * kRecordSize], time, argv + 3 + 4 * i)) return 1;
+    }
+
+    FILE* f = std::fopen(argv[1], "wb");
+    if (!f) {
+        std::fprintf(stderr, "mkheader: cannot create %s: %s\n", argv[1], std::strerror(errno));
+        return 1;
+    }
+    bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok) {
+        std::fprintf(stderr, "mkheader: cannot write %s\n", argv[1]);
+        std::remove(argv[1]);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+#include <string.h>
+#include <time.h>
+#include "boxcatcher.h"
+#include "shell/setupapp.h"
+#include "ui/background.h"
+#include "ui/gradient.h"
+
+namespace {
+int plan(int height, GradientBand* bands, COLORREF top = RGB(0, 0, 10),
+         COLORREF bottom = RGB(180, 180, 255)) {
+    RECT r = {0, 0, 1024, height};
+    return planGradient(top, bottom, r, bands);
+}
+}  // namespace
+
+TEST(Gradient, BandsOfATallScreen) {
+    GradientBand bands[kMaxGradientBands];
+    ASSERT_EQ(129, plan(768, bands));
+    for (int i = 0; i < 128; ++i) {
+        EXPECT_EQ(i * 6, bands[i].rect.top);
+        EXPECT_EQ(6, bands[i].rect.bottom - bands[i].rect.top);
+        EXPECT_EQ(1024, bands[i].rect.right);
+    }
+    EXPECT_EQ(RGB(0, 0, 10), bands[0].colour);
+    EXPECT_EQ(RGB(1, 1, 11), bands[1].colour);  // 1.40 and 1.91 per band, truncated
+    EXPECT_EQ(RGB(2, 2, 13), bands[2].colour);
+    EXPECT_EQ(RGB(177, 177, 252), bands[127].colour);
+    EXPECT_EQ(768, bands[128].rect.top);
+    EXPECT_EQ(1, bands[128].rect.bottom - bands[128].rect.top);
+    EXPECT_EQ(RGB(179, 179, 254), bands[128].colour);
+}
+
+TEST(Gradient, ShortScreensAndTheRemainderStrip) {
+    GradientBand bands[kMaxGradientBands];
+    ASSERT_EQ(129, plan(300, bands));
+    EXPECT_EQ(2, bands[0].rect.bottom);
+    EXPECT_EQ(256, bands[128].rect.top);
+    EXPECT_EQ(45, bands[128].rect.bottom - bands[128].rect.top);
+
+    ASSERT_EQ(51, plan(100, bands));
+    EXPECT_EQ(98, bands[49].rect.top);
+    EXPECT_EQ(100, bands[50].rect.top);
+    EXPECT_EQ(1, bands[50].rect.bottom - bands[50].rect.top);
+
+    ASSERT_EQ(2, plan(2, bands));
+    EXPECT_EQ(2, bands[0].rect.bottom);
+    EXPECT_EQ(RGB(0, 0, 10), bands[0].colour);
+    // under two pixels: one fill of the area in the top colour, nothing below it
+    ASSERT_EQ(1, plan(1, bands));
+    EXPECT_EQ(0, bands[0].rect.top);
+    EXPECT_EQ(1, bands[0].rect.bottom);
+    EXPECT_EQ(RGB(0, 0, 10), bands[0].colour);
+    EXPECT_EQ(0, plan(0, bands));
+}
+
+TEST(Gradient, NeverMoreThan129FillsAndFallingColours) {
+    GradientBand bands[kMaxGradientBands];
+    for (int h = 1; h <= 2400; h += 7) EXPECT_LE(plan(h, bands), 129) << h;
+    // the 256-colour ramp, and a ramp that falls towards its bottom colour
+    ASSERT_EQ(129, plan(768, bands, RGB(0, 0, 0), RGB(0, 0, 255)));
+    EXPECT_EQ(RGB(0, 0, 252), bands[127].colour);
+    ASSERT_EQ(129, plan(768, bands, RGB(200, 100, 50), RGB(0, 0, 0)));
+    EXPECT_EQ(RGB(0, 0, 0), bands[128].colour);
+    for (int i = 1; i < 129; ++i) EXPECT_LE(GetRValue(bands[i].colour), GetRValue(bands[i - 1].colour));
+}
+
+TEST(BackgroundLayout, ByClientHeight) {
+    BackgroundLayout small = backgroundLayout(549);
+    EXPECT_EQ(12, small.logoX);
+    EXPECT_EQ(7, small.logoY);
+    EXPECT_EQ(48, small.logoSize);
+    EXPECT_EQ(541, small.bottomLineY);
+    BackgroundLayout middle = backgroundLayout(550);
+    EXPECT_EQ(13, middle.logoX);
+    EXPECT_EQ(11, middle.logoY);
+    EXPECT_EQ(52, middle.logoSize);
+    EXPECT_EQ(530, middle.bottomLineY);
+    EXPECT_EQ(52, backgroundLayout(619).logoSize);
+    BackgroundLayout large = backgroundLayout(620);
+    EXPECT_EQ(15, large.logoX);
+    EXPECT_EQ(15, large.logoY);
+    EXPECT_EQ(64, large.logoSize);
+    EXPECT_EQ(600, large.bottomLineY);
+}
+
+TEST(EmbossedText, PassOrderOffsetsAndColours) {
+    int offsets[17];
+    ASSERT_EQ(5, embossOffsets(2, offsets, 17));
+    const int title[5] = {-2, -1, 2, 1, 0};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(title[i], offsets[i]);
+    ASSERT_EQ(3, embossOffsets(1, offsets, 17));
+    EXPECT_EQ(-1, offsets[0]);
+    EXPECT_EQ(1, offsets[1]);
+    EXPECT_EQ(0, offsets[2]);
+    ASSERT_EQ(1, embossOffsets(0, offsets, 17));
+    EXPECT_EQ(3, embossOffsets(8, offsets, 3));  // never past the room given
+
+    EXPECT_EQ(PALETTERGB(255, 255, 180), embossColour(2, -1));
+    EXPECT_EQ(PALETTERGB(136, 103, 35), embossColour(2, 1));
+    EXPECT_EQ(PALETTERGB(207, 175, 80), embossColour(2, 0));
+    EXPECT_EQ(PALETTERGB(141, 43, 62), embossColour(0, 0));
+    EXPECT_EQ(RGB(255, 255, 255), embossColour(4, -3));
+    EXPECT_EQ(PALETTERGB(160, 96, 255), embossColour(3, 0));
+    EXPECT_EQ(PALETTERGB(160, 96, 255), embossColour(77, 0));
+    EXPECT_EQ(PALETTERGB(110, 0, 140), embossColour(-5, 2));
+}
+
+TEST(EditionLine, DatesAsMonthDayTwoDigitYear) {
+    char text[300] = "Free Version ";
+    // noon UTC keeps the calendar day in every time zone from -11 to +11
+    appendDate(978004800, text);
+    EXPECT_STREQ("Free Version 12/28/00", text);
+    char y99[300] = "";
+    appendDate(929880000, y99);  // 20 June 1999, noon UTC
+    EXPECT_STREQ("6/20/99", y99);
+    char none[300] = "Free Version ";
+    appendDate(-1, none);
+    EXPECT_STREQ("Free Version ", none);
+    char epoch[300] = "";
+    appendDate(43200, epoch);
+    EXPECT_STREQ("1/1/70", epoch);
+    char cut[8] = "";
+    appendDate(977961600, cut, sizeof cut);
+    EXPECT_LE(strlen(cut), 7u);
+}
+
+TEST(Logo, NotLoadedOnOldShellsAndTriedAgainOnEveryPaint) {
+    EXPECT_FALSE(logoAllowed(1, 4, 0));
+    EXPECT_FALSE(logoAllowed(0, 4, 69));
+    EXPECT_FALSE(logoAllowed(-1, 3, 99));
+    EXPECT_TRUE(logoAllowed(1, 4, 70));
+    EXPECT_TRUE(logoAllowed(1, 5, 0));
+    EXPECT_TRUE(logoAllowed(2, 4, 0));
+    EXPECT_TRUE(logoAllowed(4, 4, 0));
+
+    TestApp app;
+    setupApp->osKind = 1;
+    setupApp->shellMajor = 4;
+    setupApp->shellMinor = 0;
+    EXPECT_FALSE(setupApp->loadLogo(101));
+    EXPECT_EQ(nullptr, setupApp->logoPicture);
+    setupApp->osKind = 5;
+    EXPECT_FALSE(setupApp->loadLogo(999));  // no such resource
+    EXPECT_EQ(nullptr, setupApp->logoResource);
+    EXPECT_EQ(nullptr, setupApp->logoBytes);
+    EXPECT_TRUE(setupApp->loadLogo(101));
+    ASSERT_NE(nullptr, setupApp->logoPicture);
+    OLE_XSIZE_HIMETRIC width = 0;
+    setupApp->logoPicture->get_Width(&width);
+    EXPECT_GT(width, 0);
+    EXPECT_EQ(nullptr, setupApp->logoResource);
+    setupApp->releaseLogo();
+    EXPECT_EQ(nullptr, setupApp->logoPicture);
+}
+
+TEST(Painting, PaintsTheWholeWindowWithoutLeakingObjects) {
+    TestApp app;
+    setupApp->osKind = 5;
+    setupApp->mainWindow = CreateWindowExA(0, "STATIC", "bg", WS_POPUP, 0, 0, 800, 620, NULL, NULL,
+                                           GetModuleHandleA(NULL), NULL);
+    ASSERT_NE(nullptr, setupApp->mainWindow);
+    setupApp->newestFileTime = 977984780;
+    HDC screen = GetDC(NULL);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 800, 620);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    setupApp->paintBackground(dc);  // the first paint loads the logo
+    DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    for (int i = 0; i < 50; ++i) setupApp->paintBackground(dc);
+    DWORD after = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    EXPECT_EQ(before, after);
+    EXPECT_NE(nullptr, setupApp->logoPicture);
+    // top row dark blue, bottom row light
+    COLORREF top = GetPixel(dc, 400, 0);
+    COLORREF bottom = GetPixel(dc, 400, 619);
+    EXPECT_LT(GetBValue(top), 30);
+    EXPECT_GT(GetRValue(bottom), 150);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(NULL, screen);
+    DestroyWindow(setupApp->mainWindow);
+}

@@ -1,0 +1,77 @@
+#include "boxcatcher.h"
+#include "shell/setupapp.h"
+
+namespace {
+struct Search {
+    DWORD thread;
+    HWND found;
+};
+BOOL CALLBACK findBox(HWND window, LPARAM param) {
+    Search* search = reinterpret_cast<Search*>(param);
+    char cls[32] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(window) &&
+        GetWindowThreadProcessId(window, NULL) == search->thread && GetDlgItem(window, 0xFFFF)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+BoxCatcher::BoxCatcher(int answer)
+    : ownerThread_(GetCurrentThreadId()), answer_(answer) {
+    InitializeCriticalSection(&lock_);
+    stop_ = CreateEventA(NULL, TRUE, FALSE, NULL);
+    thread_ = CreateThread(NULL, 0, run, this, 0, NULL);
+}
+
+BoxCatcher::~BoxCatcher() {
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+    DeleteCriticalSection(&lock_);
+}
+
+std::vector<CaughtBox> BoxCatcher::boxes() {
+    EnterCriticalSection(&lock_);
+    std::vector<CaughtBox> copy = boxes_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+DWORD WINAPI BoxCatcher::run(void* param) {
+    BoxCatcher* self = static_cast<BoxCatcher*>(param);
+    HWND answered = NULL;
+    while (WaitForSingleObject(self->stop_, 20) == WAIT_TIMEOUT) {
+        Search search = {self->ownerThread_, NULL};
+        EnumWindows(findBox, reinterpret_cast<LPARAM>(&search));
+        if (!search.found || search.found == answered) continue;
+        CaughtBox box;
+        char buffer[2048] = "";
+        GetWindowTextA(search.found, buffer, sizeof buffer);
+        box.caption = buffer;
+        GetDlgItemTextA(search.found, 0xFFFF, buffer, sizeof buffer);
+        box.text = buffer;
+        box.style = 0;
+        if (GetDlgItem(search.found, IDYES) && GetDlgItem(search.found, IDNO)) box.style |= MB_YESNO;
+        EnterCriticalSection(&self->lock_);
+        self->boxes_.push_back(box);
+        LeaveCriticalSection(&self->lock_);
+        answered = search.found;
+        int button = self->answer_;
+        if (!GetDlgItem(search.found, button)) button = IDOK;
+        PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(search.found, button)));
+    }
+    return 0;
+}
+
+TestApp::TestApp() {
+    moduleInstance = GetModuleHandleA(NULL);
+    setupApp = createSetupApp(moduleInstance);
+    setupApp->packages[0].setPackageType(20);
+}
+
+TestApp::~TestApp() { destroySetupApp(); }

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+#include "boxcatcher.h"
+#include "common/text.h"
+#include "common/paths.h"
+#include "engine/install.h"
+#include "shell/setupapp.h"
+#include "testutil.h"
+
+TEST(InstallArithmetic, CopyPercentAndTickWrap) {
+    EXPECT_EQ(84, copyPercent(68714, 80961));
+    EXPECT_EQ(100, copyPercent(80961, 80961));
+    EXPECT_EQ(100, copyPercent(5, 0));  // no compressed total: no division by zero
+    EXPECT_EQ(100, copyPercent(90000, 80961));
+    EXPECT_EQ(50, copyPercent(1000000000, 2000000000));  // no 32-bit overflow
+    EXPECT_EQ(0, copyPercent(-5, 100));
+    EXPECT_EQ(100u, ticksSince(0xFFFFFFCEu, 50));  // across the wrap of the counter
+    EXPECT_EQ(15000u, ticksSince(1000, 16000));
+}
+
+namespace {
+class EntryFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        memset(&entry, 0, sizeof entry);
+        copyText(entry.sourceName, sizeof entry.sourceName, "small.sc_");
+        copyText(entry.destName, sizeof entry.destName, "zelto-unit.txt");
+        entry.dirKind = DirSystem;
+        entry.timeStamp = 977984780;
+        CreateDirectoryA(windowsPath("Temp").c_str(), NULL);
+        tempPathFor(entry, temp);
+        destinationPath(entry, dest);
+        DeleteFileA(windowsPath("zelto.log").c_str());
+    }
+    void TearDown() override {
+        SetFileAttributesA(dest, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(temp);
+        DeleteFileA(dest);
+        DeleteFileA(windowsPath("zelto.log").c_str());
+    }
+    TestApp app;
+    FileEntry entry;
+    char temp[MAX_PATH];
+    char dest[MAX_PATH];
+};
+}  // namespace
+
+TEST_F(EntryFixture, CopyExpandAndLog) {
+    EXPECT_EQ(0u, extractFileResource("absent.sc_", temp));
+    ASSERT_EQ(1u, extractFileResource("small.sc_", temp));
+    entry.stampTempCopy(temp);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExA(temp, GetFileExInfoStandard, &data));
+    ULARGE_INTEGER t;
+    t.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    t.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    EXPECT_EQ(977984780ULL, t.QuadPart / 10000000ULL - 11644473600ULL);
+
+    std::string original;
+    for (int i = 1; i <= 200; ++i)
+        original += "Line " + std::to_string(i) + " of the small test file for the expansion tests.\n";
+    EXPECT_EQ(static_cast<LONG>(original.size()), expectedExpandedSize(temp));
+    ASSERT_TRUE(entry.expandEntry());
+    EXPECT_EQ(original, readFile(dest));
+    EXPECT_EQ(std::string(dest) + " \r\n", readFile(windowsPath("zelto.log")));
+    EXPECT_TRUE(entry.removeTempCopy());
+    EXPECT_FALSE(fileExists(temp));
+}
+
+TEST_F(EntryFixture, ACutPackedFileIsNotInstalled) {
+    ASSERT_EQ(1u, extractFileResource("cut.sc_", temp));
+    EXPECT_FALSE(entry.expandEntry());
+    EXPECT_FALSE(fileExists(dest));  // no cut file left where it would be loaded
+    EXPECT_EQ("<missing>", readFile(windowsPath("zelto.log")));
+    DeleteFileA(temp);
+    EXPECT_FALSE(entry.expandEntry());  // no temporary copy at all
+}
+
+TEST_F(EntryFixture, AFolderInTheWayFailsTheCopyAtOnce) {
+    CreateDirectoryA(temp, NULL);
+    EXPECT_EQ(710u, extractFileResource("small.sc_", temp));
+    RemoveDirectoryA(temp);
+}
+
+TEST_F(EntryFixture, ReplaceCheckOfReadOnlyAndHeldFiles) {
+    EXPECT_TRUE(entry.testReplaceEntry(0));  // nothing installed yet
+    writeFile(dest, "installed");
+    SetFileAttributesA(dest, FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(entry.testReplaceEntry(0));
+    EXPECT_EQ("installed", readFile(dest));  // put back from its backup
+    EXPECT_FALSE(fileExists(tempPathFor(entry, temp, entry.destName) ? temp : ""));
+    tempPathFor(entry, temp);
+
+    HANDLE held = CreateFileA(dest, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    copyText(setupApp->currentItem, MAX_PATH, "");
+    EXPECT_FALSE(entry.testReplaceEntry(3));
+    EXPECT_STREQ("zelto-unit.txt", setupApp->currentItem);
+    CloseHandle(held);
+    EXPECT_EQ("installed", readFile(dest));
+}
+
+TEST(InstallRun, RefusedWithoutBytesToInstall) {
+    TestApp app;
+    BoxCatcher catcher;
+    setupApp->installExpandedBytes = 0;
+    EXPECT_EQ(-1, setupApp->runInstall());
+    EXPECT_TRUE(catcher.boxes().empty());
+    EXPECT_EQ(nullptr, setupApp->progressDialog);
+}

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+#include <string.h>
+#include <string>
+#include "common/paths.h"
+#include "engine/package.h"
+
+TEST(FindTextNoCase, PositionsIgnoringCase) {
+    EXPECT_EQ(1, findTextNoCase("C:\\WINDOWS\\VMBUNINST.EXE", "c:\\windows\\vmbuninst.exe"));
+    EXPECT_EQ(15, findTextNoCase("C:\\WINDOWS\\vmbUninst.exe", "uninst"));
+    EXPECT_EQ(0, findTextNoCase("short", "a longer pattern"));
+    EXPECT_EQ(1, findTextNoCase("anything", ""));
+    EXPECT_EQ(1, findTextNoCase("", ""));
+    EXPECT_EQ(0, findTextNoCase("C:\\WINDOWS\\vmbUninst2.exe", "vmbUninst.exe"));
+    // part of a longer listed path counts as found
+    EXPECT_NE(0, findTextNoCase("C:\\W\\SYSTEM\\Zelto 2000.Scr \r\n", "c:\\w\\system\\zelto 2000.sc"));
+    // the counted form stops at its length, even without a terminator
+    const char unterminated[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_EQ(3, findTextNoCaseN(unterminated, 4, "CD"));
+    EXPECT_EQ(0, findTextNoCaseN(unterminated, 3, "CD"));
+}
+
+TEST(FolderHelpers, FolderOfPathTrailingBackslashAndSplit) {
+    char out[MAX_PATH];
+    EXPECT_TRUE(folderOfPath("C:\\Program Files\\Setup\\setup.exe", out));
+    EXPECT_STREQ("C:\\Program Files\\Setup\\", out);
+    EXPECT_TRUE(folderOfPath("C:\\setup.exe", out));
+    EXPECT_STREQ("C:\\", out);  // a program in a drive's root
+    EXPECT_FALSE(folderOfPath("setup.exe", out));
+    EXPECT_STREQ("setup.exe", out);
+    EXPECT_FALSE(folderOfPath("\\setup.exe", out));
+
+    char path[MAX_PATH] = "C:\\WINDOWS\\";
+    ensureTrailingBackslash(path);
+    EXPECT_STREQ("C:\\WINDOWS\\", path);
+    strcpy(path, "C:\\WINDOWS");
+    ensureTrailingBackslash(path);
+    EXPECT_STREQ("C:\\WINDOWS\\", path);
+    path[0] = '\0';
+    ensureTrailingBackslash(path);
+    EXPECT_STREQ("\\", path);
+    // a full buffer gets no backslash rather than an overrun
+    std::string full(MAX_PATH - 1, 'a');
+    strcpy(path, full.c_str());
+    EXPECT_FALSE(ensureTrailingBackslash(path));
+    EXPECT_EQ(full, path);
+
+    char key[MAX_PATH] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\vimbaInstall";
+    char last[MAX_PATH];
+    splitLastComponent(key, last);
+    EXPECT_STREQ("Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", key);
+    EXPECT_STREQ("vimbaInstall", last);
+}
+
+TEST(FolderHelpers, DirKindFoldersTempAndDestinationPaths) {
+    resetWindowsFolderForTest();
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    std::string win = std::string(windows) + "\\";
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+
+    char out[MAX_PATH];
+    for (SHORT kind = -1; kind <= 7; ++kind) {
+        out[0] = '\0';
+        dirKindFolder(kind, out);
+        std::string expected = "\\";
+        if (kind == 0 || kind == 1) expected = win;
+        if (kind == 2) expected = std::string(system) + "\\";
+        if (kind == 3) expected = win + "cursors\\";
+        if (kind == 4) expected = win + "media\\";
+        EXPECT_EQ(expected, out) << "kind " << kind;
+    }
+    EXPECT_EQ(1, windowsFolderQueriesForTest());
+    windowsFolder();
+    EXPECT_EQ(1, windowsFolderQueriesForTest());  // kept, not asked again
+
+    FileEntry entry;
+    memset(&entry, 0, sizeof entry);
+    strcpy(entry.sourceName, "zelto.sc_");
+    strcpy(entry.destName, "Zelto 2000.Scr");
+    entry.dirKind = DirSystem;
+    ASSERT_TRUE(tempPathFor(entry, out));
+    EXPECT_EQ(win + "Temp\\zelto.sc_", out);
+    ASSERT_TRUE(tempPathFor(entry, out, entry.destName));
+    EXPECT_EQ(win + "Temp\\Zelto 2000.Scr", out);
+    ASSERT_TRUE(destinationPath(entry, out));
+    EXPECT_EQ(std::string(system) + "\\Zelto 2000.Scr", out);
+
+    // a destination that does not fit is refused, not cut into another name
+    char folder[MAX_PATH];
+    std::string deep(250, 'd');
+    EXPECT_FALSE(joinPath(folder, deep.c_str(), "0123456789.txt"));
+    EXPECT_STREQ("", folder);
+}
+
+class FileFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GetTempPathA(MAX_PATH, dir);
+        strcat(dir, "zelto-paths-test\\");
+        CreateDirectoryA(dir, NULL);
+        source = std::string(dir) + "source.txt";
+        target = std::string(dir) + "target.txt";
+        write(source, "new content");
+    }
+    void TearDown() override {
+        SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(source.c_str());
+        DeleteFileA(target.c_str());
+        RemoveDirectoryA(dir);
+    }
+    static void write(const std::string& path, const char* text) {
+        HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        DWORD n;
+        WriteFile(f, text, strlen(text), &n, NULL);
+        CloseHandle(f);
+    }
+    char dir[MAX_PATH];
+    std::string source, target;
+};
+
+TEST_F(FileFixture, CopyOntoReadOnlyReplacesAndLeavesItWritable) {
+    write(target, "old");
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(copyFileWritable(source.c_str(), target.c_str()));
+    DWORD attributes = GetFileAttributesA(target.c_str());
+    EXPECT_EQ(0u, attributes & FILE_ATTRIBUTE_READONLY);
+    HANDLE f = CreateFileA(target.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    char buffer[32] = "";
+    DWORD n = 0;
+    ReadFile(f, buffer, sizeof buffer - 1, &n, NULL);
+    CloseHandle(f);
+    EXPECT_STREQ("new content", buffer);
+    EXPECT_FALSE(copyFileWritable((std::string(dir) + "missing").c_str(), target.c_str()));
+}
+
+TEST_F(FileFixture, ClearReadOnlyKeepsHiddenAndIgnoresMissingFiles) {
+    SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(clearReadOnly(source.c_str()));
+    DWORD attributes = GetFileAttributesA(source.c_str());
+    EXPECT_EQ(0u, attributes & FILE_ATTRIBUTE_READONLY);
+    EXPECT_NE(0u, attributes & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(clearReadOnly((std::string(dir) + "missing").c_str()));
+    SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(deleteFileWritable(source.c_str()));
+    EXPECT_FALSE(fileExists(source.c_str()));
+    EXPECT_TRUE(fileExists(dir));  // a folder counts as existing
+}

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+#include <string.h>
+#include <string>
+#include "boxcatcher.h"
+#include "common/registry.h"
+#include "shell/setupapp.h"
+
+namespace {
+bool readValue(HKEY root, const char* key, const char* name, DWORD* type, std::string* data) {
+    HKEY k;
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS) return false;
+    char buffer[600];
+    DWORD size = sizeof buffer;
+    LONG r = RegQueryValueExA(k, name, NULL, type, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(k);
+    if (r != ERROR_SUCCESS) return false;
+    data->assign(buffer, size);
+    return true;
+}
+std::string iniValue() {
+    char value[MAX_PATH] = "missing";
+    GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "missing", value, sizeof value, "system.ini");
+    return value;
+}
+}  // namespace
+
+TEST(RegistryCodes, RootSplitAndTypeOfEveryCode) {
+    struct Row {
+        int code;
+        HKEY root;
+        bool split;
+        DWORD type;
+    } rows[] = {{0, HKEY_CLASSES_ROOT, false, REG_SZ},  {1, HKEY_CURRENT_USER, false, REG_SZ},
+                {2, HKEY_CURRENT_USER, true, REG_SZ},   {3, HKEY_LOCAL_MACHINE, false, REG_SZ},
+                {4, HKEY_LOCAL_MACHINE, true, REG_SZ},  {5, HKEY_USERS, false, REG_SZ},
+                {6, HKEY_USERS, true, REG_SZ},          {7, HKEY_CURRENT_USER, true, REG_DWORD},
+                {8, HKEY_LOCAL_MACHINE, true, REG_DWORD}, {9, HKEY_CLASSES_ROOT, false, REG_SZ},
+                {-1, HKEY_CLASSES_ROOT, false, REG_SZ}, {-8, HKEY_CLASSES_ROOT, false, REG_SZ}};
+    for (const Row& row : rows) {
+        char key[MAX_PATH], value[MAX_PATH];
+        HKEY root = splitRegistryPath("A\\B\\C\\Value", row.code, key, value);
+        EXPECT_EQ(row.root, root) << row.code;
+        EXPECT_STREQ(row.split ? "A\\B\\C" : "A\\B\\C\\Value", key) << row.code;
+        EXPECT_STREQ(row.split ? "Value" : "", value) << row.code;
+        EXPECT_EQ(row.type, regValueRule(row.code).type) << row.code;
+    }
+}
+
+TEST(RegistryValues, WritingDeletingAndTheDefaultValue) {
+    DWORD type = 0;
+    std::string data;
+    DWORD one = 1;
+    ASSERT_TRUE(writeRegistryValue("Software\\ZeltoTest\\Numbers\\Mark", &one, 7));
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, "Software\\ZeltoTest\\Numbers", "Mark", &type, &data));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+    EXPECT_EQ(std::string("\x01\x00\x00\x00", 4), data);
+
+    ASSERT_TRUE(writeRegistryValue("Software\\ZeltoTest\\Whole", "default text", 1));
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, "Software\\ZeltoTest\\Whole", "", &type, &data));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    EXPECT_EQ(std::string("default text\0", 13), data);
+
+    EXPECT_TRUE(deleteRegistryValue("Software\\ZeltoTest\\Nowhere\\", "Mark", false));
+    EXPECT_TRUE(deleteRegistryValue("Software\\ZeltoTest\\Numbers\\", "Mark", false));
+    EXPECT_FALSE(deleteRegistryValue("Software\\ZeltoTest\\Numbers", "Mark", false));
+    std::string tooLong(300, 'k');
+    EXPECT_FALSE(writeRegistryValue(tooLong.c_str(), "x", 2));
+}
+
+TEST(RegistryValues, UninstallEntryRunOnceAndUninstalledMark) {
+    TestApp app;
+    writeUninstallEntry();
+    DWORD type = 0;
+    std::string data;
+    const char* key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zelto2000";
+    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, key, "DisplayName", &type, &data));
+    EXPECT_EQ(std::string("Zelto 2000 ScreenSaver\0", 23), data);
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, key, "UninstallString", &type, &data));
+    EXPECT_STREQ((std::string(windows) + "\\vmbUninst.exe UNINSTALL").c_str(), data.c_str());
+
+    const char* runOnce = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+    setRunOnceEntry(setupApp, true);
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, runOnce, "vimbaInstall", &type, &data));
+    EXPECT_STREQ(self, data.c_str());
+    setRunOnceEntry(setupApp, false);
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, runOnce, "vimbaInstall", &type, &data));
+    EXPECT_EQ(std::string("\0", 1), data);  // emptied, not deleted
+
+    DWORD one = 1;
+    writeProductValue("Uninstalled", &one, 8);
+    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, "Software\\Ostrell Zuvak\\vimbaTressil", "Uninstalled",
+                          &type, &data));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+    EXPECT_EQ(4u, data.size());
+    EXPECT_TRUE(deleteRegistryValue(kUninstallKey, "DisplayName", true));
+    EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, key, "DisplayName", &type, &data));
+}
+
+TEST(ScreenSaverSetting, ActivationRestoringAndTheUninstallerCopy) {
+    TestApp app;
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    std::string saver = std::string(system) + "\\Zelto 2000.Scr";
+    HANDLE f = CreateFileA(saver.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    CloseHandle(f);
+
+    WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "other.scr", "system.ini");
+    setupApp->componentActivate[0] = false;
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    std::string uninstaller = std::string(windows) + "\\vmbUninst.exe";
+    DeleteFileA(uninstaller.c_str());
+    EXPECT_TRUE(installUninstaller(setupApp));
+    EXPECT_EQ("other.scr", iniValue());  // activation off leaves the setting alone
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(uninstaller.c_str()));
+
+    setupApp->componentActivate[0] = true;
+    EXPECT_TRUE(activateScreenSaver(setupApp));
+    char shortPath[MAX_PATH];
+    GetShortPathNameA(saver.c_str(), shortPath, MAX_PATH);
+    EXPECT_EQ(std::string(shortPath), iniValue());
+    BOOL active = FALSE;
+    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+    EXPECT_TRUE(active);
+
+    restoreScreenSaver();
+    EXPECT_EQ("", iniValue());  // the entry stays, with nothing after "="
+    DeleteFileA(saver.c_str());
+    DeleteFileA(uninstaller.c_str());
+}

@@ -1,0 +1,422 @@
+# Helpers for end-to-end scenarios (bash; source this file).
+#
+# A scenario script is started by CTest as
+#   bash scenario.sh PROGRAM ROBOT FIXTURE
+# and calls e2e_begin "$@" first: that gives it a Wine prefix of its own (a copy
+# of the template prefix) with its own wineserver, an artifacts folder
+# build/e2e-artifacts/<scenario>/, and a cleanup on every exit. Then it starts
+# programs (e2e_start), drives them with the robot (e2e_robot), checks exit
+# codes, files and the registry, and ends with e2e_pass. Any failed check calls
+# e2e_fail, which saves a screenshot and the window list and exits 1.
+#
+# The same file gives tests/run-tests.sh and tools/run-installer.sh the Xvfb and
+# template-prefix functions (xvfb_start, xvfb_stop, wine_make_template).
+
+E2E_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# ---------------------------------------------------------------- display
+
+XVFB_PID=
+XVFB_DISPLAY=
+
+# Starts Xvfb on the first free display number from $1 (default 100) and
+# exports DISPLAY. Depth from XVFB_DEPTH (default 24).
+xvfb_start() {
+  local n=${1:-100} depth=${XVFB_DEPTH:-24} last=$(( ${1:-100} + 100 ))
+  for (( ; n < last; n++ )); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 "1024x768x$depth" -nolisten tcp >/dev/null 2>&1 &
+    local pid=$! i
+    for (( i = 0; i < 100; i++ )); do
+      kill -0 "$pid" 2>/dev/null || break
+      if [ -S "/tmp/.X11-unix/X$n" ] && xdpyinfo -display ":$n" >/dev/null 2>&1; then
+        XVFB_PID=$pid XVFB_DISPLAY=:$n
+        export DISPLAY=:$n
+        return 0
+      fi
+      sleep 0.05
+    done
+    kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+  done
+  echo "xvfb_start: no free display found" >&2
+  return 1
+}
+
+xvfb_stop() {
+  [ -n "$XVFB_PID" ] || return 0
+  kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  XVFB_PID=
+}
+
+display_works() {
+  [ -n "${DISPLAY:-}" ] && timeout 5 xdpyinfo >/dev/null 2>&1
+}
+
+# ---------------------------------------------------------------- Wine prefixes
+
+wine_template_ready() { [ -f "$1/.template-complete" ] && [ -f "$1/system.reg" ]; }
+
+# Makes the template prefix DIR once (32-bit, window hides without delay,
+# crashes end the process instead of opening the debugger's dialog), or leaves
+# a complete one alone. Needs DISPLAY. Safe against a second runner at once.
+wine_make_template() {
+  local dir=$1 lockfd
+  mkdir -p "$(dirname "$dir")"
+  exec {lockfd}>"$dir.lock"
+  flock -w 300 "$lockfd" || { echo "wine_make_template: $dir is locked" >&2; return 1; }
+  if ! wine_template_ready "$dir"; then
+    echo "Making the template Wine prefix $dir"
+    rm -rf "$dir"
+    (
+      export WINEPREFIX=$dir WINEARCH=win32 WINEDEBUG=-all
+      # No Mono or Gecko download prompts while the prefix is made.
+      WINEDLLOVERRIDES="mscoree,mshtml=" timeout 180 wineboot -i >/dev/null 2>&1 &&
+        timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null &&
+        timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD \
+          /d 0 /f >/dev/null &&
+        timeout 60 wineserver -w
+    ) && touch "$dir/.template-complete"
+  fi
+  local ok=0
+  wine_template_ready "$dir" || ok=1
+  flock -u "$lockfd"
+  exec {lockfd}>&-
+  [ $ok -eq 0 ] || echo "wine_make_template: could not make $dir" >&2
+  return $ok
+}
+
+# Copies the template to DIR (replacing it) and starts a persistent wineserver
+# for it. Exports WINEPREFIX, WINEARCH and WINEDEBUG.
+wine_prefix_from_template() {
+  local template=$1 dir=$2
+  wine_stop_prefix "$dir"
+  rm -rf "$dir"
+  mkdir -p "$(dirname "$dir")"
+  cp -a "$template" "$dir" || return 1
+  rm -f "$dir/.template-complete"
+  export WINEPREFIX=$dir WINEARCH=win32 WINEDEBUG=-all
+  # wineserver -p returns once the server is up and has gone into the background.
+  timeout 30 wineserver -p
+}
+
+wine_stop_prefix() {
+  [ -d "$1" ] || return 0
+  WINEPREFIX=$1 timeout 20 wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$1 timeout 20 wineserver -w >/dev/null 2>&1
+  return 0
+}
+
+# ---------------------------------------------------------------- scenario
+
+declare -gA E2E_PIDS=()
+E2E_OUT=
+E2E_RC=0
+E2E_FAILING=0
+E2E_OWN_XVFB=0
+
+e2e_log() { echo "[$E2E_SCENARIO] $*"; }
+
+e2e_begin() {
+  [ $# -ge 2 ] || { echo "usage: $0 PROGRAM ROBOT [FIXTURE]" >&2; exit 2; }
+  E2E_PROGRAM=$(realpath "$1")
+  E2E_ROBOT=$(realpath "$2")
+  E2E_FIXTURE=${3:+$(realpath "$3")}
+  E2E_SCENARIO=${E2E_SCENARIO:-$(basename "$0" .sh)}
+  E2E_ROOT=${E2E_ROOT:-$(cd "$E2E_LIB_DIR/../.." && pwd)}
+  E2E_BUILD=${E2E_BUILD:-$E2E_ROOT/build}
+  E2E_ART=$E2E_BUILD/e2e-artifacts/$E2E_SCENARIO
+  E2E_START_TIME=$SECONDS
+  rm -rf "$E2E_ART"
+  mkdir -p "$E2E_ART"
+  trap e2e_cleanup EXIT
+  trap 'e2e_log "stopped by a signal"; exit 143' TERM INT HUP
+  [ -f "$E2E_PROGRAM" ] || e2e_fail "no program under test: $1"
+  [ -f "$E2E_ROBOT" ] || e2e_fail "no robot: $2"
+  if ! display_works; then
+    xvfb_start 150 || e2e_fail "no X display"
+    E2E_OWN_XVFB=1
+  fi
+  local template=$E2E_BUILD/wine/template
+  wine_make_template "$template" || e2e_fail "no template prefix"
+  wine_prefix_from_template "$template" "$E2E_BUILD/wine/e2e/$E2E_SCENARIO" ||
+    e2e_fail "could not make the scenario's prefix"
+  e2e_log "prefix $WINEPREFIX, display $DISPLAY, artifacts $E2E_ART"
+}
+
+e2e_cleanup() {
+  local rc=$? name
+  trap - EXIT
+  for name in "${!E2E_PIDS[@]}"; do e2e_kill "$name"; done
+  if [ -n "${WINEPREFIX:-}" ] && [ "$WINEPREFIX" = "$E2E_BUILD/wine/e2e/$E2E_SCENARIO" ]; then
+    wine_stop_prefix "$WINEPREFIX"
+    [ "${E2E_KEEP_PREFIX:-0}" = 1 ] || rm -rf "$WINEPREFIX"
+  fi
+  [ "$E2E_OWN_XVFB" = 1 ] && xvfb_stop
+  e2e_log "finished with $rc after $(( SECONDS - E2E_START_TIME )) s"
+  exit $rc
+}
+
+e2e_pass() {
+  e2e_log "PASS"
+  exit 0
+}
+
+# Fails the scenario: says why, keeps a screenshot and the window list.
+# E2E_PROBE=1 (for checking a check in a subshell) only says why and exits 1.
+e2e_fail() {
+  echo "FAIL [$E2E_SCENARIO]: $*" >&2
+  if [ "$E2E_FAILING" = 0 ] && [ -n "${E2E_ART:-}" ] && [ "${E2E_PROBE:-0}" = 0 ]; then
+    E2E_FAILING=1
+    echo "$*" >"$E2E_ART/failure.txt"
+    e2e_shot failure >/dev/null 2>&1
+    if [ -n "${WINEPREFIX:-}" ] && [ -f "${E2E_ROBOT:-}" ]; then
+      timeout 20 wine "$E2E_ROBOT" "list" >"$E2E_ART/windows-at-failure.txt" 2>&1
+    fi
+    echo "artifacts: $E2E_ART" >&2
+  fi
+  exit 1
+}
+
+# Sets the Windows version that Wine reports: win95 win98 winme nt40 win2k winxp win7.
+e2e_winver() {
+  timeout 30 wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1 ||
+    e2e_fail "could not set the Windows version $1"
+}
+
+# ---------------------------------------------------------------- programs
+
+# e2e_start NAME [-t SECONDS] EXE [ARGS...]: starts EXE (a Unix path or a
+# Windows path such as 'C:\windows\vmbUninst.exe') in the background under a
+# time limit (default 60 s); its output goes to the artifacts as NAME.out/.err.
+e2e_start() {
+  local name=$1 limit=60
+  shift
+  if [ "$1" = -t ]; then limit=$2; shift 2; fi
+  e2e_log "start $name: $*"
+  : >"$E2E_ART/$name.err"
+  e2e_spawn "$name" "$limit" "$E2E_ART/$name.out" "$E2E_ART/$name.err" wine "$@"
+}
+
+# e2e_spawn NAME SECONDS OUT ERR COMMAND...: COMMAND in the background under a
+# time limit. A subshell stands between, so that the shell's report of a killed
+# job goes nowhere and its exit code is the command's (124 at the limit).
+e2e_spawn() {
+  local name=$1 limit=$2 out=$3 err=$4
+  shift 4
+  ( timeout -k 5 "$limit" "$@" >"$out" 2>>"$err" ) 2>/dev/null &
+  E2E_PIDS[$name]=$!
+}
+
+# The processes below PID, deepest first.
+e2e_descendants() {
+  local child
+  for child in $(ps -o pid= --ppid "$1" 2>/dev/null); do
+    e2e_descendants "$child"
+    echo "$child"
+  done
+}
+
+e2e_running() {
+  local pid=${E2E_PIDS[$1]:-}
+  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null
+}
+
+# e2e_wait NAME [SECONDS]: waits for NAME to end; E2E_RC is its exit code (the
+# low byte of the Windows one), or 255 when it is still running at the limit.
+e2e_wait() {
+  local name=$1 limit=${2:-30} pid=${E2E_PIDS[$1]:-}
+  [ -n "$pid" ] || e2e_fail "e2e_wait: $name was never started"
+  local deadline=$(( ${EPOCHREALTIME//[.,]/} / 1000 + limit * 1000 ))
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ $(( ${EPOCHREALTIME//[.,]/} / 1000 )) -ge $deadline ]; then
+      E2E_RC=255
+      return 255
+    fi
+    sleep 0.05
+  done
+  wait "$pid"
+  E2E_RC=$?
+  unset "E2E_PIDS[$name]"
+  return $E2E_RC
+}
+
+# Did the program fault? Wine reports an unhandled exception or a call to a
+# missing function on stderr; the exit code alone (the low byte of the
+# exception code, 5 for an access violation) could pass for an ordinary one.
+e2e_crashed() {
+  grep -qE 'wine: Unhandled|unimplemented function|wine: could not load' "$E2E_ART/$1.err" 2>/dev/null
+}
+
+# e2e_expect_exit NAME CODE [SECONDS]: NAME must end within SECONDS with CODE
+# and without a crash.
+e2e_expect_exit() {
+  e2e_wait "$1" "${3:-30}"
+  e2e_check_exit "$1" "$2" "${3:-30}"
+}
+
+# e2e_check_exit NAME CODE [SECONDS]: the checks of e2e_expect_exit on the
+# exit code that the last e2e_wait left in E2E_RC.
+e2e_check_exit() {
+  local name=$1 code=$2 limit=${3:-30} rc=$E2E_RC
+  if e2e_crashed "$name"; then
+    e2e_fail "$name crashed (exit code $rc): $(grep -m1 -E 'wine: |unimplemented' "$E2E_ART/$name.err")"
+  fi
+  case $rc in
+    255) e2e_fail "$name did not end within $limit s" ;;
+    124|137) e2e_fail "$name ran into its time limit and was killed" ;;
+  esac
+  [ "$rc" = "$code" ] || e2e_fail "$name ended with exit code $rc, expected $code"
+  e2e_log "$name ended with $rc"
+}
+
+# Fails when NAME has ended (crashed, or quit when it should wait for the user).
+e2e_expect_running() {
+  e2e_running "$1" && return 0
+  e2e_wait "$1" 1
+  e2e_crashed "$1" && e2e_fail "$1 crashed: $(grep -m1 -E 'wine: |unimplemented' "$E2E_ART/$1.err")"
+  e2e_fail "$1 is not running any more (exit code $E2E_RC)"
+}
+
+# Ends NAME: its wine process first, then the time limit around it (killing
+# only the latter would leave the program running).
+e2e_kill() {
+  local name=$1 pid=${E2E_PIDS[$1]:-} child i
+  [ -n "$pid" ] || return 0
+  for child in $(e2e_descendants "$pid"); do kill -KILL "$child" 2>/dev/null; done
+  for (( i = 0; i < 50; i++ )); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  unset "E2E_PIDS[$name]"
+}
+
+# ---------------------------------------------------------------- robot
+
+# e2e_robot_try COMMAND...: runs the robot; its output is in E2E_OUT and in
+# robot.log, its exit code in E2E_RC (0 held, 1 expectation failed, 2 bad command).
+e2e_robot_try() {
+  {
+    printf '## robot'; printf ' %q' "$@"; printf '\n'
+  } >>"$E2E_ART/robot.log"
+  E2E_OUT=$(timeout -k 5 "${E2E_ROBOT_LIMIT:-120}" wine "$E2E_ROBOT" "$@" 2>>"$E2E_ART/robot.err")
+  E2E_RC=$?
+  E2E_OUT=${E2E_OUT//$'\r'/}
+  printf '%s\n' "$E2E_OUT" | tee -a "$E2E_ART/robot.log"
+  return $E2E_RC
+}
+
+# e2e_robot COMMAND...: the same, and the scenario fails unless every command held.
+e2e_robot() {
+  e2e_robot_try "$@" || e2e_fail "robot failed ($E2E_RC): $(grep -m1 -E '^(FAIL|ERROR)' <<<"$E2E_OUT")"
+}
+
+# e2e_robot_bg NAME COMMAND...: runs the robot in the background, for watching
+# while something else happens; e2e_robot_join NAME collects it.
+e2e_robot_bg() {
+  local name=$1
+  shift
+  { printf '## robot (background %s)' "$name"; printf ' %q' "$@"; printf '\n'; } >>"$E2E_ART/robot.log"
+  e2e_spawn "robot-$name" "${E2E_ROBOT_LIMIT:-120}" "$E2E_ART/robot-$name.out" \
+    "$E2E_ART/robot.err" wine "$E2E_ROBOT" "$@"
+}
+
+e2e_robot_join() {
+  local name=$1
+  e2e_wait "robot-$name" "${E2E_ROBOT_LIMIT:-120}"
+  E2E_OUT=$(tr -d '\r' <"$E2E_ART/robot-$name.out")
+  printf '%s\n' "$E2E_OUT" | tee -a "$E2E_ART/robot.log"
+  [ "$E2E_RC" = 0 ] ||
+    e2e_fail "robot ($name) failed ($E2E_RC): $(grep -m1 -E '^(FAIL|ERROR)' <<<"$E2E_OUT")"
+}
+
+# e2e_field KIND KEY: the value of KEY= on the first output line of that kind
+# ("window", "msgbox", "control", ...) of the last robot run, unquoted.
+e2e_field() {
+  local line quoted=" $2=\"(([^\"\\\\]|\\\\.)*)\"" plain=" $2=([^ ]*)"
+  line=$(grep -m1 -E "^$1 " <<<"$E2E_OUT") || return 1
+  if [[ $line =~ $quoted ]]; then
+    local v=${BASH_REMATCH[1]} out= i c
+    for (( i = 0; i < ${#v}; i++ )); do
+      c=${v:i:1}
+      if [ "$c" = '\' ]; then
+        (( i++ ))
+        c=${v:i:1}
+        case $c in n) c=$'\n' ;; r) c=$'\r' ;; t) c=$'\t' ;; esac
+      fi
+      out+=$c
+    done
+    printf '%s' "$out"
+  elif [[ $line =~ $plain ]]; then
+    printf '%s' "${BASH_REMATCH[1]}"
+  else
+    return 1
+  fi
+}
+
+# e2e_expect_field KIND KEY VALUE: fails unless the field has that value.
+e2e_expect_field() {
+  local actual
+  actual=$(e2e_field "$1" "$2") || e2e_fail "no $1 line with $2= in the robot's output"
+  [ "$actual" = "$3" ] || e2e_fail "$1 $2 is '$actual', expected '$3'"
+}
+
+# ---------------------------------------------------------------- disk and registry
+
+# e2e_path 'C:\windows\zelto.log': the Unix path of a Windows path in the
+# prefix, each part matched without regard to letter case as Windows does.
+e2e_path() {
+  local win=$1 drive rest dir part match
+  drive=$(tr '[:upper:]' '[:lower:]' <<<"${win:0:1}")
+  rest=${win:2}
+  rest=${rest//\\//}
+  dir=$WINEPREFIX/dosdevices/$drive:
+  dir=$(realpath "$dir")
+  local IFS=/
+  for part in $rest; do
+    [ -n "$part" ] || continue
+    match=
+    if [ -d "$dir" ]; then
+      match=$(find "$dir" -mindepth 1 -maxdepth 1 -iname "$(sed 's/[][*?\\]/\\&/g' <<<"$part")" \
+                -printf '%f\n' 2>/dev/null | head -n1)
+    fi
+    dir=$dir/${match:-$part}
+  done
+  printf '%s\n' "$dir"
+}
+
+e2e_exists() { [ -e "$(e2e_path "$1")" ]; }
+e2e_cat() { cat "$(e2e_path "$1")"; }
+
+# e2e_put FILE 'C:\folder\name.exe': copies a file into the prefix.
+e2e_put() {
+  local target
+  target=$(e2e_path "$2")
+  mkdir -p "$(dirname "$target")"
+  cp "$1" "$target" || e2e_fail "could not copy $1 to $2"
+}
+
+# e2e_reg_query KEY VALUE: prints the value's data; exit code 1 when the key
+# or the value is missing. KEY like 'HKLM\Software\...'.
+e2e_reg_query() {
+  local out
+  out=$(timeout 30 wine reg query "$1" /v "$2" 2>/dev/null) || return 1
+  out=${out//$'\r'/}
+  local line with_data='^ +(.*) {4}(REG_[A-Z_]+) {4}(.*)$' empty='^ +(.*) {4}(REG_[A-Z_]+)$'
+  while IFS= read -r line; do
+    if [[ $line =~ $with_data ]] || [[ $line =~ $empty ]]; then
+      if [ "${BASH_REMATCH[1]}" = "$2" ] || { [ "$2" = "" ] && [ "${BASH_REMATCH[1]}" = "(Default)" ]; }; then
+        printf '%s\n' "${BASH_REMATCH[3]:-}"
+        return 0
+      fi
+    fi
+  done <<<"$out"
+  return 1
+}
+
+# e2e_shot NAME: screenshot of the whole screen into the artifacts as NAME.png.
+e2e_shot() {
+  timeout 20 import -window root -display "$DISPLAY" "$E2E_ART/$1.png" 2>/dev/null &&
+    e2e_log "screenshot $E2E_ART/$1.png"
+}

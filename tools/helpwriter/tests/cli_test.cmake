@@ -1,0 +1,35 @@
+# Runs zeltohelp as the build does: a good source twice (same bytes), a
+# faulty one (exit 1, message with file and line, no output file), and a
+# wrong command line (exit 2). cmake -DTOOL=... -DWORK=... -P cli_test.cmake
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+
+file(WRITE ${WORK}/good.hsrc "@title Good\n@topic contents Contents\nSee [more](more).\n@topic more More\nText.\n")
+foreach(n 1 2)
+  execute_process(COMMAND ${TOOL} ${WORK}/good.hsrc ${WORK}/good${n}.hlp RESULT_VARIABLE rc ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "good source failed (${rc}): ${err}")
+  endif()
+endforeach()
+file(SHA256 ${WORK}/good1.hlp h1)
+file(SHA256 ${WORK}/good2.hlp h2)
+if(NOT h1 STREQUAL h2)
+  message(FATAL_ERROR "two runs on the same source gave different files")
+endif()
+
+file(WRITE ${WORK}/bad.hsrc "@topic contents Contents\nText.\nA [jump](nowhere).\n")
+execute_process(COMMAND ${TOOL} ${WORK}/bad.hsrc ${WORK}/bad.hlp RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 1)
+  message(FATAL_ERROR "faulty source: exit code ${rc}, expected 1")
+endif()
+if(NOT err MATCHES "bad.hsrc:3: error: jump to unknown topic \"nowhere\"")
+  message(FATAL_ERROR "faulty source: unexpected message: ${err}")
+endif()
+if(EXISTS ${WORK}/bad.hlp)
+  message(FATAL_ERROR "faulty source: an output file was written")
+endif()
+
+execute_process(COMMAND ${TOOL} ${WORK}/good.hsrc RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 2)
+  message(FATAL_ERROR "missing argument: exit code ${rc}, expected 2")
+endif()

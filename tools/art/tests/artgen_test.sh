@@ -3,7 +3,7 @@
 # an independent reader, makes of them.
 #   artgen_test.sh ARTGEN ARTCHECK WORKDIR
 set -euo pipefail
-gen=$1 check=$2 work=$3
+gen=$(realpath "$1") check=$(realpath "$2") work=$3
 rm -rf "$work" && mkdir -p "$work/a" "$work/b" && cd "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

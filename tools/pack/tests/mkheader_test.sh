@@ -2,7 +2,7 @@
 # mkheader: the exact bytes of known records, and refusal of bad arguments.
 #   mkheader_test.sh MKHEADER WORKDIR
 set -euo pipefail
-mk=$1 work=$2
+mk=$(realpath "$1") work=$2
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

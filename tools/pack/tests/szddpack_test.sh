@@ -3,7 +3,7 @@
 # of our own), and its packed sizes against mscompress on realistic files.
 #   szddpack_test.sh SZDDPACK SZDDCHECK WORKDIR
 set -euo pipefail
-pack=$1 check=$2 work=$3
+pack=$(realpath "$1") check=$(realpath "$2") work=$3
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -18,8 +18,9 @@ printf '                    ' > blanks20.bin           # all taken from the init
 noise 65536 7 > random.bin                               # incompressible
 perl -e 'binmode STDOUT; print "ab" x 100000, "\0" x 70000, "xyz" x 7' > repeat.bin
 perl -e 'for my $i (1 .. 2000) { print "line $i: the quick brown fox jumps over the lazy dog\n" }' > text.bin
-{ for i in 1 2 3 4; do cat /usr/share/common-licenses/GPL-3; noise 60000 "$i"; done
-  head -c 300000 "$pack"; } | head -c 1048576 > mixed1m.bin
+# 1 MiB of text, noise and a program, in turns.
+for i in $(seq 12); do cat /usr/share/common-licenses/GPL-3; noise 40000 "$i"; head -c 30000 "$pack"; done > mix
+head -c 1048576 mix > mixed1m.bin && rm mix
 inputs=(empty tiny1 tiny2 tiny15 tiny16 tiny17 blanks20 random repeat text mixed1m)
 
 for name in "${inputs[@]}"; do

@@ -69,6 +69,17 @@ bool SetupApp::removeLoggedFiles() {
     CloseHandle(file);
     if (!content) return false;
 
+    bool allRemoved = removeLoggedLines(content, size);
+    HeapFree(GetProcessHeap(), 0, content);
+
+    if (allRemoved)
+        removeLoggedFile(log);
+    else if (reportUndeletable)
+        showMessageById(IDS_FILES_IN_USE, MB_ICONINFORMATION, 0);
+    return allRemoved;
+}
+
+bool SetupApp::removeLoggedLines(char* content, DWORD size) {
     for (DWORD i = 0; i < size; ++i)
         if (content[i] == '\r') content[i] = '\0';
     bool allRemoved = true;
@@ -88,12 +99,6 @@ bool SetupApp::removeLoggedFiles() {
         }
         position += length + 2;
     } while (size >= 5 && position <= size - 5);
-    HeapFree(GetProcessHeap(), 0, content);
-
-    if (allRemoved)
-        removeLoggedFile(log);
-    else if (reportUndeletable)
-        showMessageById(IDS_FILES_IN_USE, MB_ICONINFORMATION, 0);
     return allRemoved;
 }
 

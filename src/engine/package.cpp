@@ -82,24 +82,25 @@ UINT PackageSlot::loadUpdateHeader() {
         reportErrorById(IDS_NO_HEADER, argument);
         return 0;
     }
+    UINT error = readHeaderRecords(bytes, size);
+    releaseFileResource(&bytes, &handle);
+    return error;
+}
+
+UINT PackageSlot::readHeaderRecords(const BYTE* bytes, DWORD size) {
     DWORD count = size / kHeaderRecordSize;
     sourceCount = 0;
     // A header that lists more files than a slot holds is not ours to cut short.
-    if (count > kMaxRecords) {
-        releaseFileResource(&bytes, &handle);
-        return IDS_BAD_HEADER;
-    }
+    if (count > kMaxRecords) return IDS_BAD_HEADER;
     for (DWORD i = 0; i < count; ++i) {
         memcpy(&sourceRecords[sourceCount], bytes + i * kHeaderRecordSize, kHeaderRecordSize);
         if (!validateHeaderRecord()) {
             memset(sourceRecords, 0, sizeof sourceRecords);
             sourceCount = 0;
-            releaseFileResource(&bytes, &handle);
             return IDS_BAD_HEADER;
         }
         ++sourceCount;
     }
-    releaseFileResource(&bytes, &handle);
     return 0;
 }
 

@@ -49,6 +49,8 @@ struct PackageSlot {
     bool checkPackage();
     bool readUpdateHeader();
     UINT loadUpdateHeader();
+    // Copies and checks the records of a header held in memory; 0 or an error id.
+    UINT readHeaderRecords(const BYTE* bytes, DWORD size);
     bool validateHeaderRecord();
     bool addInstallEntry(const char* sourceName, const char* destName, SHORT dirKind,
                          LONG timeStamp, LONG compressedSize, LONG uncompressedSize);

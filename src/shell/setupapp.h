@@ -86,6 +86,9 @@ public:
     // Install log and report (engine/installlog.cpp)
     bool appendInstallLog(const char* path);
     bool removeLoggedFiles();
+    // One removal pass over a log's content (its CRs are overwritten); the
+    // content need not be terminated.
+    bool removeLoggedLines(char* content, DWORD size);
     bool removeLoggedFile(const char* path);
     bool appendInstallReport(const char* text);
 

@@ -18,8 +18,7 @@ grep -Eq '^MajorOSystemVersion[[:space:]]+4$' <<<"$dump" || { echo "OS version i
 imports=$(awk '
   /^\tDLL Name: / { dll = toupper($3); next }
   /^\tvma:/ { next }
-  dll != "" && NF >= 3 && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ { print dll "!" $3 }
-  /^$/ { }
+  /^\t[0-9a-f]+\t/ && dll != "" && NF >= 3 { print dll "!" $3 }
 ' <<<"$dump" | sort -u)
 [ -n "$imports" ] || { echo "no imports found"; fail=1; }
 while IFS= read -r entry; do

@@ -28,13 +28,15 @@
 //   - Consecutive text lines form a paragraph, joined with one blank; an
 //     empty line ends the paragraph. Leading and trailing blanks of a line
 //     do not count.
-//   - A line starting with "- " starts a bulleted paragraph; the lines below
-//     it continue the item until an empty line or the next "- ".
+//   - A line starting with "- " starts a bulleted paragraph, one starting
+//     with a number of one or two digits, a dot and a blank ("3. ") a
+//     numbered step; the lines below continue the item until an empty line
+//     or the next item.
 //   - **text** shows text in bold. A bold run must end in its paragraph.
 //   - [text](NAME) is a jump: text is the hotspot, NAME the context name of
 //     the topic it opens. Jump text is plain (no ** inside).
 //   - \c stands for the character c itself, for a literal "\*", "\[", "\\",
-//     or "\-" and "\@" and "\#" at the start of a line.
+//     or "\-", "\@", "\#" and "12\. " at the start of a line.
 //
 // Errors (each reported with its line; the writer then produces no file):
 // text before the first @topic, unknown directives, bad or duplicate context
@@ -182,6 +184,7 @@ private:
     std::vector<Diagnostic>* errors_;
     std::vector<SourceLine> pending_;      // lines of the paragraph being read
     ParagraphKind pendingKind_ = ParagraphKind::Body;
+    std::string pendingMarker_;
     bool outsideReported_ = false;
     int titleLine_ = 0, copyrightLine_ = 0, dateLine_ = 0;
     std::map<std::string, int> nameLines_;                       // lower-case name -> line
@@ -231,10 +234,15 @@ void Parser::HandleLine(const std::string& raw, int line) {
         outsideReported_ = true;
         return;
     }
-    if (s.size() >= 2 && s[0] == '-' && s[1] == ' ') {
+    size_t digits = 0;
+    while (digits < s.size() && digits < 3 && s[digits] >= '0' && s[digits] <= '9') ++digits;
+    bool bullet = s.size() >= 2 && s[0] == '-' && s[1] == ' ';
+    bool step = digits >= 1 && digits <= 2 && s.size() > digits + 1 && s[digits] == '.' && s[digits + 1] == ' ';
+    if (bullet || step) {
         FlushParagraph();
-        pendingKind_ = ParagraphKind::Bullet;
-        pending_.push_back({Trim(s.substr(2)), line});
+        pendingKind_ = ParagraphKind::ListItem;
+        pendingMarker_ = bullet ? std::string("\x95") : s.substr(0, digits + 1);
+        pending_.push_back({Trim(s.substr(bullet ? 2 : digits + 2)), line});
         return;
     }
     if (pending_.empty()) pendingKind_ = ParagraphKind::Body;
@@ -343,6 +351,7 @@ void Parser::FlushParagraph() {
     if (pending_.empty()) return;
     Paragraph para;
     para.kind = pendingKind_;
+    para.marker = pendingKind_ == ParagraphKind::ListItem ? pendingMarker_ : std::string();
     para.line = pending_[0].line;
     ParseInline(pending_, &para);
     if (!para.runs.empty()) out_->topics.back().paragraphs.push_back(para);

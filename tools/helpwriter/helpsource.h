@@ -18,10 +18,13 @@ struct TextRun {
     int line = 0;        // source line where the run starts
 };
 
-enum class ParagraphKind { Heading, Body, Bullet };
+// A list item starts with its marker (a bullet or a step number) and a tab
+// to the indent where its text runs.
+enum class ParagraphKind { Heading, Body, ListItem };
 
 struct Paragraph {
     ParagraphKind kind = ParagraphKind::Body;
+    std::string marker;  // list items: "\x95" (bullet) or "1." and so on
     std::vector<TextRun> runs;
     int line = 0;
 };

@@ -46,12 +46,13 @@ const uint8_t kRecordText = 0x20;
 
 // Fonts, as indices into the |FONT descriptors.
 const uint16_t kFontText = 0, kFontBold = 1, kFontHeading = 2;
-const uint32_t kFaceNameSize = 32;
+const uint32_t kFaceNameSize = 20;  // the size 3.1 help files use
 
 // Paragraph layout, in half points.
-const int kSpaceAbove = 6;
-const int kHeadingSpaceBelow = 6;
-const int kBulletIndent = 24;
+const int kSpaceAbove = 12;
+const int kListSpaceAbove = 4;
+const int kHeadingSpaceBelow = 4;
+const int kListIndent = 24;
 
 class Bytes {
 public:
@@ -149,28 +150,28 @@ public:
     void Build(Record* rec) {
         uint16_t bits = 0x0002;  // spacing above follows
         if (para_.kind == ParagraphKind::Heading) bits |= 0x0004;  // spacing below
-        if (para_.kind == ParagraphKind::Bullet) bits |= 0x0010 | 0x0040 | 0x0200;
+        if (para_.kind == ParagraphKind::ListItem) bits |= 0x0010 | 0x0040 | 0x0200;
         info_.U8(0x00);
         info_.U8(0x80);
         info_.U16(0);  // paragraph id
         info_.U16(bits);
-        info_.CompressedS16(kSpaceAbove);
+        info_.CompressedS16(para_.kind == ParagraphKind::ListItem ? kListSpaceAbove : kSpaceAbove);
         if (bits & 0x0004) info_.CompressedS16(kHeadingSpaceBelow);
-        if (para_.kind == ParagraphKind::Bullet) {
-            info_.CompressedS16(kBulletIndent);   // left indent
-            info_.CompressedS16(-kBulletIndent);  // first line starts at the margin
-            info_.CompressedS16(1);               // one tab stop, where the text starts
-            info_.CompressedU16(kBulletIndent);
+        if (para_.kind == ParagraphKind::ListItem) {
+            info_.CompressedS16(kListIndent);   // left indent
+            info_.CompressedS16(-kListIndent);  // the marker starts at the margin
+            info_.CompressedS16(1);             // one tab stop, where the text starts
+            info_.CompressedU16(kListIndent);
         }
 
         if (para_.kind == ParagraphKind::Heading) {
             Font(kFontHeading);
             text_ += para_.runs[0].text;
         } else {
-            if (para_.kind == ParagraphKind::Bullet) {
+            if (para_.kind == ParagraphKind::ListItem) {
                 Font(kFontText);
-                text_.push_back('\x95');  // bullet in Windows-1252
-                Command(0x83);            // tab to the item's text
+                text_ += para_.marker;
+                Command(0x83);  // tab to the item's text
             }
             for (const TextRun& run : para_.runs) {
                 Font(run.bold ? kFontBold : kFontText);

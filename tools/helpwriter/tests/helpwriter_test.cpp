@@ -111,6 +111,9 @@ const char kSample[] =
     "- First **item**\n"
     "  continued here.\n"
     "- Second item, see [setup](SETUP).\n"
+    "12. A numbered step\n"
+    "\n"
+    "12\\. is no step here.\n"
     "\n"
     "Escapes: \\*\\* and \\[x\\] and a lone * star.\n"
     "@topic setup Setting It Up\n"
@@ -149,12 +152,17 @@ void TestRoundTrip() {
     CHECK_EQ(help.date, 977961600u);  // 2000-12-28 00:00 UTC
     CHECK_EQ(help.title, std::string("Sample Help"));
     CHECK_EQ(help.copyright, std::string("Copyright 2000 Somebody"));
+    CHECK_EQ(help.fonts.size(), 3u);
+    for (size_t i = 0; i < help.fonts.size(); ++i) {
+        CHECK_EQ(help.fonts[i].face, std::string("Arial"));
+        CHECK_EQ(help.fonts[i].attributes, i == 0 ? 0 : 1);  // text, bold, heading
+    }
     CheckAgainstSource(src, help);
 
     // Text, fonts and jumps as the viewer will show them.
     const hlpread::Topic& contents = help.topics[0];
-    if (contents.paragraphs.size() != 5) {
-        CHECK_EQ(contents.paragraphs.size(), 5u);
+    if (contents.paragraphs.size() != 7) {
+        CHECK_EQ(contents.paragraphs.size(), 7u);
         return;
     }
     CHECK_EQ(contents.paragraphs[0].text, std::string("Sample Contents"));
@@ -178,7 +186,9 @@ void TestRoundTrip() {
     CHECK_EQ(contents.paragraphs[2].text, std::string("\x95\tFirst item continued here."));
     CHECK_EQ(contents.paragraphs[3].text, std::string("\x95\tSecond item, see setup."));
     CHECK(contents.paragraphs[2].bits & 0x0200);  // bullets carry their tab stop
-    CHECK_EQ(contents.paragraphs[4].text, std::string("Escapes: ** and [x] and a lone * star."));
+    CHECK_EQ(contents.paragraphs[4].text, std::string("12.\tA numbered step"));
+    CHECK_EQ(contents.paragraphs[5].text, std::string("12. is no step here."));
+    CHECK_EQ(contents.paragraphs[6].text, std::string("Escapes: ** and [x] and a lone * star."));
     CHECK_EQ(help.topics[2].title, std::string("Caf\xE9 \x96 other"));  // UTF-8 became Windows-1252
 
     // A viewer finds a topic from its offset by taking the last topic header

@@ -432,6 +432,7 @@ void HelpFile::ReadParagraph(uint32_t pos, const uint8_t* rec, uint32_t size1, u
             newSegment();
             link = Link();
             link.hash = c.Dword();
+            link.start = static_cast<uint32_t>(para->text.size());
             inLink = true;
             seg.link = true;
             break;

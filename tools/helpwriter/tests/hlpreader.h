@@ -16,8 +16,9 @@ namespace hlpread {
 uint32_t Hash(const std::string& name);
 
 struct Link {
-    std::string text;  // the hotspot text
-    uint32_t hash = 0; // context hash of the target
+    std::string text;   // the hotspot text
+    uint32_t hash = 0;  // context hash of the target
+    uint32_t start = 0; // where the hotspot starts in its paragraph's text
 };
 
 struct Segment {

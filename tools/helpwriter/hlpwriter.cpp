@@ -131,8 +131,7 @@ struct Record {
     uint8_t type = 0;
     std::vector<uint8_t> data1;  // LinkData1 (for a topic header: filled in at layout)
     std::vector<uint8_t> data2;  // LinkData2: title, or text with NUL between pieces
-    int topic = -1;              // index of the source topic (-1 for the closing record)
-    int line = 0;
+    int line = 0;                // source line, for messages
     uint32_t pos = 0;            // TOPICPOS, set by LayOut
     uint32_t offset = 0;         // TOPICOFFSET, set by LayOut
     uint32_t block = 0;
@@ -177,7 +176,7 @@ public:
                 Font(run.bold ? kFontBold : kFontText);
                 if (!run.target.empty()) {
                     Command(0xE3);  // jump to topic, shown green and underlined
-                    Append32(ContextHash(run.target));
+                    info_.U32(ContextHash(run.target));
                     text_ += run.text;
                     Command(0x89);  // end of hotspot
                 } else {
@@ -205,7 +204,6 @@ private:
         text_.push_back('\0');
         info_.U8(code);
     }
-    void Append32(uint32_t v) { info_.U32(v); }
     void Font(uint16_t font) {
         if (font == font_) return;
         Command(0x80);
@@ -442,13 +440,11 @@ bool WriteHelpFile(const HelpSource& source, std::vector<uint8_t>* out,
         header.type = kRecordTopicHeader;
         header.data1.assign(kTopicHeaderSize, 0);
         header.data2.assign(topic.title.begin(), topic.title.end());
-        header.topic = static_cast<int>(t);
         header.line = topic.line;
         headerOf[t] = records.size();
         records.push_back(header);
         for (const Paragraph& para : topic.paragraphs) {
             Record rec;
-            rec.topic = static_cast<int>(t);
             ParagraphBuilder(para).Build(&rec);
             records.push_back(rec);
         }

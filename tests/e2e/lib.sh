@@ -29,7 +29,9 @@ xvfb_start() {
     local pid=$! i
     for (( i = 0; i < 100; i++ )); do
       kill -0 "$pid" 2>/dev/null || break
-      if [ -S "/tmp/.X11-unix/X$n" ] && xdpyinfo -display ":$n" >/dev/null 2>&1; then
+      # The lock must name our server: another one may have taken the number.
+      if [ "$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null)" = "$pid" ] &&
+         xdpyinfo -display ":$n" >/dev/null 2>&1; then
         XVFB_PID=$pid XVFB_DISPLAY=:$n
         export DISPLAY=:$n
         return 0
@@ -313,13 +315,22 @@ e2e_robot() {
 }
 
 # e2e_robot_bg NAME COMMAND...: runs the robot in the background, for watching
-# while something else happens; e2e_robot_join NAME collects it.
+# while something else happens; returns once it runs. e2e_robot_join NAME
+# collects it and fails the scenario unless every command held.
 e2e_robot_bg() {
   local name=$1
   shift
   { printf '## robot (background %s)' "$name"; printf ' %q' "$@"; printf '\n'; } >>"$E2E_ART/robot.log"
-  e2e_spawn "robot-$name" "${E2E_ROBOT_LIMIT:-120}" "$E2E_ART/robot-$name.out" \
-    "$E2E_ART/robot.err" wine "$E2E_ROBOT" "$@"
+  local out=$E2E_ART/robot-$name.out i
+  e2e_spawn "robot-$name" "${E2E_ROBOT_LIMIT:-120}" "$out" "$E2E_ART/robot.err" \
+    wine "$E2E_ROBOT" "echo robot-ready" "$@"
+  # Returns once the robot is watching.
+  for (( i = 0; i < 200; i++ )); do
+    grep -q robot-ready "$out" 2>/dev/null && return 0
+    e2e_running "robot-$name" || break
+    sleep 0.05
+  done
+  e2e_fail "the background robot $name did not start"
 }
 
 e2e_robot_join() {

@@ -34,10 +34,11 @@
 //                               up down left right home end f1..f12, alt+X ctrl+X
 //                               shift+X, or "literal text"
 //   move X Y [W H] | show max|min|restore|hide | close | front
+//   kill                        end the current window's process (TerminateProcess)
 //   sleep MS | echo TEXT | timeout MS
 //
 // Properties (printed and checked): hwnd pid exe class title text id visible
-// enabled checked maximized minimized foreground rect=L,T,R,B client=W,H; a
+// enabled checked owner maximized minimized foreground rect=L,T,R,B client=W,H; a
 // message box adds text (its message), icon (error question warning
 // information none unknown) and buttons (left to right, e.g. yes,no).
 //
@@ -431,13 +432,15 @@ void collectProps(HWND window, bool control, Props& props) {
     addProp(props, "checked", "%d", (int)state);
   }
   if (!control) {
+    addProp(props, "owner", "0x%08lx", (unsigned long)(UINT_PTR)GetWindow(window, GW_OWNER));
     addProp(props, "maximized", "%d", IsZoomed(window) ? 1 : 0);
     addProp(props, "minimized", "%d", IsIconic(window) ? 1 : 0);
     addProp(props, "foreground", "%d", GetForegroundWindow() == window ? 1 : 0);
   }
-  RECT rect;
+  RECT rect = {0, 0, 0, 0};  // stays empty when the window has just gone
   GetWindowRect(window, &rect);
   addProp(props, "rect", "%ld,%ld,%ld,%ld", rect.left, rect.top, rect.right, rect.bottom);
+  SetRectEmpty(&rect);
   GetClientRect(window, &rect);
   addProp(props, "client", "%ld,%ld", rect.right - rect.left, rect.bottom - rect.top);
   if (!control && isMessageBox(window)) {
@@ -805,7 +808,7 @@ int run(const char* line) {
 
   // Everything below works on the current window or one of its controls.
   static const char* const kOnWindow[] = {"control", "assert", "wait", "press", "click", "sheet",
-                                          "keys", "move", "show", "close", "front"};
+                                          "keys", "move", "show", "close", "front", "kill"};
   bool known = false;
   for (size_t i = 0; i < sizeof kOnWindow / sizeof kOnWindow[0]; ++i)
     known = known || !strcmp(verb, kOnWindow[i]);
@@ -924,6 +927,20 @@ int run(const char* line) {
   if (!strcmp(verb, "close")) {
     if (!PostMessageA(target, WM_CLOSE, 0, 0)) return fail("could not post WM_CLOSE: %s", line);
     say("closed");
+    return 0;
+  }
+  if (!strcmp(verb, "kill")) {
+    // Ends the window's process the way a task manager does, and waits for it.
+    DWORD pid = 0;
+    GetWindowThreadProcessId(current, &pid);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (!process) return fail("cannot open process %lu: %s", (unsigned long)pid, line);
+    BOOL ended = TerminateProcess(process, 1) &&
+                 WaitForSingleObject(process, (DWORD)timeout) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    if (!ended) return fail("process %lu did not end: %s", (unsigned long)pid, line);
+    say("killed pid=%lu", (unsigned long)pid);
+    current = previous = NULL;
     return 0;
   }
   if (!strcmp(verb, "front")) {

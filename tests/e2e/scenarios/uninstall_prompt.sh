@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Run under the uninstaller's name (in any letter case), the program asks
+# "Are you sure you want to uninstall Zelto 2000?" (caption "Installer", error
+# icon, Yes and No) before it opens any window, unless its whole command line
+# is the word UNINSTALL in any letter case; No ends it with exit code 0.
+source "$(dirname "$0")/../lib.sh"
+e2e_begin "$@"
+e2e_put "$E2E_PROGRAM" 'C:\windows\VMBUNINST.EXE'
+e2e_put "$E2E_PROGRAM" 'C:\Temp\Old Setup\vmbuninst.exe'
+question="Are you sure you want to uninstall Zelto 2000?"
+
+# ask_and_decline NAME EXE [ARGS...]: the question comes, no main window
+# exists meanwhile, No ends the program with 0 and no window ever appears.
+ask_and_decline() {
+  local name=$1
+  shift
+  e2e_start "$name" -t 60 "$@"
+  e2e_robot "msgbox title=Installer timeout=30000" "absent class=vimbaInstaller visible=any"
+  e2e_expect_field msgbox text "$question"
+  e2e_expect_field msgbox icon error
+  e2e_expect_field msgbox buttons yes,no
+  e2e_shot "$name"
+  e2e_robot "msgbox title=Installer" "press no" "gone"
+  e2e_expect_exit "$name" 0 20
+  e2e_robot "absent class=vimbaInstaller visible=any" "absent title=Installer visible=any"
+}
+
+ask_and_decline empty 'C:\windows\VMBUNINST.EXE'
+ask_and_decline word-and-more 'C:\windows\VMBUNINST.EXE' UNINSTALL now
+ask_and_decline other-folder 'C:\Temp\Old Setup\vmbuninst.exe'
+
+# The uninstall entry's own command line: no question, straight to the
+# (minimised) main window of the uninstall run.
+e2e_start lower -t 60 'C:\windows\VMBUNINST.EXE' uninstall
+e2e_robot "window class=vimbaInstaller visible=any timeout=30000" "assert minimized=1" \
+  "absent text=\"$question\" visible=any"
+e2e_shot lower
+e2e_pass

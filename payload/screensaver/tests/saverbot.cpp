@@ -1,0 +1,363 @@
+// The screen saver's test robot. It starts "Zelto 2000.Scr" the way the display
+// settings and the system do, finds its windows, moves the mouse, presses keys,
+// plays the display settings' part for the preview and the settings dialog, and
+// measures processor time and GDI objects.
+//
+//   saverbot <saver file>                 runs every check, exit code 1 on a failure
+//   saverbot <saver file> preview <ms>    shows a preview for a screenshot
+#include "checks.h"
+#include "robot.h"
+#include "settings.h"
+#include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+namespace {
+
+const char kSaverClass[] = "Zelto2000Saver";
+const int kIdcSpeed = 1001, kIdcSparks = 1002, kIdcColours = 1003, kIdcShowTitle = 1004, kIdcShowLogo = 1005;
+
+char saverPath[MAX_PATH];
+const char* saverName = "";  // the file name in saverPath
+
+void moveMouseTo(int x, int y) {
+    int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+    mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, (x * 65535 + cx / 2) / (cx - 1),
+                (y * 65535 + cy / 2) / (cy - 1), 0, 0);
+}
+
+// Starts /s with the pointer parked mid-screen and waits for the saver's window.
+HWND startFullScreen(SaverRun& run) {
+    moveMouseTo(400, 300);
+    pump(100);
+    run = startSaver(saverPath, "/s");
+    HWND window = waitForWindow(run, kSaverClass, 10000);
+    pump(700);  // let it settle, as a user would take a moment to touch anything
+    return window;
+}
+
+void checkFullScreen() {
+    SaverRun run;
+    HWND window = startFullScreen(run);
+    if (check(window != NULL, "full screen: /s opens the saver window")) {
+        RECT r;
+        GetWindowRect(window, &r);
+        LONG style = GetWindowLongA(window, GWL_STYLE), exStyle = GetWindowLongA(window, GWL_EXSTYLE);
+        check(r.left == 0 && r.top == 0 && r.right == GetSystemMetrics(SM_CXSCREEN) &&
+                  r.bottom == GetSystemMetrics(SM_CYSCREEN),
+              "full screen: covers the screen", "%ld,%ld-%ld,%ld", r.left, r.top, r.right, r.bottom);
+        check((exStyle & WS_EX_TOPMOST) && (style & WS_POPUP) && !(style & WS_CAPTION),
+              "full screen: topmost popup without a frame");
+
+        // A second start while it runs leaves at once and opens nothing.
+        SaverRun second = startSaver(saverPath, "-S");
+        DWORD code = 99;
+        bool left = waitForExit(second, 5000, &code);
+        check(left && code == 0, "full screen: a second /s leaves at once", "exit %lu", code);
+        finish(second);
+
+        moveMouseTo(402, 301);
+        pump(600);
+        moveMouseTo(399, 303);
+        pump(600);
+        check(!waitForExit(run, 0), "full screen: a move of two or three pixels keeps it running");
+        moveMouseTo(460, 340);
+        check(waitForExit(run, 3000, &code) && code == 0, "full screen: a big mouse move ends it");
+    }
+    finish(run);
+
+    window = startFullScreen(run);
+    if (window) {
+        keybd_event('Z', 0, 0, 0);
+        keybd_event('Z', 0, KEYEVENTF_KEYUP, 0);
+        check(waitForExit(run, 3000), "full screen: a key press ends it");
+    }
+    finish(run);
+
+    window = startFullScreen(run);
+    if (window) {
+        mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+        mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+        check(waitForExit(run, 3000), "full screen: a click ends it");
+    }
+    finish(run);
+}
+
+void checkLongRun() {
+    SaverRun run;
+    HWND window = startFullScreen(run);
+    if (!check(window != NULL, "long run: /s started")) {
+        finish(run);
+        return;
+    }
+    FILETIME created, exited, kernel0, user0, kernel1, user1;
+    GetProcessTimes(run.process.hProcess, &created, &exited, &kernel0, &user0);
+    DWORD gdi0 = gdiObjectsOf(run.process.hProcess);
+    // Wine under-counts the times of another process; the Unix side counts them right.
+    ULONGLONG unixTicks0 = 0;
+    unixCpuTicks(saverName, &unixTicks0);
+    DWORD start = GetTickCount();
+    pump(10000);
+    DWORD wall = GetTickCount() - start;
+    GetProcessTimes(run.process.hProcess, &created, &exited, &kernel1, &user1);
+    ULONGLONG unixTicks1 = 0;
+    bool unixTimes = unixCpuTicks(saverName, &unixTicks1);
+    DWORD gdi1 = gdiObjectsOf(run.process.hProcess);
+    ULONGLONG busy = ((static_cast<ULONGLONG>(kernel1.dwHighDateTime) << 32 | kernel1.dwLowDateTime) -
+                      (static_cast<ULONGLONG>(kernel0.dwHighDateTime) << 32 | kernel0.dwLowDateTime)) +
+                     ((static_cast<ULONGLONG>(user1.dwHighDateTime) << 32 | user1.dwLowDateTime) -
+                      (static_cast<ULONGLONG>(user0.dwHighDateTime) << 32 | user0.dwLowDateTime));
+    double percent = busy / 10000.0 / wall * 100.0;  // 100 ns units to ms
+    note("processor time over %lu ms of /s: %lu ms (%d.%d%% of one core) by GetProcessTimes", wall,
+         static_cast<unsigned long>(busy / 10000), static_cast<int>(percent), static_cast<int>(percent * 10) % 10);
+    if (unixTimes) {
+        ULONGLONG ms = (unixTicks1 - unixTicks0) * 10;  // Linux clock ticks are 10 ms
+        double unixPercent = ms * 100.0 / wall;
+        note("processor time by /proc: %lu ms (%d.%d%% of one core)", static_cast<unsigned long>(ms),
+             static_cast<int>(unixPercent), static_cast<int>(unixPercent * 10) % 10);
+        if (unixPercent > percent) percent = unixPercent;
+        if (ms > 0) busy = ms * 10000;
+    }
+    check(busy > 0 && percent < 10.0, "long run: processor time well under a tenth of a core");
+    if (gdi0 || gdi1) {
+        note("GDI objects of the saver: %lu, after 10 s %lu", gdi0, gdi1);
+        check(gdi1 <= gdi0, "long run: GDI objects do not grow");
+    } else {
+        note("GetGuiResources counts nothing here; GDI objects are counted in the scene check");
+    }
+    check(!waitForExit(run, 0), "long run: still running after 10 s");
+    finish(run);
+}
+
+struct ChildSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK matchChild(HWND window, LPARAM data) {
+    ChildSearch* search = reinterpret_cast<ChildSearch*>(data);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    char name[64];
+    if (processId == search->processId && GetClassNameA(window, name, sizeof name) &&
+        lstrcmpA(name, kSaverClass) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void checkPreview() {
+    HWND host = createHost(60, 60, 200, 150);
+    char arguments[32];
+    wsprintfA(arguments, "/p %lu", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(host)));
+    SaverRun run = startSaver(saverPath, arguments);
+    ChildSearch search = {run.process.dwProcessId, NULL};
+    for (int tries = 0; tries < 200 && !search.found; ++tries) {
+        pump(50);
+        EnumChildWindows(host, matchChild, reinterpret_cast<LPARAM>(&search));
+    }
+    if (check(search.found != NULL, "preview: /p <window> draws in a child of that window")) {
+        RECT client, child;
+        GetClientRect(host, &client);
+        GetWindowRect(search.found, &child);
+        MapWindowPoints(NULL, host, reinterpret_cast<POINT*>(&child), 2);
+        check(EqualRect(&client, &child) != FALSE, "preview: fills the window's client area", "%ld,%ld-%ld,%ld",
+              child.left, child.top, child.right, child.bottom);
+        pump(1500);
+        if (runningOnWine()) {
+            // Wine gives a child window no drawable when its top-level window belongs
+            // to another process; the same window code is looked at in-process instead.
+            note("Wine: the pixels of a child in another process cannot be read back here");
+        } else {
+            RECT onScreen = client;
+            MapWindowPoints(host, NULL, reinterpret_cast<POINT*>(&onScreen), 2);
+            HDC screen = GetDC(NULL);
+            int share = skyShare(screen, onScreen);
+            ReleaseDC(NULL, screen);
+            check(share > 80, "preview: the window shows the saver's sky", "%d%% of samples", share);
+        }
+        check(!waitForExit(run, 0), "preview: runs while its window lives");
+    }
+    DestroyWindow(host);
+    DWORD code = 99;
+    check(waitForExit(run, 4000, &code) && code == 0, "preview: ends when its window is destroyed");
+    finish(run);
+
+    // Handles that name no window, or none at all: leave quietly.
+    const char* bad[] = {"/p 1", "/p", "/p junk", "/a", "/a 1"};
+    bool allLeft = true;
+    for (const char* arguments : bad) {
+        SaverRun r = startSaver(saverPath, arguments);
+        DWORD c = 99;
+        bool left = waitForExit(r, 5000, &c) && c == 0;
+        if (!left) note("%s did not leave with 0", arguments);
+        allLeft = allLeft && left;
+        finish(r);
+    }
+    check(allLeft, "preview and password: no window or a bad one, the saver leaves with 0");
+}
+
+// The settings dialog of a run, with its owner checked.
+HWND waitForSettings(SaverRun& run, HWND owner) { return waitForWindow(run, "#32770", 10000, owner); }
+
+void clickButton(HWND dialog, int id) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void selectCombo(HWND dialog, int id, int index) {
+    HWND combo = GetDlgItem(dialog, id);
+    SendMessageA(combo, CB_SETCURSEL, index, 0);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+void setSpeed(HWND dialog, int speed) {
+    HWND slider = GetDlgItem(dialog, kIdcSpeed);
+    SendMessageA(slider, TBM_SETPOS, TRUE, speed);
+    PostMessageA(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, speed), reinterpret_cast<LPARAM>(slider));
+}
+
+bool showsDefaults(HWND dialog) {
+    SaverSettings d = defaultSettings();
+    return SendDlgItemMessageA(dialog, kIdcSpeed, TBM_GETPOS, 0, 0) == static_cast<LRESULT>(d.speed) &&
+           SendDlgItemMessageA(dialog, kIdcSparks, CB_GETCURSEL, 0, 0) == static_cast<LRESULT>(d.sparks) &&
+           SendDlgItemMessageA(dialog, kIdcColours, CB_GETCURSEL, 0, 0) == static_cast<LRESULT>(d.colours) &&
+           IsDlgButtonChecked(dialog, kIdcShowTitle) == (d.showTitle ? BST_CHECKED : BST_UNCHECKED) &&
+           IsDlgButtonChecked(dialog, kIdcShowLogo) == (d.showLogo ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void checkSettingsDialog() {
+    clearSettingsKey();
+    HWND owner = createHost(40, 40, 300, 200);
+    char arguments[32];
+    wsprintfA(arguments, "/c:%lu", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(owner)));
+
+    // OK keeps what was changed.
+    SaverRun run = startSaver(saverPath, arguments);
+    HWND dialog = waitForSettings(run, owner);
+    if (check(dialog != NULL, "settings: /c:<window> opens the dialog owned by that window")) {
+        pump(300);
+        check(!IsWindowEnabled(owner), "settings: the owner is disabled while it shows");
+        check(showsDefaults(dialog), "settings: shows the defaults when nothing is stored");
+        setSpeed(dialog, 9);
+        selectCombo(dialog, kIdcColours, 2);
+        PostMessageA(GetDlgItem(dialog, kIdcShowTitle), BM_CLICK, 0, 0);
+        pump(300);
+        clickButton(dialog, IDOK);
+        check(waitForExit(run, 5000), "settings: OK closes it");
+        DWORD speed = 0, colours = 0, title = 1, sparks = 0;
+        check(readDword("Speed", &speed) && speed == 9 && readDword("Colours", &colours) && colours == 2 &&
+                  readDword("ShowTitle", &title) && title == 0 && readDword("Sparks", &sparks) && sparks == 1,
+              "settings: OK stores the changed settings", "speed %lu colours %lu title %lu sparks %lu", speed,
+              colours, title, sparks);
+        pump(200);
+        check(IsWindowEnabled(owner) != FALSE, "settings: the owner is enabled again");
+    }
+    finish(run);
+
+    // Cancel drops what was changed.
+    run = startSaver(saverPath, arguments);
+    dialog = waitForSettings(run, owner);
+    if (dialog) {
+        pump(300);
+        check(SendDlgItemMessageA(dialog, kIdcSpeed, TBM_GETPOS, 0, 0) == 9, "settings: shows the stored speed");
+        setSpeed(dialog, 2);
+        selectCombo(dialog, kIdcSparks, 0);
+        pump(300);
+        clickButton(dialog, IDCANCEL);
+        check(waitForExit(run, 5000), "settings: Cancel closes it");
+        DWORD speed = 0, sparks = 0;
+        check(readDword("Speed", &speed) && speed == 9 && readDword("Sparks", &sparks) && sparks == 1,
+              "settings: Cancel keeps the stored settings", "speed %lu sparks %lu", speed, sparks);
+    }
+    finish(run);
+    DestroyWindow(owner);
+
+    // Bad stored values: the dialog shows the defaults and OK stores them.
+    writeBadSettings();
+    run = startSaver(saverPath, "");
+    dialog = waitForSettings(run, NULL);
+    if (check(dialog != NULL && GetWindow(dialog, GW_OWNER) == NULL, "settings: no argument opens it unowned")) {
+        pump(300);
+        check(showsDefaults(dialog), "settings: bad stored values show as the defaults");
+        clickButton(dialog, IDOK);
+        waitForExit(run, 5000);
+        SaverSettings stored = loadSettings();
+        DWORD raw = 0;
+        check(readDword("Speed", &raw) && raw == 5 && stored.sparks == SparksNormal && stored.showTitle == 1,
+              "settings: OK replaces bad values with the defaults");
+    }
+    finish(run);
+
+    // Help, where no help file lies beside the saver: a message names the file.
+    run = startSaver(saverPath, "/x");
+    dialog = waitForSettings(run, NULL);
+    if (check(dialog != NULL, "settings: an unknown argument opens the settings")) {
+        pump(300);
+        clickButton(dialog, IDHELP);
+        HWND message = waitForWindow(run, "#32770", 5000, dialog);
+        char text[300] = "";
+        if (message) GetDlgItemTextA(message, 0xFFFF, text, sizeof text);
+        check(message != NULL && strstr(text, "Zeltohlp.Hlp") != NULL,
+              "settings: Help without the help file says which file is missing", "[%s]", text);
+        if (message) PostMessageA(message, WM_COMMAND, IDOK, 0);
+        pump(300);
+        clickButton(dialog, IDCANCEL);
+        check(waitForExit(run, 5000), "settings: closes after the message");
+    }
+    finish(run);
+    clearSettingsKey();
+}
+
+// Converts a Unix path (as CTest passes it) to the drive that Wine maps to /.
+void windowsPath(const char* path, char* out, size_t capacity) {
+    size_t i = 0, o = 0;
+    if (path[0] == '/') {
+        out[o++] = 'Z';
+        out[o++] = ':';
+    }
+    for (; path[i] && o + 1 < capacity; ++i) out[o++] = path[i] == '/' ? '\\' : path[i];
+    out[o] = '\0';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        printf("usage: saverbot <saver file> [preview <ms>]\n");
+        return 2;
+    }
+    windowsPath(argv[1], saverPath, sizeof saverPath);
+    for (const char* p = saverPath; *p; ++p)
+        if (*p == '\\') saverName = p + 1;
+    if (GetFileAttributesA(saverPath) == INVALID_FILE_ATTRIBUTES) {
+        printf("no saver at %s\n", saverPath);
+        return 2;
+    }
+    if (argc >= 4 && lstrcmpiA(argv[2], "preview") == 0) {
+        HWND host = createHost(60, 60, 152, 112);
+        char arguments[32];
+        wsprintfA(arguments, "/p %lu", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(host)));
+        SaverRun run = startSaver(saverPath, arguments);
+        pump(static_cast<DWORD>(atoi(argv[3])));
+        DestroyWindow(host);
+        waitForExit(run, 3000);
+        finish(run);
+        return 0;
+    }
+    InitCommonControls();
+    checkCommandLines();
+    checkSettings();
+    // The saver's resources (title text, logo) for the checks in this process.
+    HMODULE resources = LoadLibraryExA(saverPath, NULL, LOAD_LIBRARY_AS_DATAFILE);
+    HINSTANCE art = resources ? resources : GetModuleHandleA(NULL);
+    checkScene(art);
+    checkSaverWindow(art);
+    checkPreview();
+    checkSettingsDialog();
+    checkFullScreen();
+    checkLongRun();
+    if (resources) FreeLibrary(resources);
+    printf("%d failure(s)\n", failures());
+    return failures() ? 1 : 0;
+}

@@ -1,6 +1,7 @@
 # Zelto 2000 Setup: the two commands of the README, and the steps behind them.
 #   make run    build, then run the installer under Wine in a prefix of its own
 #   make test   build and run every test (unit tests under Wine, end-to-end scenarios)
+#   make bench  measure the installer side by side with an NSIS installer of the same product
 SHELL := /bin/bash
 BUILD := build
 HOST := $(BUILD)/host
@@ -34,6 +35,9 @@ run: build
 
 test: build
 	bash tests/run-tests.sh
+
+bench: build
+	bash tools/bench/run.sh
 
 clean:
 	rm -rf $(BUILD)

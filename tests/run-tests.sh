@@ -6,7 +6,7 @@
 # is "N passed, N failed"; the exit code is non-zero when anything failed.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+cd "$root" || exit 1
 source "$root/tests/e2e/lib.sh"
 
 build=${ZELTO_BUILD_DIR:-$root/build}  # another build folder for trying things out

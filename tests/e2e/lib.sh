@@ -17,7 +17,6 @@ E2E_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # ---------------------------------------------------------------- display
 
 XVFB_PID=
-XVFB_DISPLAY=
 
 # Starts Xvfb on the first free display number from $1 (default 100) and
 # exports DISPLAY. Depth from XVFB_DEPTH (default 24).
@@ -32,7 +31,7 @@ xvfb_start() {
       # The lock must name our server: another one may have taken the number.
       if [ "$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null)" = "$pid" ] &&
          xdpyinfo -display ":$n" >/dev/null 2>&1; then
-        XVFB_PID=$pid XVFB_DISPLAY=:$n
+        XVFB_PID=$pid
         export DISPLAY=:$n
         return 0
       fi
@@ -158,7 +157,15 @@ e2e_cleanup() {
   exit $rc
 }
 
+# Ends the scenario as passed, unless a program it started has crashed on
+# the way, even one whose end the scenario did not wait for.
 e2e_pass() {
+  local err name
+  for err in "$E2E_ART"/*.err; do
+    name=$(basename "$err" .err)
+    [[ $name == robot* ]] && continue
+    e2e_crashed "$name" && e2e_fail "$name crashed: $(grep -m1 -E 'wine: |unimplemented' "$err")"
+  done
   e2e_log "PASS"
   exit 0
 }
@@ -209,10 +216,21 @@ e2e_spawn() {
   E2E_PIDS[$name]=$!
 }
 
+# The processes whose parent is PID, from /proc (no ps on a minimal system).
+e2e_children() {
+  local stat line fields pid
+  for stat in /proc/[0-9]*/stat; do
+    { read -r line <"$stat"; } 2>/dev/null || continue
+    # pid (command) state ppid ...: the command may hold blanks and parentheses.
+    read -r -a fields <<<"${line##*) }"
+    [ "${fields[1]}" = "$1" ] && { pid=${stat#/proc/}; echo "${pid%/stat}"; }
+  done
+}
+
 # The processes below PID, deepest first.
 e2e_descendants() {
   local child
-  for child in $(ps -o pid= --ppid "$1" 2>/dev/null); do
+  for child in $(e2e_children "$1"); do
     e2e_descendants "$child"
     echo "$child"
   done
@@ -302,9 +320,14 @@ e2e_robot_try() {
   {
     printf '## robot'; printf ' %q' "$@"; printf '\n'
   } >>"$E2E_ART/robot.log"
-  E2E_OUT=$(timeout -k 5 "${E2E_ROBOT_LIMIT:-120}" wine "$E2E_ROBOT" "$@" 2>>"$E2E_ART/robot.err")
+  # In the background, so that a signal to the scenario is handled at once
+  # (bash runs traps during wait, but only after a foreground command ends).
+  local out=$E2E_ART/robot-last.out
+  e2e_spawn robot "${E2E_ROBOT_LIMIT:-120}" "$out" "$E2E_ART/robot.err" wine "$E2E_ROBOT" "$@"
+  wait "${E2E_PIDS[robot]}"
   E2E_RC=$?
-  E2E_OUT=${E2E_OUT//$'\r'/}
+  unset "E2E_PIDS[robot]"
+  E2E_OUT=$(tr -d '\r' <"$out")
   printf '%s\n' "$E2E_OUT" | tee -a "$E2E_ART/robot.log"
   return $E2E_RC
 }
@@ -348,7 +371,7 @@ e2e_field() {
   local line quoted=" $2=\"(([^\"\\\\]|\\\\.)*)\"" plain=" $2=([^ ]*)"
   line=$(grep -m1 -E "^$1 " <<<"$E2E_OUT") || return 1
   if [[ $line =~ $quoted ]]; then
-    local v=${BASH_REMATCH[1]} out= i c
+    local v=${BASH_REMATCH[1]} out='' i c
     for (( i = 0; i < ${#v}; i++ )); do
       c=${v:i:1}
       if [ "$c" = '\' ]; then

@@ -472,7 +472,9 @@ void printProps(const char* kind, const Props& props) {
       copyText(value, sizeof value, v);
     else
       quote(v, value, sizeof value);
-    n += (size_t)_snprintf(line + n, sizeof line - n, " %s=%s", props.items[i].name, value);
+    int added = _snprintf(line + n, sizeof line - n, " %s=%s", props.items[i].name, value);
+    if (added < 0 || (size_t)added >= sizeof line - n) break;  // cut at the buffer's end
+    n += (size_t)added;
   }
   line[sizeof line - 1] = '\0';
   say("%s", line);

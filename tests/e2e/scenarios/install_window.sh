@@ -11,7 +11,7 @@ e2e_put "$E2E_PROGRAM" 'C:\windows\vmbUninst2.exe'
 
 check_main_window() {
   local name=$1
-  e2e_robot "window class=vimbaInstaller timeout=30000" \
+  e2e_robot "window class=vimbaInstaller timeout=15000" \
     "assert title=\"Zelto 2000 Setup\" maximized=1 minimized=0 visible=1" \
     "absent text~=\"uninstall Zelto 2000\""
   e2e_shot "$name"

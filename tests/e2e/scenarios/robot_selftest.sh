@@ -72,6 +72,8 @@ e2e_start crashy "$fixture" crash
 e2e_wait crashy 20
 e2e_crashed crashy || e2e_fail "the crash left no trace on stderr (exit code $E2E_RC)"
 ( E2E_PROBE=1 e2e_check_exit crashy 5 ) 2>/dev/null && e2e_fail "a crash passed as exit code 5"
+( E2E_PROBE=1 e2e_pass ) >/dev/null 2>&1 && e2e_fail "a scenario with a crash passed"
+mv "$E2E_ART/crashy.err" "$E2E_ART/crashy.err.expected"
 e2e_start wrong "$fixture" exit=7
 e2e_robot "window class=ZeltoFixture timeout=20000" "close"
 e2e_wait wrong 20

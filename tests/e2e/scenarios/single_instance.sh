@@ -9,7 +9,7 @@ e2e_put "$E2E_PROGRAM" "$setup"
 e2e_put "$E2E_PROGRAM" 'C:\windows\vmbUninst.exe'
 
 e2e_start first -t 90 "$setup"
-e2e_robot "window class=vimbaInstaller title=\"Zelto 2000 Setup\" timeout=30000" "assert maximized=1"
+e2e_robot "window class=vimbaInstaller title=\"Zelto 2000 Setup\" timeout=15000" "assert maximized=1"
 first_pid=$(e2e_field window pid)
 e2e_shot first
 

@@ -8,13 +8,7 @@
 #include <string.h>
 
 PackageSlot::PackageSlot() {
-    memset(sourceRecords, 0, sizeof sourceRecords);
-    memset(installEntries, 0, sizeof installEntries);
-    newestTime = 0;
-    compressedTotal = 0;
-    uncompressedTotal = 0;
-    installCount = 0;
-    sourceCount = 0;
+    resetPackage();
     dirKind = 0;
     packageType = 0;
     headerName[0] = '\0';

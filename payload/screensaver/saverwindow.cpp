@@ -153,6 +153,15 @@ LRESULT CALLBACK saverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         if (fullScreen) requestClose(window);
         else DestroyWindow(window);
         return 0;
+    case WM_QUERYNEWPALETTE:
+    case WM_PALETTECHANGED:
+        // On a 256-colour screen: take our colours back when we may, and repaint with
+        // whatever is left to us when another window took them.
+        if (saver.scene.palette() && !(message == WM_PALETTECHANGED && reinterpret_cast<HWND>(wParam) == window)) {
+            InvalidateRect(window, NULL, FALSE);
+            return message == WM_QUERYNEWPALETTE;
+        }
+        break;
     case kMsgApplySettings:
         if (lParam) {
             saver.settings = *reinterpret_cast<const SaverSettings*>(lParam);

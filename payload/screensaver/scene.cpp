@@ -129,12 +129,25 @@ void layerOver(int* rgb, int* alpha, const int* c, int a) {
     *alpha = a + divide255(*alpha * keep);
 }
 
+
+const GradientStops& schemeOf(const SaverSettings& settings) {
+    return kSchemes[settings.colours <= ColoursDusk ? settings.colours : 0];
+}
+
+// The sky's colour at height t (0 top .. 256 bottom), each channel in 1/256.
+void skyColour(const GradientStops& s, int t, int* c) {
+    for (int i = 0; i < 3; ++i)
+        c[i] = t < s.middleAt ? lerp(s.top[i] * 256, s.middle[i] * 256, t, s.middleAt)
+                              : lerp(s.middle[i] * 256, s.bottom[i] * 256, t - s.middleAt, 256 - s.middleAt);
+}
+
 }  // namespace
 
 Scene::Scene() {
     memset(&sky, 0, sizeof sky);
     memset(&frame, 0, sizeof frame);
     memset(glows, 0, sizeof glows);
+    colours = NULL;
     particles = NULL;
     particleCount = 0;
     dirty = NULL;
@@ -155,6 +168,8 @@ Scene::~Scene() { destroy(); }
 void Scene::destroy() {
     sky.destroy();
     frame.destroy();
+    if (colours) DeleteObject(colours);
+    colours = NULL;
     for (GlowSprite& g : glows) {
         freeMemory(g.light);
         g.light = NULL;
@@ -183,6 +198,7 @@ bool Scene::create(int width, int height, const SaverSettings& settings, HINSTAN
     }
     buildSky(settings);
     buildGlows();
+    buildPalette(settings);
 
     long long pixels = static_cast<long long>(width) * height;
     int density = kSparkCounts[settings.sparks <= SparksMany ? settings.sparks : SparksNormal];
@@ -211,16 +227,11 @@ bool Scene::create(int width, int height, const SaverSettings& settings, HINSTAN
 }
 
 void Scene::buildSky(const SaverSettings& settings) {
-    const GradientStops& s = kSchemes[settings.colours <= ColoursDusk ? settings.colours : 0];
+    const GradientStops& s = schemeOf(settings);
     int w = sky.width, h = sky.height;
     for (int y = 0; y < h; ++y) {
-        int t = h > 1 ? y * 256 / (h - 1) : 0;
         int c[3];
-        for (int i = 0; i < 3; ++i) {
-            c[i] = t < s.middleAt ? lerp(s.top[i] * 256, s.middle[i] * 256, t, s.middleAt)
-                                  : lerp(s.middle[i] * 256, s.bottom[i] * 256, t - s.middleAt,
-                                         256 - s.middleAt);
-        }
+        skyColour(s, h > 1 ? y * 256 / (h - 1) : 0, c);
         DWORD* row = sky.pixels + y * w;
         for (int x = 0; x < w; ++x) {
             int d = kBayer[y & 3][x & 3] * 16;
@@ -464,6 +475,53 @@ bool Scene::buildTitle(const SaverSettings& settings, HINSTANCE instance) {
     sheenClock = 0;
     sheenWidth = letters / 3 > 3 ? letters / 3 : 3;
     return true;
+}
+
+void Scene::buildPalette(const SaverSettings& settings) {
+    HDC screen = GetDC(NULL);
+    bool paletted = screen && (GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE);
+    if (screen) ReleaseDC(NULL, screen);
+    if (!paletted) return;
+    // 236 colours are ours beside the 20 that the system keeps: the sky from top to
+    // bottom, the gold of the title from its shade to white, gold and starlight
+    // blended into the sky for the glows.
+    const int count = 220;
+    struct {
+        WORD version, entries;
+        PALETTEENTRY colour[count];
+    } table;
+    table.version = 0x300;
+    table.entries = count;
+    int n = 0;
+    const GradientStops& scheme = schemeOf(settings);
+    auto add = [&](int r, int g, int b) {
+        PALETTEENTRY& e = table.colour[n++];
+        e.peRed = static_cast<BYTE>(clampInt(r, 0, 255));
+        e.peGreen = static_cast<BYTE>(clampInt(g, 0, 255));
+        e.peBlue = static_cast<BYTE>(clampInt(b, 0, 255));
+        e.peFlags = 0;
+    };
+    for (int i = 0; i < 100; ++i) {
+        int c[3];
+        skyColour(scheme, i * 256 / 99, c);
+        add(c[0] >> 8, c[1] >> 8, c[2] >> 8);
+    }
+    const int gold[][3] = {{40, 28, 8}, {136, 103, 35}, {150, 104, 30}, {212, 176, 80},
+                           {255, 238, 156}, {255, 255, 180}, {255, 255, 255}};
+    for (int i = 0; i < 80; ++i) {
+        int at = i * 6 * 256 / 79, stop = at >> 8, f = at & 255;
+        if (stop >= 6) { stop = 5; f = 256; }
+        add(lerp(gold[stop][0], gold[stop + 1][0], f, 256), lerp(gold[stop][1], gold[stop + 1][1], f, 256),
+            lerp(gold[stop][2], gold[stop + 1][2], f, 256));
+    }
+    for (int t = 0; t < 8; ++t) {
+        int c[3];
+        skyColour(scheme, t * 256 / 7, c);
+        for (int a = 1; a <= 4; ++a)
+            add(lerp(c[0] >> 8, kHaloRgb[0], a, 5), lerp(c[1] >> 8, kHaloRgb[1], a, 5), lerp(c[2] >> 8, kHaloRgb[2], a, 5));
+        add(lerp(c[0] >> 8, 200, 1, 2), lerp(c[1] >> 8, 214, 1, 2), lerp(c[2] >> 8, 255, 1, 2));
+    }
+    colours = CreatePalette(reinterpret_cast<LOGPALETTE*>(&table));
 }
 
 void Scene::spawnSpark(Particle& p, bool anywhere) {
@@ -747,12 +805,18 @@ void Scene::paint(HDC target, bool everything) {
             drawGlow(particles[i].glow, floorPixels(particles[i].x), floorPixels(particles[i].y), particles[i].level);
     drawComet();
 
+    HPALETTE previous = NULL;
+    if (colours) {
+        previous = SelectPalette(target, colours, FALSE);
+        RealizePalette(target);
+    }
     if (everything) {
         BitBlt(target, 0, 0, frame.width, frame.height, frame.dc, 0, 0, SRCCOPY);
-        return;
+    } else {
+        for (int i = 0; i < dirtyCount; ++i) {
+            const SceneRect& r = dirty[i];
+            BitBlt(target, r.left, r.top, r.right - r.left, r.bottom - r.top, frame.dc, r.left, r.top, SRCCOPY);
+        }
     }
-    for (int i = 0; i < dirtyCount; ++i) {
-        const SceneRect& r = dirty[i];
-        BitBlt(target, r.left, r.top, r.right - r.left, r.bottom - r.top, frame.dc, r.left, r.top, SRCCOPY);
-    }
+    if (previous) SelectPalette(target, previous, TRUE);
 }

@@ -75,10 +75,14 @@ public:
     void advance(DWORD elapsedMs);
     // Paints into the window's DC: everything (for WM_PAINT) or what changed.
     void paint(HDC target, bool everything);
+    // On a 256-colour screen, the colours of this scene as a palette (NULL on
+    // other screens); paint realises it, the window answers palette messages with it.
+    HPALETTE palette() const { return colours; }
 
 private:
     void buildSky(const SaverSettings& settings);
     void buildGlows();
+    void buildPalette(const SaverSettings& settings);
     bool buildTitle(const SaverSettings& settings, HINSTANCE instance);
     void spawnSpark(Particle& p, bool anywhere);
     void spawnStar(Particle& p);
@@ -97,6 +101,7 @@ private:
 
     PixelSurface sky;
     PixelSurface frame;
+    HPALETTE colours;
     GlowSprite glows[GlowKindCount];
     Particle* particles;
     int particleCount;

@@ -7,6 +7,7 @@
 //   saverbot <saver file> preview <ms>    shows a preview for a screenshot
 #include "checks.h"
 #include "robot.h"
+#include "saverwindow.h"
 #include "settings.h"
 #include <commctrl.h>
 #include <stdio.h>
@@ -14,7 +15,6 @@
 
 namespace {
 
-const char kSaverClass[] = "Zelto2000Saver";
 const int kIdcSpeed = 1001, kIdcSparks = 1002, kIdcColours = 1003, kIdcShowTitle = 1004, kIdcShowLogo = 1005;
 
 char saverPath[MAX_PATH];
@@ -43,9 +43,17 @@ void checkFullScreen() {
         RECT r;
         GetWindowRect(window, &r);
         LONG style = GetWindowLongA(window, GWL_STYLE), exStyle = GetWindowLongA(window, GWL_EXSTYLE);
-        check(r.left == 0 && r.top == 0 && r.right == GetSystemMetrics(SM_CXSCREEN) &&
-                  r.bottom == GetSystemMetrics(SM_CYSCREEN),
-              "full screen: covers the screen", "%ld,%ld-%ld,%ld", r.left, r.top, r.right, r.bottom);
+        RECT desktop = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                        GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+        if (desktop.right <= 0) {
+            desktop.left = desktop.top = 0;
+            desktop.right = GetSystemMetrics(SM_CXSCREEN);
+            desktop.bottom = GetSystemMetrics(SM_CYSCREEN);
+        }
+        desktop.right += desktop.left;
+        desktop.bottom += desktop.top;
+        check(EqualRect(&r, &desktop) != FALSE, "full screen: covers the whole desktop", "%ld,%ld-%ld,%ld", r.left,
+              r.top, r.right, r.bottom);
         check((exStyle & WS_EX_TOPMOST) && (style & WS_POPUP) && !(style & WS_CAPTION),
               "full screen: topmost popup without a frame");
 
@@ -56,6 +64,13 @@ void checkFullScreen() {
         check(left && code == 0, "full screen: a second /s leaves at once", "exit %lu", code);
         finish(second);
 
+        // The mouse move that Windows sends when a window appears under the pointer.
+        POINT at;
+        GetCursorPos(&at);
+        ScreenToClient(window, &at);
+        PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+        pump(300);
+        check(!waitForExit(run, 0), "full screen: a mouse message without a move keeps it running");
         moveMouseTo(402, 301);
         pump(600);
         moveMouseTo(399, 303);
@@ -339,7 +354,18 @@ int main(int argc, char** argv) {
         char arguments[32];
         wsprintfA(arguments, "/p %lu", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(host)));
         SaverRun run = startSaver(saverPath, arguments);
+        // Under Wine that child cannot draw (see checkPreview): show the same window
+        // code in this process beside it.
+        HWND local = NULL;
+        if (runningOnWine()) {
+            HMODULE resources = LoadLibraryExA(saverPath, NULL, LOAD_LIBRARY_AS_DATAFILE);
+            local = createHost(260, 60, 152, 112);
+            RECT area = {0, 0, 152, 112};
+            createSaverWindow(resources ? resources : GetModuleHandleA(NULL), SaverWindowKind::DialogPreview,
+                              local, area, loadSettings());
+        }
         pump(static_cast<DWORD>(atoi(argv[3])));
+        if (local) DestroyWindow(local);
         DestroyWindow(host);
         waitForExit(run, 3000);
         finish(run);

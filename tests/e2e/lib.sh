@@ -97,7 +97,12 @@ wine_prefix_from_template() {
   rm -f "$dir/.template-complete"
   export WINEPREFIX=$dir WINEARCH=win32 WINEDEBUG=-all
   # wineserver -p returns once the server is up and has gone into the background.
-  timeout 30 wineserver -p
+  timeout 30 wineserver -p || return 1
+  # The first program of a new server starts Wine's services (winedevice.exe
+  # and others), which inherit its output and live as long as the server: had
+  # a test started them, CTest would wait for the end of that test's output
+  # until its time limit. A first program writing to /dev/null starts them.
+  timeout 60 wine reg query 'HKCU\Software\Wine' >/dev/null 2>&1 </dev/null
 }
 
 wine_stop_prefix() {

@@ -9,6 +9,16 @@
 # codes, files and the registry, and ends with e2e_pass. Any failed check calls
 # e2e_fail, which saves a screenshot and the window list and exits 1.
 #
+#   e2e_begin "$@" | e2e_pass | e2e_fail MESSAGE | e2e_winver win98
+#   e2e_start NAME [-t S] EXE ARGS | e2e_wait NAME [S] | e2e_expect_exit NAME CODE [S]
+#   e2e_check_exit NAME CODE | e2e_expect_running NAME | e2e_kill NAME | e2e_crashed NAME
+#   e2e_robot CMD... | e2e_robot_try CMD... | e2e_robot_bg NAME CMD... | e2e_robot_join NAME
+#   e2e_field KIND KEY | e2e_expect_field KIND KEY VALUE        (on the last robot output)
+#   e2e_path WINPATH | e2e_exists WINPATH | e2e_cat WINPATH | e2e_put FILE WINPATH
+#   e2e_reg_query KEY VALUE | e2e_shot NAME
+# Inside a scenario: $E2E_PROGRAM (program under test), $E2E_ROBOT, $E2E_FIXTURE,
+# $E2E_ART (artifacts folder), $WINEPREFIX; E2E_KEEP_PREFIX=1 keeps the prefix.
+#
 # The same file gives tests/run-tests.sh and tools/run-installer.sh the Xvfb and
 # template-prefix functions (xvfb_start, xvfb_stop, wine_make_template).
 

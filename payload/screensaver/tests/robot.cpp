@@ -167,37 +167,67 @@ DWORD readProcFile(const char* path, char* buffer, DWORD capacity) {
 }
 }  // namespace
 
-bool unixCpuTicks(const char* fileName, ULONGLONG* ticks) {
-    if (!runningOnWine() || !*fileName) return false;
+namespace {
+// The fields of /proc/<pid>/stat after the command name: the state is the first.
+bool readStat(DWORD pid, char* name, size_t nameCapacity, ULONGLONG* fields, int count) {
+    char path[64], text[1024];
+    wsprintfA(path, "Z:\\proc\\%lu\\stat", pid);
+    char* open = readProcFile(path, text, sizeof text) ? strchr(text, '(') : NULL;
+    char* close = open ? strrchr(text, ')') : NULL;
+    if (!close) return false;
+    *close = '\0';
+    lstrcpynA(name, open + 1, static_cast<int>(nameCapacity));
+    char* p = close + 1;
+    for (int field = 0; field < count; ++field) {
+        while (*p == ' ') ++p;
+        fields[field] = strtoull(p, NULL, 10);
+        while (*p && *p != ' ') ++p;
+    }
+    return true;
+}
+
+// Whether a process runs in our Wine prefix: other programs of the same name may
+// run in other prefixes on the same machine.
+bool samePrefix(DWORD pid) {
+    char ours[MAX_PATH + 16] = "WINEPREFIX=", path[64], environment[8192];
+    DWORD length = GetEnvironmentVariableA("WINEPREFIX", ours + 11, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    wsprintfA(path, "Z:\\proc\\%lu\\environ", pid);
+    DWORD size = readProcFile(path, environment, sizeof environment);
+    for (DWORD i = 0; i < size; i += lstrlenA(environment + i) + 1)
+        if (lstrcmpA(environment + i, ours) == 0) return true;
+    return false;
+}
+}  // namespace
+
+DWORD findUnixProcess(const char* fileName) {
+    if (!runningOnWine() || !*fileName) return 0;
+    // Wine names the Unix process after the Windows program (cut to 15 characters).
+    char wanted[16];
+    lstrcpynA(wanted, fileName, sizeof wanted);
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    bool any = false;
-    *ticks = 0;
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    DWORD newest = 0;
+    ULONGLONG newestStart = 0;
     do {
-        if (found.cFileName[0] < '1' || found.cFileName[0] > '9') continue;
-        char path[MAX_PATH], text[2048];
-        wsprintfA(path, "Z:\\proc\\%s\\cmdline", found.cFileName);
-        DWORD length = readProcFile(path, text, sizeof text);
-        // The arguments are separated by NULs; the program's name comes first.
-        for (DWORD i = 0; i < length; ++i)
-            if (!text[i]) text[i] = ' ';
-        if (length == 0 || !strstr(text, fileName) || strstr(text, "saverbot")) continue;
-        wsprintfA(path, "Z:\\proc\\%s\\stat", found.cFileName);
-        if (!readProcFile(path, text, sizeof text)) continue;
-        // Fields after the command name in parentheses: state is the first, user
-        // time the twelfth and system time the thirteenth.
-        char* p = strrchr(text, ')');
-        if (!p) continue;
-        ULONGLONG fields[13] = {0};
-        for (int field = 0; field < 13 && *p; ++field) {
-            while (*p && *p != ' ') ++p;
-            while (*p == ' ') ++p;
-            fields[field] = strtoull(p, NULL, 10);
+        DWORD pid = strtoul(found.cFileName, NULL, 10);
+        char name[32];
+        ULONGLONG fields[20];
+        if (pid == 0 || !readStat(pid, name, sizeof name, fields, 20) || lstrcmpA(name, wanted) != 0) continue;
+        if (fields[19] >= newestStart && samePrefix(pid)) {  // field 19: start time
+            newest = pid;
+            newestStart = fields[19];
         }
-        *ticks += fields[11] + fields[12];
-        any = true;
     } while (FindNextFileA(search, &found));
     FindClose(search);
-    return any;
+    return newest;
+}
+
+bool unixCpuTicks(DWORD pid, ULONGLONG* ticks) {
+    char name[32];
+    ULONGLONG fields[13];
+    if (!pid || !readStat(pid, name, sizeof name, fields, 13)) return false;
+    *ticks = fields[11] + fields[12];  // user and system time
+    return true;
 }

@@ -35,7 +35,8 @@ HWND createHost(int x, int y, int clientWidth, int clientHeight);
 int skyShare(HDC dc, const RECT& r);
 
 bool runningOnWine();
-// Processor time (user and system, in Linux clock ticks of 10 ms) of the Unix
-// process that runs a Windows program under Wine, found by its file name. False
-// where there is no /proc (on Windows) or no such process.
-bool unixCpuTicks(const char* fileName, ULONGLONG* ticks);
+// The Unix process that runs a Windows program of this file name in our Wine
+// prefix (the newest if there are more), 0 where there is no /proc (on Windows).
+DWORD findUnixProcess(const char* fileName);
+// Its processor time, user and system, in Linux clock ticks of 10 ms.
+bool unixCpuTicks(DWORD unixProcess, ULONGLONG* ticks);

@@ -129,7 +129,6 @@ void layerOver(int* rgb, int* alpha, const int* c, int a) {
     *alpha = a + divide255(*alpha * keep);
 }
 
-
 const GradientStops& schemeOf(const SaverSettings& settings) {
     return kSchemes[settings.colours <= ColoursDusk ? settings.colours : 0];
 }

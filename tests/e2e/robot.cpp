@@ -625,22 +625,26 @@ void pressKey(BYTE vk, bool shift, bool ctrl, bool alt) {
 }
 
 // One key word: a name, modifiers joined with '+', or a single character.
-bool typeKey(const char* spec) {
+bool typeKey(const char* keyName) {
   bool shift = false, ctrl = false, alt = false;
   for (;;) {
-    if (_strnicmp(spec, "shift+", 6) == 0) { shift = true; spec += 6; }
-    else if (_strnicmp(spec, "ctrl+", 5) == 0) { ctrl = true; spec += 5; }
-    else if (_strnicmp(spec, "alt+", 4) == 0) { alt = true; spec += 4; }
+    if (_strnicmp(keyName, "shift+", 6) == 0) { shift = true; keyName += 6; }
+    else if (_strnicmp(keyName, "ctrl+", 5) == 0) { ctrl = true; keyName += 5; }
+    else if (_strnicmp(keyName, "alt+", 4) == 0) { alt = true; keyName += 4; }
     else break;
   }
-  for (size_t i = 0; i < sizeof kKeys / sizeof kKeys[0]; ++i)
-    if (lstrcmpiA(spec, kKeys[i].name) == 0) { pressKey(kKeys[i].vk, shift, ctrl, alt); return true; }
-  if ((spec[0] == 'f' || spec[0] == 'F') && spec[1] >= '1' && spec[1] <= '9') {
-    int n = atoi(spec + 1);
+  for (size_t i = 0; i < sizeof kKeys / sizeof kKeys[0]; ++i) {
+    if (lstrcmpiA(keyName, kKeys[i].name) == 0) {
+      pressKey(kKeys[i].vk, shift, ctrl, alt);
+      return true;
+    }
+  }
+  if ((keyName[0] == 'f' || keyName[0] == 'F') && keyName[1] >= '1' && keyName[1] <= '9') {
+    int n = atoi(keyName + 1);
     if (n >= 1 && n <= 12) { pressKey((BYTE)(VK_F1 + n - 1), shift, ctrl, alt); return true; }
   }
-  if (spec[0] && !spec[1]) {
-    SHORT scan = VkKeyScanA(spec[0]);
+  if (keyName[0] && !keyName[1]) {
+    SHORT scan = VkKeyScanA(keyName[0]);
     if (scan == -1) return false;
     pressKey(LOBYTE(scan), shift || (HIBYTE(scan) & 1), ctrl || (HIBYTE(scan) & 2),
              alt || (HIBYTE(scan) & 4));

@@ -145,3 +145,32 @@ TEST(PackageCheck, ProgressReportsAndTheMissingHeader) {
     EXPECT_NE(std::string::npos, line.find(" Unable to access update header res::absent.new."));
     DestroyWindow(setupApp->mainWindow);
 }
+
+TEST(PackageCheck, WithoutTheHeaderTheCaptionNamesTheMirror) {
+    TestApp app;
+    setupApp->mainWindow = CreateWindowExA(0, "STATIC", "main", WS_POPUP, 0, 0, 200, 200, NULL, NULL,
+                                           GetModuleHandleA(NULL), NULL);
+    copyText(setupApp->packages[0].headerName, 32, "absent.new");
+    setupApp->uninstallMode = true;  // no start-up sound in this test
+    setupApp->onCreate();
+    EXPECT_TRUE(setupApp->sourceRemote);
+    EXPECT_STRNE("", setupApp->mirrorDisplayName);
+    MSG posted;
+    ASSERT_TRUE(PeekMessageA(&posted, setupApp->mainWindow, MSG_BEGIN_SETUP, MSG_BEGIN_SETUP,
+                             PM_REMOVE));
+    {
+        BoxCatcher catcher;
+        EXPECT_FALSE(setupApp->checkPackages());
+        ASSERT_EQ(1u, catcher.boxes().size());
+        EXPECT_EQ(0u, catcher.boxes()[0].text.find("Unable to access update header res::absent.new."));
+    }
+    EXPECT_EQ(std::string("Connecting to ") + setupApp->mirrorDisplayName +
+                  " to check for updates..",
+              std::string(setupApp->progressCaption));
+
+    copyText(setupApp->packages[0].headerName, 32, "zelto.new");
+    setupApp->onCreate();
+    EXPECT_FALSE(setupApp->sourceRemote);  // the header is among the resources
+    PeekMessageA(&posted, setupApp->mainWindow, MSG_BEGIN_SETUP, MSG_BEGIN_SETUP, PM_REMOVE);
+    DestroyWindow(setupApp->mainWindow);
+}

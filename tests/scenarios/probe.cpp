@@ -1,0 +1,190 @@
+// probe: the facts the scenarios need beyond what the robot prints.
+//
+//   probe.exe text TITLE ID FILE   the whole text of control ID of the top-level
+//                                  window TITLE, written to FILE byte for byte
+//                                  (the robot's lines stop at 4 KB)
+//   probe.exe focus TITLE          the control that has the keyboard focus in
+//                                  the thread of window TITLE: "focus id=N
+//                                  class=C inside=1|0"
+//   probe.exe watch MS             follows the progress window (a dialog with a
+//                                  progress bar 1001) for up to MS: one line
+//                                  "T title|item|text VALUE" per change, T in ms
+//                                  since it appeared; ends when it goes
+//   probe.exe bar                  the position of that progress bar: "bar N"
+//                                  (asked by a message, so only while the
+//                                  installer answers, as under a message box)
+//   probe.exe short PATH           GetShortPathNameA of PATH
+//   probe.exe long PATH            GetLongPathNameA of PATH
+//
+// Exit code 0 when the fact could be had, 1 otherwise.
+
+// The probe runs only under the test systems, and asks for facts that the
+// oldest targets lack (the GUI thread state, long paths).
+#undef WINVER
+#undef _WIN32_WINNT
+#define WINVER 0x0501
+#define _WIN32_WINNT 0x0501
+#include <windows.h>
+#include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+const UINT kQueryMs = 5000;
+
+HWND findTopLevel(const char* title) {
+  HWND window = FindWindowA(NULL, title);
+  if (!window) printf("no window titled \"%s\"\n", title);
+  return window;
+}
+
+int controlText(const char* title, int id, const char* outPath) {
+  HWND window = findTopLevel(title);
+  if (!window) return 1;
+  HWND control = GetDlgItem(window, id);
+  if (!control) {
+    printf("no control %d\n", id);
+    return 1;
+  }
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kQueryMs, &length)) {
+    printf("no answer to WM_GETTEXTLENGTH\n");
+    return 1;
+  }
+  char* text = (char*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, length + 1);
+  if (!text) return 1;
+  DWORD_PTR copied = 0;
+  int result = 1;
+  if (SendMessageTimeoutA(control, WM_GETTEXT, length + 1, (LPARAM)text, SMTO_ABORTIFHUNG,
+                          kQueryMs, &copied)) {
+    FILE* out = fopen(outPath, "wb");
+    if (out) {
+      size_t n = strlen(text);
+      bool ok = fwrite(text, 1, n, out) == n;
+      ok = fclose(out) == 0 && ok;
+      if (ok) {
+        printf("text length=%lu\n", (unsigned long)n);
+        result = 0;
+      }
+    }
+  }
+  HeapFree(GetProcessHeap(), 0, text);
+  return result;
+}
+
+int focus(const char* title) {
+  HWND window = findTopLevel(title);
+  if (!window) return 1;
+  GUITHREADINFO info;
+  memset(&info, 0, sizeof info);
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, NULL), &info)) {
+    printf("no thread information\n");
+    return 1;
+  }
+  if (!info.hwndFocus) {
+    printf("focus none\n");
+    return 0;
+  }
+  char className[128] = "";
+  GetClassNameA(info.hwndFocus, className, sizeof className);
+  printf("focus id=%d class=%s inside=%d\n", GetDlgCtrlID(info.hwndFocus), className,
+         IsChild(window, info.hwndFocus) ? 1 : 0);
+  return 0;
+}
+
+struct ProgressSearch {
+  HWND found;
+};
+
+BOOL CALLBACK findProgressProc(HWND window, LPARAM param) {
+  char className[64] = "";
+  HWND bar = GetDlgItem(window, 1001);
+  if (IsWindowVisible(window) && bar && GetClassNameA(bar, className, sizeof className) &&
+      !lstrcmpiA(className, "msctls_progress32")) {
+    ((ProgressSearch*)param)->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The texts are read with GetWindowTextA, which for another process's window
+// answers from the window manager's copy: the installer's long loops do not
+// pump messages, yet their updates are seen at once.
+int watchProgress(DWORD limitMs) {
+  DWORD start = GetTickCount();
+  ProgressSearch search = {NULL};
+  while (!search.found) {
+    EnumWindows(findProgressProc, (LPARAM)&search);
+    if (search.found) break;
+    if (GetTickCount() - start >= limitMs) {
+      printf("no progress window\n");
+      return 1;
+    }
+    Sleep(10);
+  }
+  HWND window = search.found;
+  DWORD appeared = GetTickCount();
+  static const struct { int id; const char* name; } kParts[] = {
+      {0, "title"}, {1002, "item"}, {1003, "text"}};
+  char last[3][512] = {"\x01", "\x01", "\x01"};
+  while (IsWindow(window) && GetTickCount() - start < limitMs) {
+    for (int i = 0; i < 3; ++i) {
+      char text[512] = "";
+      HWND part = kParts[i].id ? GetDlgItem(window, kParts[i].id) : window;
+      if (part) GetWindowTextA(part, text, sizeof text);
+      if (strcmp(text, last[i]) != 0) {
+        strcpy(last[i], text);
+        printf("%lu %s %s\n", (unsigned long)(GetTickCount() - appeared), kParts[i].name, text);
+        fflush(stdout);
+      }
+    }
+    Sleep(10);
+  }
+  printf("%lu gone\n", (unsigned long)(GetTickCount() - appeared));
+  return 0;
+}
+
+int barPosition() {
+  ProgressSearch search = {NULL};
+  EnumWindows(findProgressProc, (LPARAM)&search);
+  if (!search.found) {
+    printf("no progress window\n");
+    return 1;
+  }
+  DWORD_PTR position = 0;
+  if (!SendMessageTimeoutA(GetDlgItem(search.found, 1001), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
+                           kQueryMs, &position)) {
+    printf("no answer to PBM_GETPOS\n");
+    return 1;
+  }
+  printf("bar %lu\n", (unsigned long)position);
+  return 0;
+}
+
+int pathForm(bool shortForm, const char* path) {
+  char out[MAX_PATH] = "";
+  DWORD n = shortForm ? GetShortPathNameA(path, out, sizeof out)
+                      : GetLongPathNameA(path, out, sizeof out);
+  if (n == 0 || n >= sizeof out) {
+    printf("no %s path for %s\n", shortForm ? "short" : "long", path);
+    return 1;
+  }
+  printf("%s\n", out);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 5 && !strcmp(argv[1], "text")) return controlText(argv[2], atoi(argv[3]), argv[4]);
+  if (argc == 3 && !strcmp(argv[1], "focus")) return focus(argv[2]);
+  if (argc == 3 && !strcmp(argv[1], "watch")) return watchProgress((DWORD)strtoul(argv[2], NULL, 10));
+  if (argc == 2 && !strcmp(argv[1], "bar")) return barPosition();
+  if (argc == 3 && !strcmp(argv[1], "short")) return pathForm(true, argv[2]);
+  if (argc == 3 && !strcmp(argv[1], "long")) return pathForm(false, argv[2]);
+  fprintf(stderr, "usage: probe text TITLE ID FILE | focus TITLE | watch MS | bar | short PATH | long PATH\n");
+  return 2;
+}

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# The install run's copy, install and cleanup phases failing, each from a
+# prepared disk or a test-only installer with another payload: the message of
+# the phase, then 1160, the RunOnce entry set, and exactly what the phase had
+# done before it stopped left in place.
+source "$(dirname "$0")/scen.sh"
+scen_begin "$@"
+temp=$(upath "$TEMPDIR")
+TEXT_NO_INSTALL_HELP=$'Couldn\'t install Zeltohlp.Hlp. The file may be in use. \n\nThis is perfectly normal. Please restart Windows before trying to update again.'
+
+# expect_stamp WINPATH SECONDS: the file's modification time.
+expect_stamp() {
+  local actual
+  actual=$(stat -c %Y "$(upath "$1")")
+  [ "$actual" = "$2" ] || e2e_fail "$1 is stamped $actual, expected $2"
+}
+
+# fails_with NAME EXE TEXT: the wizard, then the phase's message TEXT within
+# a few seconds (no retrying), then 1160 and the end.
+fails_with() {
+  install_through_wizard "$1" 1 "$2"
+  expect_box "$1-failed" "$3" error 5000
+  expect_box "$1-not-installed" "$TEXT_NOT_INSTALLED" error 5000
+  e2e_expect_exit "$1" 0 20
+}
+
+nothing_installed() {
+  expect_no_file "$SAVER" "$1"
+  expect_no_file "$HELP" "$1"
+  expect_no_file "$LOG" "$1"
+  expect_no_file "$UNINSTALLER" "$1"
+}
+
+# A folder stands where the first temporary copy goes: 793 at once.
+mkdir -p "$temp/zelto.sc_"
+size=$(report_size)
+fails_with folder "$SETUP" "Couldn't download zelto.sc_."
+nothing_installed folder
+expect_no_file "$TEMPDIR\\zeltohlp.hl_" folder
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\Zelto2000Setup.exe' folder
+expect_report_since "$size" "Couldn't download zelto.sc_."
+rmdir "$temp/zelto.sc_"
+
+# The packed resource of the second file is missing: 793 naming it; the first
+# copy is made and stamped, nothing is expanded.
+e2e_put "$(variant setup_nohelp)" 'C:\Setup\nohelp.exe'
+size=$(report_size)
+fails_with missing 'C:\Setup\nohelp.exe' "Couldn't download zeltohlp.hl_."
+nothing_installed missing
+expect_same "$SCEN_GENERATED/zelto.sc_" "$TEMPDIR\\zelto.sc_" missing
+expect_stamp "$TEMPDIR\\zelto.sc_" "$(od -An -tu4 -j64 -N4 "$SCEN_GENERATED/zelto.new" | tr -d ' ')"
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\nohelp.exe' missing
+expect_report_since "$size" "Couldn't download zeltohlp.hl_."
+rm -f "$temp/zelto.sc_"
+
+# The packed help file is cut short: 794 naming it; the screen saver stays
+# installed and logged, the cut file is not left installed, both temporary
+# copies stay.
+e2e_put "$(variant setup_cuthelp)" 'C:\Setup\cuthelp.exe'
+size=$(report_size)
+fails_with cut 'C:\Setup\cuthelp.exe' "$TEXT_NO_INSTALL_HELP"
+expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" cut
+expect_no_file "$HELP" cut
+expect_content "$LOG" $'C:\\windows\\system32\\Zelto 2000.Scr \r\n' cut
+expect_no_file "$UNINSTALLER" cut
+expect_same "$SCEN_GENERATED/zelto.sc_" "$TEMPDIR\\zelto.sc_" cut
+expect_same "$SCEN_TOOLS/data/zeltohlp-cut.hl_" "$TEMPDIR\\zeltohlp.hl_" cut
+expect_stamp "$TEMPDIR\\zelto.sc_" 977984780
+expect_stamp "$TEMPDIR\\zeltohlp.hl_" 977984780
+ini_value boot SCRNSAVE.EXE >/dev/null && e2e_fail "cut: the screen saver was activated"
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\cuthelp.exe' cut
+expect_report_since "$size" "$TEXT_NO_INSTALL_HELP"
+rm -f "$temp/zelto.sc_" "$temp/zeltohlp.hl_" "$(upath "$SAVER")" "$(upath "$LOG")"
+
+# The help file expands to no bytes at all: that counts as a failure too.
+e2e_put "$(variant setup_emptyhelp)" 'C:\Setup\emptyhelp.exe'
+size=$(report_size)
+fails_with empty 'C:\Setup\emptyhelp.exe' "$TEXT_NO_INSTALL_HELP"
+expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" empty
+expect_no_file "$HELP" empty
+expect_content "$LOG" $'C:\\windows\\system32\\Zelto 2000.Scr \r\n' empty
+expect_report_since "$size" "$TEXT_NO_INSTALL_HELP"
+rm -f "$temp/zelto.sc_" "$temp/zeltohlp.hl_" "$(upath "$SAVER")" "$(upath "$LOG")"
+
+# Nothing to install (the one file expands to 0 bytes): no progress window,
+# no message, the program ends; only the uninstall entry of the wizard remains.
+timeout 30 wine reg delete "$RUNONCE_KEY" /v vimbaInstall /f >/dev/null 2>&1
+timeout 30 wine reg delete "$UNINSTALL_KEY" /f >/dev/null 2>&1
+e2e_put "$(variant setup_zero)" 'C:\Setup\zero.exe'
+size=$(report_size)
+wizard_open zero 'C:\Setup\zero.exe'
+wizard_to_options
+e2e_robot 'window class=#32770 title="Apply Options"' "sheet next" \
+  'window class=#32770 title="Finish Install" timeout=10000' "wait id=12325 visible=1 enabled=1"
+e2e_start watch -t 30 "$PROBE" watch 4000
+e2e_robot 'window class=#32770 title="Finish Install"' "sheet finish"
+e2e_expect_exit zero 0 10
+e2e_wait watch 10
+grep -q '^no progress window' "$E2E_ART/watch.out" || e2e_fail "zero: a progress window showed"
+nothing_installed zero
+expect_no_temp_copies zero
+expect_no_reg "$RUNONCE_KEY" vimbaInstall zero
+expect_reg "$UNINSTALL_KEY" DisplayName 'REG_SZ|Zelto 2000 ScreenSaver' zero
+expect_report_since "$size"
+
+# A temporary copy that another program holds open (it may read and write the
+# file, not delete it) from the moment it is written: the files are installed
+# and logged, then the report line of the copy and 795; no uninstaller copy,
+# no activation, and both copies stay.
+save_system_ini
+size=$(report_size)
+e2e_start holder -t 120 "$HOLD" "$TEMPDIR\\zelto.sc_" 60000 share=rw wait=60000
+fails_with cleanup "$SETUP" "Couldn't remove zelto.sc_."
+grep -q '^held' "$E2E_ART/holder.out" || e2e_fail "cleanup: the holder never got the copy"
+expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" cleanup
+expect_same "$SCEN_GENERATED/help.bin" "$HELP" cleanup
+expect_content "$LOG" "$EXPECTED_LOG" cleanup
+expect_no_file "$UNINSTALLER" cleanup
+expect_file "$TEMPDIR\\zelto.sc_" cleanup
+expect_file "$TEMPDIR\\zeltohlp.hl_" cleanup
+cmp -s "$E2E_ART/system.ini.before" "$(upath 'C:\windows\system.ini')" ||
+  e2e_fail "cleanup: system.ini changed"
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\Zelto2000Setup.exe' cleanup
+expect_report_since "$size" "C:\\windows\\Temp\\zelto.sc_ couldn't be deleted." "Couldn't remove zelto.sc_."
+e2e_kill holder 2>/dev/null  # no word from the shell about the killed job
+e2e_pass

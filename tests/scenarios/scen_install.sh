@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# The install run on a fresh system: both files expanded into the system
+# folder byte for byte, the log, the report, the uninstaller copy, the registry
+# and the screen saver setting. Then a second installation over the first with
+# activation off: system.ini stays as it was and the log lists each path once.
+source "$(dirname "$0")/scen.sh"
+scen_begin "$@"
+
+expect_no_reg "$RUNONCE_KEY" vimbaInstall "fresh system"
+save_system_ini
+today=$(date +%m/%d/%y)
+install_ok first 1
+expect_installed first 1 0
+[ -d "$(upath "$TEMPDIR")" ] || e2e_fail "no temporary folder $TEMPDIR"
+# The report's date is the local date (a run across midnight may see either day).
+date=$(head -c 8 "$(upath "$REPORT")")
+[ "$date" = "$today" ] || [ "$date" = "$(date +%m/%d/%y)" ] ||
+  e2e_fail "the report line's date $date is not today's, $today"
+
+save_system_ini
+size=$(report_size)
+install_ok again 0
+expect_installed again 0 "$size"
+e2e_pass

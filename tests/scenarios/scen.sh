@@ -1,7 +1,7 @@
 # Shared steps of the installer's end-to-end scenarios (bash; source this file).
 #
 # A scenario is started by CTest as
-#   bash NAME.sh INSTALLER ROBOT
+#   bash scen_NAME.sh INSTALLER ROBOT
 # with SCEN_TOOLS (the folder of holdfile.exe, probe.exe and the test-only
 # installer variants) and SCEN_GENERATED (the build's payload folder, with the
 # files the installer must put in place: saver.bin and help.bin) in the
@@ -15,7 +15,6 @@
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 
 SETUP='C:\Setup\Zelto2000Setup.exe'
-SYSDIR='C:\windows\system32'
 SAVER='C:\windows\system32\Zelto 2000.Scr'
 HELP='C:\windows\system32\Zeltohlp.Hlp'
 LOG='C:\windows\zelto.log'
@@ -80,7 +79,7 @@ wizard_finish() {
   else
     e2e_robot "$page" "assert id=9 checked=1"
   fi
-  local summary=activated
+  local summary="activated after installation"
   [ "$1" = 0 ] && summary='installed but not activated'
   e2e_robot "$page" "sheet next" "window class=#32770 title=\"Finish Install\" timeout=10000" \
     "wait id=1013 text~=\"$summary\"" "wait id=12325 visible=1 enabled=1" "sheet finish"

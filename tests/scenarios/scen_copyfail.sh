@@ -107,6 +107,7 @@ expect_report_since "$size"
 # file, not delete it) from the moment it is written: the files are installed
 # and logged, then the report line of the copy and 795; no uninstaller copy,
 # no activation, and both copies stay.
+expect_no_temp_copies "before the cleanup case"  # a stale copy would be held before it is written
 save_system_ini
 size=$(report_size)
 e2e_start holder -t 120 "$HOLD" "$TEMPDIR\\zelto.sc_" 60000 share=rw wait=60000

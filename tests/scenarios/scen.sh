@@ -122,6 +122,20 @@ expect_field() {
 
 # ---------------------------------------------------------------- files
 
+# hold NAME MS WINPATH [share=rw]: another program keeps the file open for MS
+# (without sharing, or letting others read and write it but not delete it);
+# returns once it does.
+hold() {
+  e2e_start "$1" -t 90 "$HOLD" "$3" "$2" "${@:4}"
+  local i
+  for (( i = 0; i < 200; i++ )); do
+    grep -q '^held' "$E2E_ART/$1.out" 2>/dev/null && return 0
+    e2e_running "$1" || break
+    sleep 0.05
+  done
+  e2e_fail "$1 could not hold $3: $(cat "$E2E_ART/$1.out")"
+}
+
 upath() { e2e_path "$1"; }
 
 expect_file() { [ -f "$(upath "$1")" ] || e2e_fail "$2: $1 is missing"; }

@@ -23,12 +23,7 @@ done
 e2e_put "$old" "$SAVER"
 save_system_ini
 size=$(report_size)
-e2e_start holder -t 90 "$HOLD" "$SAVER" 60000
-for (( i = 0; i < 200; i++ )); do
-  grep -q '^held' "$E2E_ART/holder.out" 2>/dev/null && break
-  e2e_running holder || e2e_fail "the holder ended: $(cat "$E2E_ART/holder.out")"
-  sleep 0.05
-done
+hold holder 60000 "$SAVER"
 install_through_wizard held 1
 e2e_start watch -t 60 "$PROBE" watch 40000
 e2e_robot 'window class=#32770 title="checking to replace files.." timeout=10000'

@@ -10,19 +10,6 @@ source "$(dirname "$0")/scen.sh"
 scen_begin "$@"
 REPORT_IN_USE='C:\windows\system32\Zelto 2000.Scr  couldn'"'"'t be deleted.'
 
-# hold NAME MS WINPATH [share=rw]: another program keeps the file open
-# (without sharing, or letting others read and write it but not delete it).
-hold() {
-  e2e_start "$1" -t 90 "$HOLD" "$3" "$2" "${@:4}"
-  local i
-  for (( i = 0; i < 200; i++ )); do
-    grep -q '^held' "$E2E_ART/$1.out" 2>/dev/null && return 0
-    e2e_running "$1" || break
-    sleep 0.05
-  done
-  e2e_fail "$1 could not hold $3: $(cat "$E2E_ART/$1.out")"
-}
-
 now_ms() { echo $(( ${EPOCHREALTIME//[.,]/} / 1000 )); }
 
 # Installed, then another screen saver chosen; during the uninstallation the

@@ -19,7 +19,7 @@ expect_centred() {
   local rect l t r b screen sw sh
   rect=$(e2e_field "$1" rect) || e2e_fail "no rect of the $1"
   IFS=, read -r l t r b <<<"$rect"
-  screen=$(xdpyinfo | sed -n 's/^ *dimensions: *\([0-9]*\)x\([0-9]*\) pixels.*/\1 \2/p')
+  screen=$(timeout 10 xdpyinfo | sed -n 's/^ *dimensions: *\([0-9]*\)x\([0-9]*\) pixels.*/\1 \2/p')
   read -r sw sh <<<"$screen"
   [ "$l" -eq $(( (sw - (r - l)) / 2 )) ] && [ "$t" -eq $(( (sh - (b - t)) / 2 )) ] ||
     e2e_fail "the $1 at $rect is not centred on the ${sw}x$sh screen"

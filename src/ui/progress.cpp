@@ -43,6 +43,9 @@ void SetupApp::openProgress(int mode) {
     updateProgress();
     EnableWindow(mainWindow, FALSE);
     CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), mainWindow, progressDialogProc, 0);
+    // The work that follows pumps no messages: paint the window (icon, button)
+    // now, or it shows only the controls that redraw themselves.
+    if (progressDialog) UpdateWindow(progressDialog);
     repaintBackground(true);
 }
 

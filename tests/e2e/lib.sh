@@ -15,7 +15,8 @@
 #   e2e_robot CMD... | e2e_robot_try CMD... | e2e_robot_bg NAME CMD... | e2e_robot_join NAME
 #   e2e_field KIND KEY | e2e_expect_field KIND KEY VALUE        (on the last robot output)
 #   e2e_path WINPATH | e2e_exists WINPATH | e2e_cat WINPATH | e2e_put FILE WINPATH
-#   e2e_reg_query KEY VALUE | e2e_shot NAME
+#   e2e_reg_query KEY VALUE | e2e_shot NAME | e2e_display WxH [DEPTH]
+#   png_rgb FILE WxH+X+Y (pixels as "x y r g b" lines)
 # Inside a scenario: $E2E_PROGRAM (program under test), $E2E_ROBOT, $E2E_FIXTURE,
 # $E2E_ART (artifacts folder), $WINEPREFIX; E2E_KEEP_PREFIX=1 keeps the prefix.
 #
@@ -29,12 +30,13 @@ E2E_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 XVFB_PID=
 
 # Starts Xvfb on the first free display number from $1 (default 100) and
-# exports DISPLAY. Depth from XVFB_DEPTH (default 24).
+# exports DISPLAY. Screen size from XVFB_SIZE (default 1024x768), depth from
+# XVFB_DEPTH (default 24).
 xvfb_start() {
-  local n=${1:-100} depth=${XVFB_DEPTH:-24} last=$(( ${1:-100} + 100 ))
+  local n=${1:-100} depth=${XVFB_DEPTH:-24} size=${XVFB_SIZE:-1024x768} last=$(( ${1:-100} + 100 ))
   for (( ; n < last; n++ )); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 "1024x768x$depth" -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "${size}x$depth" -nolisten tcp >/dev/null 2>&1 &
     local pid=$! i
     for (( i = 0; i < 100; i++ )); do
       kill -0 "$pid" 2>/dev/null || break
@@ -61,6 +63,59 @@ xvfb_stop() {
 
 display_works() {
   [ -n "${DISPLAY:-}" ] && timeout 5 xdpyinfo >/dev/null 2>&1
+}
+
+# x_shot FILE: a screenshot of the whole screen of $DISPLAY. On a screen of 8
+# bits or fewer a Wine program draws through a colormap of its own, which only
+# a window manager would install: read through the root window's colormap its
+# pixels show the wrong colours. There each mapped top-level window is read
+# with its own colormap and laid over the root window's picture, bottom first.
+x_shot() {
+  local file=$1 depth
+  depth=$(timeout 5 xdpyinfo 2>/dev/null | awk '/depth of root window/ {print $5; exit}')
+  if [ "${depth:-24}" -gt 8 ]; then
+    timeout 20 import -window root -display "$DISPLAY" "$file"
+    return
+  fi
+  local tmp line id x y info args=() i windows=()
+  tmp=$(mktemp -d) || return 1
+  # The root's children, top-most first: '0x1e00004 "title": (...)  450x360+287+204  +287+204'.
+  while IFS= read -r line; do
+    [[ $line =~ ^\ +(0x[0-9a-f]+)\ .*\ ([0-9]+)x([0-9]+)[-+0-9]+\ +\+(-?[0-9]+)\+(-?[0-9]+)$ ]] ||
+      continue
+    (( BASH_REMATCH[2] > 1 && BASH_REMATCH[3] > 1 )) || continue
+    windows=("${BASH_REMATCH[1]} ${BASH_REMATCH[4]} ${BASH_REMATCH[5]}" "${windows[@]}")
+  done < <(timeout 10 xwininfo -root -children 2>/dev/null)
+  if ! timeout 20 import -window root -display "$DISPLAY" "$tmp/root.png"; then
+    rm -rf "$tmp"
+    return 1
+  fi
+  args=("$tmp/root.png")
+  for (( i = 0; i < ${#windows[@]}; i++ )); do
+    read -r id x y <<<"${windows[i]}"
+    info=$(timeout 5 xwininfo -id "$id" 2>/dev/null) || continue
+    [[ $info == *"Map State: IsViewable"* ]] || continue
+    # A window partly off the screen is read as its part on the screen.
+    (( x < 0 )) && x=0
+    (( y < 0 )) && y=0
+    timeout 20 import -window "$id" -display "$DISPLAY" "$tmp/$i.png" 2>/dev/null || continue
+    args+=("$tmp/$i.png" -geometry "+$x+$y" -composite)
+  done
+  convert "${args[@]}" "$file"
+  local rc=$?
+  rm -rf "$tmp"
+  return $rc
+}
+
+# png_rgb FILE WxH+X+Y: the pixels of a rectangle of an image, one line
+# "x y r g b" each (x and y in the whole image, channels 0 to 255), row by row.
+# The rectangle must lie inside the image.
+png_rgb() {
+  local file=$1
+  [[ $2 =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || { echo "png_rgb: bad rectangle $2" >&2; return 2; }
+  convert "$file" -crop "$2" +repage -alpha off -depth 8 rgb:- | od -An -v -tu1 -w3 |
+    awk -v w="${BASH_REMATCH[1]}" -v x0="${BASH_REMATCH[3]}" -v y0="${BASH_REMATCH[4]}" \
+      '{ printf "%d %d %d %d %d\n", x0 + (NR - 1) % w, y0 + int((NR - 1) / w), $1, $2, $3 }'
 }
 
 # ---------------------------------------------------------------- Wine prefixes
@@ -106,6 +161,11 @@ wine_prefix_from_template() {
   cp -a "$template" "$dir" || return 1
   rm -f "$dir/.template-complete"
   export WINEPREFIX=$dir WINEARCH=win32 WINEDEBUG=-all
+  wine_start_server
+}
+
+# Starts the persistent wineserver of $WINEPREFIX and Wine's services.
+wine_start_server() {
   # wineserver -p returns once the server is up and has gone into the background.
   timeout 30 wineserver -p || return 1
   # The first program of a new server starts Wine's services (winedevice.exe
@@ -223,11 +283,12 @@ e2e_start() {
 
 # e2e_spawn NAME SECONDS OUT ERR COMMAND...: COMMAND in the background under a
 # time limit. A subshell stands between, so that the shell's report of a killed
-# job goes nowhere and its exit code is the command's (124 at the limit).
+# job goes nowhere and its exit code is the command's (124 at the limit); the
+# exit after it keeps bash from replacing the subshell by the command.
 e2e_spawn() {
   local name=$1 limit=$2 out=$3 err=$4
   shift 4
-  ( timeout -k 5 "$limit" "$@" >"$out" 2>>"$err" ) 2>/dev/null &
+  ( timeout -k 5 "$limit" "$@" >"$out" 2>>"$err"; exit $? ) 2>/dev/null &
   E2E_PIDS[$name]=$!
 }
 
@@ -466,6 +527,21 @@ e2e_reg_query() {
 
 # e2e_shot NAME: screenshot of the whole screen into the artifacts as NAME.png.
 e2e_shot() {
-  timeout 20 import -window root -display "$DISPLAY" "$E2E_ART/$1.png" 2>/dev/null &&
-    e2e_log "screenshot $E2E_ART/$1.png"
+  x_shot "$E2E_ART/$1.png" 2>/dev/null && e2e_log "screenshot $E2E_ART/$1.png"
+}
+
+# e2e_display WxH [DEPTH]: gives the scenario an X server of its own with that
+# screen size and colour depth (default 24) in place of the one it had. Wine
+# reads the screen when its server starts, so the programs the scenario started
+# are ended and the prefix gets a new wineserver.
+e2e_display() {
+  local name
+  for name in "${!E2E_PIDS[@]}"; do e2e_kill "$name"; done
+  wine_stop_prefix "$WINEPREFIX"
+  [ "$E2E_OWN_XVFB" = 1 ] && xvfb_stop
+  E2E_OWN_XVFB=0
+  XVFB_SIZE=$1 XVFB_DEPTH=${2:-24} xvfb_start 150 || e2e_fail "no X server of $1 at depth ${2:-24}"
+  E2E_OWN_XVFB=1
+  wine_start_server || e2e_fail "no wineserver after the change of screen"
+  e2e_log "display $DISPLAY: $1 at depth ${2:-24}"
 }

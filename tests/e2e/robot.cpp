@@ -34,11 +34,28 @@
 //                               up down left right home end f1..f12, alt+X ctrl+X
 //                               shift+X, or "literal text"
 //   move X Y [W H] | show max|min|restore|hide | close | front
+//   send [id=N] MSG [WPARAM [LPARAM]] [result=R]   send a message and print its
+//                               result; MSG is a number or a name below, a
+//                               parameter a number or "dc" (the robot's screen
+//                               DC); result= fails unless the answer is R.
+//                               Names: WM_CLOSE WM_ERASEBKGND WM_GETTEXTLENGTH
+//                               WM_SYSCOMMAND SC_CLOSE WM_WINDOWPOSCHANGING
+//                               PBM_GETPOS PBM_GETRANGE
+//   sendin [id=N] MSG [WPARAM [LPARAM]] [pos=X,Y,W,H,FLAGS] [result=R] [after=F]
+//                               the same, sent by the window's own thread (the
+//                               probe library, put there by a message hook): "dc"
+//                               is then the window's own DC, and pos= passes a
+//                               WINDOWPOS as lParam, whose flags are printed
+//                               after the call (after= checks them)
 //   kill                        end the current window's process (TerminateProcess)
+//   resource file=WINPATH type=T name=N [data=WINPATH]   replace a resource of an
+//                               executable with a file's bytes, or delete it
+//                               (all its languages) without data=
 //   sleep MS | echo TEXT | timeout MS
 //
 // Properties (printed and checked): hwnd pid exe class title text id visible
-// enabled checked owner maximized minimized foreground rect=L,T,R,B client=W,H; a
+// enabled checked owner maximized minimized foreground rect=L,T,R,B client=W,H
+// origin=X,Y (a top-level window's client area on the screen); a
 // message box adds text (its message), icon (error question warning
 // information none unknown) and buttons (left to right, e.g. yes,no).
 //
@@ -46,6 +63,7 @@
 // "FAIL ..." line and a list of the visible windows), 2 for a bad command.
 #include <windows.h>
 #include <commctrl.h>
+#include "fixtures/probe.h"
 #include <tlhelp32.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -443,6 +461,11 @@ void collectProps(HWND window, bool control, Props& props) {
   SetRectEmpty(&rect);
   GetClientRect(window, &rect);
   addProp(props, "client", "%ld,%ld", rect.right - rect.left, rect.bottom - rect.top);
+  if (!control) {
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    addProp(props, "origin", "%ld,%ld", origin.x, origin.y);
+  }
   if (!control && isMessageBox(window)) {
     windowText(GetDlgItem(window, 0xFFFF), text, sizeof text);
     addProp(props, "text", "%s", text);
@@ -653,6 +676,205 @@ bool typeKey(const char* keyName) {
   return false;
 }
 
+// ---------------------------------------------------------------- messages and resources
+
+const struct { const char* name; UINT value; } kMessages[] = {
+    {"WM_CLOSE", WM_CLOSE}, {"WM_ERASEBKGND", WM_ERASEBKGND},
+    {"WM_GETTEXTLENGTH", WM_GETTEXTLENGTH}, {"WM_SYSCOMMAND", WM_SYSCOMMAND},
+    {"SC_CLOSE", SC_CLOSE}, {"WM_WINDOWPOSCHANGING", WM_WINDOWPOSCHANGING},
+    {"PBM_GETPOS", PBM_GETPOS}, {"PBM_GETRANGE", PBM_GETRANGE}};
+
+// A message or parameter word: a name from the table, a number, or "dc".
+bool messageValue(const char* word, HDC screen, UINT_PTR* value) {
+  if (lstrcmpiA(word, "dc") == 0) { *value = (UINT_PTR)screen; return true; }
+  for (size_t i = 0; i < sizeof kMessages / sizeof kMessages[0]; ++i)
+    if (lstrcmpiA(word, kMessages[i].name) == 0) { *value = kMessages[i].value; return true; }
+  char* end = NULL;
+  *value = (UINT_PTR)strtoul(word, &end, 0);
+  return end != word && *end == '\0';
+}
+
+// One resource of an executable, copied out so that the file can be rewritten.
+struct ResourceCopy {
+  char type[64];  // "#N" for an integer id
+  char name[64];
+  WORD language;
+  DWORD size;
+  void* bytes;
+};
+
+struct ResourceList {
+  HMODULE image;
+  ResourceCopy items[96];
+  int count;
+  bool full;
+};
+
+void resourceWord(LPCSTR id, char* out, size_t cap) {
+  if (IS_INTRESOURCE(id)) _snprintf(out, cap, "#%u", (unsigned)(UINT_PTR)id);
+  else _snprintf(out, cap, "%s", id);
+  out[cap - 1] = '\0';
+}
+
+// "#101" names the integer id 101: the find functions read it so, but the
+// update functions would take it for a name of four letters.
+LPCSTR resourceId(const char* word) {
+  if (word[0] == '#' && word[1] >= '0' && word[1] <= '9')
+    return MAKEINTRESOURCEA((WORD)strtoul(word + 1, NULL, 10));
+  return word;
+}
+
+BOOL CALLBACK languageProc(HMODULE image, LPCSTR type, LPCSTR name, WORD language,
+                           LONG_PTR param) {
+  ResourceList* list = (ResourceList*)param;
+  if (list->count == (int)(sizeof list->items / sizeof list->items[0])) {
+    list->full = true;
+    return FALSE;
+  }
+  HRSRC found = FindResourceExA(image, type, name, language);
+  HGLOBAL loaded = found ? LoadResource(image, found) : NULL;
+  const void* bytes = loaded ? LockResource(loaded) : NULL;
+  DWORD size = found ? SizeofResource(image, found) : 0;
+  if (!bytes) return TRUE;
+  ResourceCopy& copy = list->items[list->count];
+  copy.bytes = HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
+  if (!copy.bytes) { list->full = true; return FALSE; }
+  memcpy(copy.bytes, bytes, size);
+  copy.size = size;
+  copy.language = language;
+  resourceWord(type, copy.type, sizeof copy.type);
+  resourceWord(name, copy.name, sizeof copy.name);
+  ++list->count;
+  return TRUE;
+}
+
+BOOL CALLBACK nameProc(HMODULE image, LPCSTR type, LPSTR name, LONG_PTR param) {
+  EnumResourceLanguagesA(image, type, name, languageProc, param);
+  return !((ResourceList*)param)->full;
+}
+
+BOOL CALLBACK typeProc(HMODULE image, LPSTR type, LONG_PTR param) {
+  EnumResourceNamesA(image, type, nameProc, param);
+  return !((ResourceList*)param)->full;
+}
+
+// Replaces a resource of an executable that is not running with a file's
+// bytes, or deletes it without data; the scenarios make faulty copies of the
+// program under test this way. Wine's UpdateResourceA cannot delete, so the
+// whole resource section is written anew from copies of the other resources.
+int editResource(const char* file, const char* type, const char* name, const char* data,
+                 char* why, size_t cap) {
+  static ResourceList list;
+  list.count = 0;
+  list.full = false;
+  list.image = LoadLibraryExA(file, NULL, LOAD_LIBRARY_AS_DATAFILE);
+  if (!list.image) { _snprintf(why, cap, "cannot load %s", file); return 1; }
+  EnumResourceTypesA(list.image, typeProc, (LONG_PTR)&list);
+  FreeLibrary(list.image);
+
+  void* bytes = NULL;
+  DWORD size = 0;
+  int result = 0;
+  bool present = false;
+  for (int i = 0; i < list.count; ++i)
+    present = present || (lstrcmpiA(list.items[i].type, type) == 0 &&
+                          lstrcmpiA(list.items[i].name, name) == 0);
+  if (list.full) {
+    _snprintf(why, cap, "%s has too many resources", file);
+    result = 1;
+  } else if (!data && !present) {
+    _snprintf(why, cap, "%s has no resource %s %s", file, type, name);
+    result = 1;
+  } else if (data) {
+    HANDLE input = CreateFileA(data, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    size = input != INVALID_HANDLE_VALUE ? GetFileSize(input, NULL) : INVALID_FILE_SIZE;
+    bytes = size != INVALID_FILE_SIZE ? HeapAlloc(GetProcessHeap(), 0, size ? size : 1) : NULL;
+    DWORD got = 0;
+    if (!bytes || !ReadFile(input, bytes, size, &got, NULL) || got != size) {
+      _snprintf(why, cap, "cannot read %s", data);
+      result = 1;
+    }
+    if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
+  }
+
+  HANDLE update = result ? NULL : BeginUpdateResourceA(file, TRUE);
+  if (!result && !update) {
+    _snprintf(why, cap, "cannot open %s for resource updates (error %lu)", file, GetLastError());
+    result = 1;
+  }
+  if (update) {
+    bool ok = true, seen = false;
+    for (int i = 0; i < list.count && ok; ++i) {
+      const ResourceCopy& copy = list.items[i];
+      bool target = lstrcmpiA(copy.type, type) == 0 && lstrcmpiA(copy.name, name) == 0;
+      if (target && (seen || !data)) continue;  // one language keeps the new data
+      seen = seen || target;
+      ok = UpdateResourceA(update, resourceId(copy.type), resourceId(copy.name), copy.language,
+                           target ? bytes : copy.bytes, target ? size : copy.size) != 0;
+    }
+    if (ok && data && !seen)
+      ok = UpdateResourceA(update, resourceId(type), resourceId(name),
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), bytes, size) != 0;
+    if (!EndUpdateResourceA(update, !ok) || !ok) {
+      _snprintf(why, cap, "could not write the resources of %s (error %lu)", file,
+                GetLastError());
+      result = 1;
+    }
+  }
+  for (int i = 0; i < list.count; ++i) HeapFree(GetProcessHeap(), 0, list.items[i].bytes);
+  if (bytes) HeapFree(GetProcessHeap(), 0, bytes);
+  return result;
+}
+
+// Runs a probe request in the thread of the target window: the probe library
+// is hooked into that thread and woken by a posted message. Fills why on failure.
+bool probeInside(ProbeRequest& order, DWORD timeout, char* why, size_t cap) {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
+  char* slash = n && n < sizeof path ? strrchr(path, '\\') : NULL;
+  if (!slash || (size_t)(slash - path) + 16 >= sizeof path) {
+    _snprintf(why, cap, "no path of the robot");
+    return false;
+  }
+  strcpy(slash + 1, "robotprobe.dll");
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
+                                      sizeof(ProbeRequest), PROBE_MAPPING);
+  ProbeRequest* shared = mapping ? (ProbeRequest*)MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0,
+                                                                sizeof(ProbeRequest))
+                                 : NULL;
+  HANDLE done = CreateEventA(NULL, TRUE, FALSE, PROBE_DONE_EVENT);
+  HMODULE library = LoadLibraryA(path);
+  HOOKPROC hook = library ? (HOOKPROC)(void*)GetProcAddress(library, PROBE_HOOK_NAME) : NULL;
+  DWORD thread = GetWindowThreadProcessId(order.target, NULL);
+  HHOOK hooked = NULL;
+  bool ok = false;
+  if (!shared || !done || !hook) {
+    _snprintf(why, cap, "cannot set up the probe %s (error %lu)", path, GetLastError());
+  } else {
+    *shared = order;
+    shared->done = 0;
+    ResetEvent(done);
+    hooked = SetWindowsHookExA(WH_GETMESSAGE, hook, library, thread);
+    if (!hooked) {
+      _snprintf(why, cap, "cannot hook thread %lu (error %lu)", thread, GetLastError());
+    } else if (!PostMessageA(order.target, RegisterWindowMessageA(PROBE_MESSAGE), 0, 0)) {
+      _snprintf(why, cap, "cannot post the probe message (error %lu)", GetLastError());
+    } else if (WaitForSingleObject(done, timeout) != WAIT_OBJECT_0 || !shared->done) {
+      _snprintf(why, cap, "the window's thread did not run the probe within %lu ms", timeout);
+    } else {
+      order = *shared;
+      ok = true;
+    }
+  }
+  why[cap - 1] = '\0';
+  if (hooked) UnhookWindowsHookEx(hooked);
+  if (library) FreeLibrary(library);
+  if (done) CloseHandle(done);
+  if (shared) UnmapViewOfFile(shared);
+  if (mapping) CloseHandle(mapping);
+  return ok;
+}
+
 // ---------------------------------------------------------------- running
 
 HWND targetOf(const Command& command, const char* line, int* error) {
@@ -811,10 +1033,26 @@ int run(const char* line) {
     defaultTimeout = atoi(command.words[1].value);
     return 0;
   }
+  if (!strcmp(verb, "resource")) {
+    const Word* file = findWord(command, "file");
+    const Word* type = findWord(command, "type");
+    const Word* name = findWord(command, "name");
+    const Word* data = findWord(command, "data");
+    if (!file || !type || !name) return usage("resource needs file=, type= and name=", line);
+    char why[kTextCap] = "";
+    if (editResource(file->value, type->value, name->value, data ? data->value : NULL, why,
+                     sizeof why)) {
+      why[sizeof why - 1] = '\0';
+      return fail("%s: %s", why, line);
+    }
+    say("resource %s %s %s", type->value, name->value, data ? "set" : "deleted");
+    return 0;
+  }
 
   // Everything below works on the current window or one of its controls.
   static const char* const kOnWindow[] = {"control", "assert", "wait", "press", "click", "sheet",
-                                          "keys", "move", "show", "close", "front", "kill"};
+                                          "keys", "move", "show", "close", "front", "kill",
+                                          "send", "sendin"};
   bool known = false;
   for (size_t i = 0; i < sizeof kOnWindow / sizeof kOnWindow[0]; ++i)
     known = known || !strcmp(verb, kOnWindow[i]);
@@ -947,6 +1185,73 @@ int run(const char* line) {
     if (!ended) return fail("process %lu did not end: %s", (unsigned long)pid, line);
     say("killed pid=%lu", (unsigned long)pid);
     current = previous = NULL;
+    return 0;
+  }
+  if (!strcmp(verb, "sendin")) {
+    const char* words[3] = {NULL, "0", "0"};
+    int count = 0;
+    for (int i = 1; i < command.count; ++i) {
+      if (command.words[i].op) continue;
+      if (count == 3) return usage("sendin MSG [WPARAM [LPARAM]]", line);
+      words[count++] = command.words[i].value;
+    }
+    if (!count) return usage("sendin needs a message", line);
+    ProbeRequest order;
+    ZeroMemory(&order, sizeof order);
+    order.target = target;
+    UINT_PTR values[3];
+    for (int i = 0; i < 3; ++i)
+      if (!messageValue(words[i], NULL, &values[i])) return usage("unknown message or parameter", line);
+    order.message = (UINT)values[0];
+    order.wparam = (WPARAM)values[1];
+    order.lparam = (LPARAM)values[2];
+    if (lstrcmpiA(words[1], "dc") == 0) order.argument = kProbeDc;
+    const Word* pos = findWord(command, "pos");
+    if (pos) {
+      unsigned flags = 0;
+      if (sscanf(pos->value, "%d,%d,%d,%d,%i", &order.x, &order.y, &order.cx, &order.cy,
+                 (int*)&flags) != 5)
+        return usage("pos=X,Y,W,H,FLAGS", line);
+      order.flags = flags;
+      order.argument = kProbeWindowPos;
+    }
+    char why[kTextCap];
+    if (!probeInside(order, (DWORD)timeout, why, sizeof why)) return fail("%s: %s", why, line);
+    if (pos) say("sent-inside %s result=%ld flags=0x%04x", words[0], (long)order.result, order.flags);
+    else say("sent-inside %s result=%ld", words[0], (long)order.result);
+    const Word* expected = findWord(command, "result");
+    if (expected && (long)order.result != strtol(expected->value, NULL, 0))
+      return fail("result %ld, expected %s: %s", (long)order.result, expected->value, line);
+    const Word* after = findWord(command, "after");
+    if (after && order.flags != (UINT)strtoul(after->value, NULL, 0))
+      return fail("flags 0x%04x after the call, expected %s: %s", order.flags, after->value, line);
+    return 0;
+  }
+  if (!strcmp(verb, "send")) {
+    // The bare words after the verb: the message and up to two parameters.
+    const char* words[3] = {NULL, "0", "0"};
+    int count = 0;
+    for (int i = 1; i < command.count; ++i) {
+      if (command.words[i].op) continue;
+      if (count == 3) return usage("send MSG [WPARAM [LPARAM]]", line);
+      words[count++] = command.words[i].value;
+    }
+    if (!count) return usage("send needs a message", line);
+    HDC screen = GetDC(NULL);
+    UINT_PTR values[3];
+    bool known = true;
+    for (int i = 0; i < 3; ++i) known = known && messageValue(words[i], screen, &values[i]);
+    DWORD_PTR answer = 0;
+    BOOL sent = known && SendMessageTimeoutA(target, (UINT)values[0], (WPARAM)values[1],
+                                             (LPARAM)values[2], SMTO_ABORTIFHUNG,
+                                             (UINT)timeout, &answer);
+    ReleaseDC(NULL, screen);
+    if (!known) return usage("unknown message or parameter", line);
+    if (!sent) return fail("no answer to the message (error %lu): %s", GetLastError(), line);
+    say("sent %s result=%ld", words[0], (long)answer);
+    const Word* expected = findWord(command, "result");
+    if (expected && (long)answer != strtol(expected->value, NULL, 0))
+      return fail("result %ld, expected %s: %s", (long)answer, expected->value, line);
     return 0;
   }
   if (!strcmp(verb, "front")) {

@@ -64,8 +64,28 @@ e2e_robot "list exe=e2e_fixture.exe visible=1"
 [ "$(grep -c '^window ' <<<"$E2E_OUT")" = 1 ] || e2e_fail "the second instance showed a window"
 e2e_expect_field window pid "$first_pid"
 e2e_shot fixture
+# A sent message's answer, checked with result=.
+e2e_robot "window class=ZeltoFixture" "send WM_GETTEXTLENGTH result=14" \
+  "sendin WM_GETTEXTLENGTH result=14"
+e2e_robot_try "window class=ZeltoFixture" "send 0x000E 0 0 result=3"
+[ "$E2E_RC" = 1 ] || e2e_fail "a wrong result= of send passed"
 e2e_robot "window class=ZeltoFixture" "close" "gone"
 e2e_expect_exit main 3
+
+# Resources of a copy of the program: one added from a file, then deleted
+# with the modal dialog's; a second deletion finds nothing; the copy still runs.
+copy='C:\Fixture\Edited.exe'
+e2e_put "$fixture" "$copy"
+printf 'some bytes' >"$E2E_ART/data.bin"
+e2e_put "$E2E_ART/data.bin" 'C:\Fixture\data.bin'
+e2e_robot "resource file=$copy type=TESTDATA name=ADDED data=C:\\Fixture\\data.bin" \
+  "resource file=$copy type=TESTDATA name=ADDED" "resource file=$copy type=#5 name=#200"
+e2e_robot_try "resource file=$copy type=TESTDATA name=ADDED"
+[ "$E2E_RC" = 1 ] || e2e_fail "a deleted resource was deleted again"
+e2e_start edited "$copy"
+e2e_robot "window class=ZeltoFixture timeout=20000" "press id=102" "sleep 500" \
+  "absent title=\"Fixture Dialog\"" "close" "gone"
+e2e_expect_exit edited 0
 
 # A crash, a wrong exit code and a hang are each noticed.
 e2e_start crashy "$fixture" crash

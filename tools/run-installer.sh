@@ -57,7 +57,7 @@ if ! kill -0 "$pid" 2>/dev/null; then
   wait "$pid"
   echo "run-installer: the program ended within $wait_s s with exit code $?" >&2
 fi
-if timeout 20 import -window root -display "$DISPLAY" "$shot"; then
+if x_shot "$shot"; then
   echo "$shot"
 else
   echo "run-installer: no screenshot taken" >&2

@@ -38,10 +38,10 @@ struct Series {
         for (const ObjectCounts& c : samples) s += std::to_string(c.*field) + " ";
         return s;
     }
-    // Every sample after the first equals it.
+    // Every sample equals the first: the rounds after warming up added nothing.
     void expectFlat(const char* session, long long steps, TableRow* row) const {
         row->count = steps;
-        ASSERT_GE(samples.size(), 2u);
+        ASSERT_GE(samples.size(), 3u) << "at least two rounds";
         const ObjectCounts& first = samples.front();
         ASSERT_GE(first.gdi, 0) << "no GDI count: " << first.gdiMethod;
         ASSERT_GE(first.user, 0) << "no USER count: " << first.userMethod;
@@ -49,11 +49,11 @@ struct Series {
         bool flat = true;
         for (const ObjectCounts& c : samples)
             flat = flat && c.gdi == first.gdi && c.user == first.user && c.handles == first.handles;
+        const ObjectCounts& last = samples.back();
         EXPECT_TRUE(flat) << session << ": GDI " << text(&ObjectCounts::gdi) << "| USER "
                           << text(&ObjectCounts::user) << "| handles "
                           << text(&ObjectCounts::handles) << "\nfirst: " << describe(first)
-                          << "\nlast:  " << describe(samples.back());
-        const ObjectCounts& last = samples.back();
+                          << "\nlast:  " << describe(last);
         printf("%s: %lld steps, GDI %s| USER %s| handles %s\n", session, steps,
                text(&ObjectCounts::gdi).c_str(), text(&ObjectCounts::user).c_str(),
                text(&ObjectCounts::handles).c_str());
@@ -97,6 +97,19 @@ public:
     }
     HWND window;
 };
+
+// Wine keeps up to 64 cached window DCs (each with its region) and makes a new
+// one whenever no free one is left unassigned, until it has 64: a count taken
+// while that cache fills would grow without any leak. Taking 64 at once fills it.
+void fillWindowDcCache() {
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, NULL,
+                                  NULL, NULL, NULL);
+    HDC dcs[64];
+    for (HDC& dc : dcs) dc = GetDC(window);
+    for (HDC dc : dcs) ReleaseDC(window, dc);
+    DestroyWindow(window);
+    pump();
+}
 
 // Paints the background into a memory context of the given depth.
 void paintIntoMemory(int width, int height, int bits) {
@@ -207,6 +220,7 @@ TEST(Leaks, RepaintsLeaveCountsFlat) {
     TableRow row("leaks", "background repaints: memory contexts, the window, WM_PAINT, logo reloads",
                  "");
     TestApp app;
+    fillWindowDcCache();
     Background background;
     long long paints = 0;
     auto round = [&]() {
@@ -239,6 +253,7 @@ TEST(Leaks, RepaintsLeaveCountsFlat) {
 TEST(Leaks, ProgressWindowCyclesLeaveCountsFlat) {
     TableRow row("leaks", "progress windows: open, 10 updates, close or Cancel", "");
     TestApp app;
+    fillWindowDcCache();
     Background background;
     copyText(setupApp->mirrorDisplayName, sizeof setupApp->mirrorDisplayName, "zeltosaver.net");
     const char* items[] = {"zelto.new", "Zelto 2000.Scr", "Zeltohlp.Hlp",
@@ -358,6 +373,7 @@ private:
 TEST(Leaks, WizardPageChangesLeaveCountsFlat) {
     TableRow row("leaks", "wizard button presses: Next, Back, Finish, Cancel, licence answers", "");
     TestApp app;
+    fillWindowDcCache();
     Background background;
     BoxCatcher catcher;  // no box is expected; one would stop the wizard
     const std::vector<Step> scripts[] = {
@@ -388,7 +404,7 @@ TEST(Leaks, WizardPageChangesLeaveCountsFlat) {
     for (int i = 0; i < 8; ++i) session(i % 4);
     Series series;
     series.add();
-    for (int r = 0; r < 3; ++r) {
+    for (int r = 0; r < 5; ++r) {
         for (int i = 0; i < 4; ++i) session(i);
         series.add();
     }

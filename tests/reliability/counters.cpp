@@ -15,8 +15,12 @@ struct GdiEntry {
 };
 #pragma pack(pop)
 static_assert(sizeof(GdiEntry) == 24, "Wine's GDI handle entries are 24 bytes");
-enum { kGdiEntries = 0x10000, kFirstUserHandle = 0x20, kLastUserHandle = 0xFFEF,
-       kHandleProbeLimit = 0x8000 };
+enum {
+    kGdiEntries = 0x10000,
+    kFirstUserHandle = 0x20,
+    kLastUserHandle = 0xFFEF,
+    kHandleProbeLimit = 0x8000
+};
 
 const GdiEntry* gdiTable() {
     BYTE* peb = NULL;
@@ -52,7 +56,8 @@ int countGdi(const char** method, int* byType) {
     int count = 0;
     for (int i = 0; i < kGdiEntries; ++i) {
         if (!table[i].type) continue;
-        HGDIOBJ handle = reinterpret_cast<HGDIOBJ>(static_cast<UINT_PTR>(i | (table[i].unique << 16)));
+        HGDIOBJ handle =
+            reinterpret_cast<HGDIOBJ>(static_cast<UINT_PTR>(i | (table[i].unique << 16)));
         DWORD type = GetObjectType(handle);
         if (!type) continue;
         ++count;
@@ -130,7 +135,8 @@ ObjectCounts countObjects() {
 
 std::string describe(const ObjectCounts& c) {
     char text[200];
-    wsprintfA(text, "GDI %d (pens %d, brushes %d, DCs %d, palettes %d, fonts %d, bitmaps %d, "
+    wsprintfA(text,
+              "GDI %d (pens %d, brushes %d, DCs %d, palettes %d, fonts %d, bitmaps %d, "
               "regions %d, memory DCs %d), USER %d, handles %d",
               c.gdi, c.gdiByType[OBJ_PEN], c.gdiByType[OBJ_BRUSH], c.gdiByType[OBJ_DC],
               c.gdiByType[OBJ_PAL], c.gdiByType[OBJ_FONT], c.gdiByType[OBJ_BITMAP],

@@ -17,13 +17,19 @@ public:
         return z ^ (z >> 31);
     }
     uint32_t below(uint32_t n) { return n ? static_cast<uint32_t>(next() % n) : 0; }
-    int range(int lo, int hi) { return lo + static_cast<int>(below(static_cast<uint32_t>(hi - lo + 1))); }
+    int range(int lo, int hi) {
+        return lo + static_cast<int>(below(static_cast<uint32_t>(hi - lo + 1)));
+    }
     bool chance(int percent) { return below(100) < static_cast<uint32_t>(percent); }
     template <typename T, size_t N>
-    const T& pick(const T (&items)[N]) { return items[below(N)]; }
+    const T& pick(const T (&items)[N]) {
+        return items[below(N)];
+    }
     // A character of a text, never its terminator.
     template <size_t N>
-    char letter(const char (&text)[N]) { return text[below(N - 1)]; }
+    char letter(const char (&text)[N]) {
+        return text[below(N - 1)];
+    }
 
 private:
     uint64_t state_;

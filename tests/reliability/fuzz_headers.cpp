@@ -17,26 +17,26 @@
 namespace {
 const char kNameChars[] =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ._-~!#$%&'()+,;=@[]^`{}";
-const LONG kNumbers[] = {0,       1,          -1,         LONG_MIN, LONG_MAX, LONG_MIN + 1,
-                         LONG_MAX - 1, 977984780, 98304, -977984780};
+const LONG kNumbers[] = {
+    0, 1, -1, LONG_MIN, LONG_MAX, LONG_MIN + 1, LONG_MAX - 1, 977984780, 98304, -977984780};
 const char* const kDotNames[] = {".", "..", "...", ". .", " ", ".. ", " . "};
-const char* const kDeviceNames[] = {"CON", "nul", "Aux", "PRN", "COM1", "com9", "LPT1",
-                                    "lpt3.scr", "NUL.txt", "con .x", "Clock$"};
+const char* const kDeviceNames[] = {"CON",  "nul",      "Aux",     "PRN",    "COM1",  "com9",
+                                    "LPT1", "lpt3.scr", "NUL.txt", "con .x", "Clock$"};
 enum { kMaxRecordsTried = 36 };  // several records past what a slot holds
 
 enum RecordKind {
-    Sound,             // must pass
-    Renamed,           // zuvak.scr: passes and is renamed
-    SourceUnended,     // no terminator in the 28 bytes
-    DestUnended,       // no terminator in the 32 bytes
-    DestTooLong,       // 30 or 31 characters: no room in an install entry
+    Sound,          // must pass
+    Renamed,        // zuvak.scr: passes and is renamed
+    SourceUnended,  // no terminator in the 28 bytes
+    DestUnended,    // no terminator in the 32 bytes
+    DestTooLong,    // 30 or 31 characters: no room in an install entry
     SourceEmpty,
     DestEmpty,
-    Separator,         // a \, / or : in a name
-    RuleBroken,        // first record: the names differ before their last character
-    DotName,           // names the folder or its parent
-    DeviceName,        // names a device
-    RandomBytes,       // anything
+    Separator,    // a \, / or : in a name
+    RuleBroken,   // first record: the names differ before their last character
+    DotName,      // names the folder or its parent
+    DeviceName,   // names a device
+    RandomBytes,  // anything
     kRecordKinds
 };
 bool refused(RecordKind k) { return k >= SourceUnended && k <= RuleBroken; }
@@ -83,8 +83,10 @@ void setText(char* field, size_t size, const char* text) {
 void flipCase(Rng& rng, char* text) {
     for (; *text; ++text)
         if (rng.chance(30)) {
-            if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 32);
-            else if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text + 32);
+            if (*text >= 'a' && *text <= 'z')
+                *text = static_cast<char>(*text - 32);
+            else if (*text >= 'A' && *text <= 'Z')
+                *text = static_cast<char>(*text + 32);
         }
 }
 
@@ -174,8 +176,10 @@ void makeRecord(Rng& rng, HeaderRecord& r, int index, RecordKind kind) {
         if (index == 0) {
             // Keep the first record's name rule satisfied: only the name is wrong.
             setText(r.destName, sizeof r.destName, name);
-            if (rng.chance(50)) setText(r.sourceName, sizeof r.sourceName, "zelto.sc_");
-            else setText(r.sourceName, sizeof r.sourceName, name);
+            if (rng.chance(50))
+                setText(r.sourceName, sizeof r.sourceName, "zelto.sc_");
+            else
+                setText(r.sourceName, sizeof r.sourceName, name);
         } else if (rng.chance(50)) {
             setText(r.destName, sizeof r.destName, name);
         } else {
@@ -216,9 +220,12 @@ HeaderCase fromRecords(Rng& rng, const std::vector<RecordKind>& kinds, size_t ta
     }
     for (size_t i = 0; i < tail; ++i)
         c.bytes[kinds.size() * sizeof(HeaderRecord) + i] = static_cast<BYTE>(rng.below(256));
-    if (kinds.size() > kMaxRecords || anyRefused) c.expect = 0;
-    else if (anyUnknown) c.expect = -1;
-    else c.expect = 1;
+    if (kinds.size() > kMaxRecords || anyRefused)
+        c.expect = 0;
+    else if (anyUnknown)
+        c.expect = -1;
+    else
+        c.expect = 1;
     return c;
 }
 
@@ -264,8 +271,9 @@ void HeaderRunner::checkPath(const char* check, const char* kind, const HeaderCa
                              const char* name) {
     std::string expected = folder + name;
     if (!ok || expected != built) {
-        fail(check, kind, c, std::string("built ") + quoted(built, strlen(built)) + " for " +
-                                 quoted(name, strlen(name)));
+        fail(check, kind, c,
+             std::string("built ") + quoted(built, strlen(built)) + " for " +
+                 quoted(name, strlen(name)));
         return;
     }
     char full[1024] = "";
@@ -277,9 +285,9 @@ void HeaderRunner::checkPath(const char* check, const char* kind, const HeaderCa
                                    static_cast<int>(folder.size())) == CSTR_EQUAL &&
                     strchr(full + folder.size(), '\\') == NULL;
     if (!inFolder || !namesFileInFolder(name))
-        fail(check, kind, c, std::string("name ") + quoted(name, strlen(name)) +
-                                 " leads to " + quoted(full, strlen(full)) +
-                                 ", not to a file in " + folder);
+        fail(check, kind, c,
+             std::string("name ") + quoted(name, strlen(name)) + " leads to " +
+                 quoted(full, strlen(full)) + ", not to a file in " + folder);
 }
 
 void HeaderRunner::run(const char* kind, const HeaderCase& c) {
@@ -307,7 +315,8 @@ void HeaderRunner::run(const char* kind, const HeaderCase& c) {
                                   r.compressedSize, r.uncompressedSize);
         }
 
-    if (guardHits() != hitsBefore) fail("H9 nothing is read past the header", kind, c, "guard page");
+    if (guardHits() != hitsBefore)
+        fail("H9 nothing is read past the header", kind, c, "guard page");
     const int sources = slot_.sourceCount;
     const int entries = slot_.installCount;
     char why[200];
@@ -317,16 +326,16 @@ void HeaderRunner::run(const char* kind, const HeaderCase& c) {
         return;
     }
     DWORD count = size / kHeaderRecordSize;
-    bool consistent = (error == 0 && static_cast<DWORD>(sources) == count && count <= kMaxRecords) ||
-                      (error == static_cast<UINT>(IDS_BAD_HEADER) && sources == 0);
+    bool consistent =
+        (error == 0 && static_cast<DWORD>(sources) == count && count <= kMaxRecords) ||
+        (error == static_cast<UINT>(IDS_BAD_HEADER) && sources == 0);
     if (!consistent) {
         wsprintfA(why, "answer %u with sourceCount %d for %lu records", error, sources, count);
         fail("H2 a header is taken whole or refused whole", kind, c, why);
     }
     if (c.expect == 1 && error != 0)
         fail("H3 a well-formed header is accepted", kind, c, "refused");
-    if (c.expect == 0 && error == 0)
-        fail("H4 a malformed header is refused", kind, c, "accepted");
+    if (c.expect == 0 && error == 0) fail("H4 a malformed header is refused", kind, c, "accepted");
 
     LONGLONG compressed = 0, uncompressed = 0;
     LONG newest = 0;
@@ -337,7 +346,8 @@ void HeaderRunner::run(const char* kind, const HeaderCase& c) {
         uncompressed += r.uncompressedSize;
         if (e.timeStamp > newest) newest = e.timeStamp;
         if (e.compressedSize != r.compressedSize || e.timeStamp != r.timeStamp)
-            fail("H5 totals and the newest time equal the entries", kind, c, "entry differs from its record");
+            fail("H5 totals and the newest time equal the entries", kind, c,
+                 "entry differs from its record");
     }
     if (compressed != slot_.compressedTotal || uncompressed != slot_.uncompressedTotal ||
         newest != slot_.newestTime) {
@@ -378,11 +388,11 @@ void HeaderRunner::run(const char* kind, const HeaderCase& c) {
         }
         char built[MAX_PATH];
         bool ok = destinationPath(e, built);
-        checkPath("H8 installed and temporary files are named in their own folders", kind, c,
-                  built, ok, systemFolder_, e.destName);
+        checkPath("H8 installed and temporary files are named in their own folders", kind, c, built,
+                  ok, systemFolder_, e.destName);
         ok = tempPathFor(e, built);
-        checkPath("H8 installed and temporary files are named in their own folders", kind, c,
-                  built, ok, tempFolder_, e.sourceName);
+        checkPath("H8 installed and temporary files are named in their own folders", kind, c, built,
+                  ok, tempFolder_, e.sourceName);
     }
     dumping = NULL;
 }

@@ -31,14 +31,19 @@ std::string quoted(const char* text, size_t size) {
     char code[8];
     for (size_t i = 0; i < size; ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\\') out += "\\\\";
-        else if (c == '"') out += "\\\"";
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (c == '"')
+            out += "\\\"";
         else if (c < 32 || c >= 127) {
             wsprintfA(code, "\\x%02x", c);
             out += code;
-        } else out += static_cast<char>(c);
+        } else
+            out += static_cast<char>(c);
     }
     return out + "\"";
 }
@@ -97,7 +102,8 @@ long long Tally::total() const {
 void Tally::print(LONG hits) const {
     printf("%s: %lld inputs\n", family_.c_str(), total());
     for (const Count& c : kinds_) {
-        printf("  %-48s %8lld  %6lld ms  %lld failed\n", c.name.c_str(), c.n, c.us / 1000, c.failed);
+        printf("  %-48s %8lld  %6lld ms  %lld failed\n", c.name.c_str(), c.n, c.us / 1000,
+               c.failed);
         std::string result = c.failed ? std::to_string(c.failed) + " inputs failed a check"
                                       : std::string("every check held after every input");
         printf("@table|%s|%s|%lld|%s\n", family_.c_str(), c.name.c_str(), c.n, result.c_str());
@@ -144,8 +150,7 @@ int main(int argc, char** argv) {
         BoxCatcher catcher;  // a box would be a fault: count it, and answer it
         prepared = fuzzLogs(logRng, logs);
         size_t boxes = catcher.boxes().size();
-        if (boxes) logs.fail("no message box during the removal pass",
-                             catcher.boxes()[0].text);
+        if (boxes) logs.fail("no message box during the removal pass", catcher.boxes()[0].text);
     }
     DWORD logMs = GetTickCount() - start - headerMs;
     LONG hits = guardHits();
@@ -163,7 +168,8 @@ int main(int argc, char** argv) {
         {"files in use deleted", logs.failures("L6")},
     };
     for (const auto& l : lost)
-        printf("@table|nothing lost (install logs)|%s|%lld|%s\n", l.what, l.n, l.n ? "FAILED" : "none");
+        printf("@table|nothing lost (install logs)|%s|%lld|%s\n", l.what, l.n,
+               l.n ? "FAILED" : "none");
     bool ok = prepared && hits == 0 && headers.failures() == 0 && logs.failures() == 0 &&
               headers.total() >= 100000 && logs.total() >= 100000;
     printf("%s (seed %llu, %lu ms)\n", ok ? "PASSED" : "FAILED",

@@ -102,8 +102,8 @@ public:
 // one whenever no free one is left unassigned, until it has 64: a count taken
 // while that cache fills would grow without any leak. Taking 64 at once fills it.
 void fillWindowDcCache() {
-    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, NULL,
-                                  NULL, NULL, NULL);
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, NULL, NULL,
+                                  NULL, NULL);
     HDC dcs[64];
     for (HDC& dc : dcs) dc = GetDC(window);
     for (HDC dc : dcs) ReleaseDC(window, dc);
@@ -156,8 +156,10 @@ Made makeAndFree() {
 
     std::vector<HWND> windows;
     for (int i = 0; i < 10; ++i)
-        windows.push_back(CreateWindowExA(0, "BUTTON", "", WS_POPUP, 0, 0, 9, 9, NULL, NULL, NULL, NULL));
-    windows.push_back(CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 9, 9, windows[0], NULL, NULL, NULL));
+        windows.push_back(
+            CreateWindowExA(0, "BUTTON", "", WS_POPUP, 0, 0, 9, 9, NULL, NULL, NULL, NULL));
+    windows.push_back(
+        CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 9, 9, windows[0], NULL, NULL, NULL));
     std::vector<HMENU> menus;
     for (int i = 0; i < 5; ++i) menus.push_back(CreateMenu());
     BYTE bits[128] = {0};
@@ -184,8 +186,8 @@ Made makeAndFree() {
 }  // namespace
 
 TEST(Leaks, CountsFollowObjectsMadeAndFreed) {
-    TableRow row("leaks", "the counters: 60 GDI objects, 20 USER objects, 30 handles made and freed",
-                 "");
+    TableRow row("leaks",
+                 "the counters: 60 GDI objects, 20 USER objects, 30 handles made and freed", "");
     TestApp app;
     // A window that stays: the system gives a thread with windows one of its
     // own (for input methods) and takes it away with the thread's last window.
@@ -217,8 +219,8 @@ TEST(Leaks, CountsFollowObjectsMadeAndFreed) {
 }
 
 TEST(Leaks, RepaintsLeaveCountsFlat) {
-    TableRow row("leaks", "background repaints: memory contexts, the window, WM_PAINT, logo reloads",
-                 "");
+    TableRow row("leaks",
+                 "background repaints: memory contexts, the window, WM_PAINT, logo reloads", "");
     TestApp app;
     fillWindowDcCache();
     Background background;
@@ -256,8 +258,9 @@ TEST(Leaks, ProgressWindowCyclesLeaveCountsFlat) {
     fillWindowDcCache();
     Background background;
     copyText(setupApp->mirrorDisplayName, sizeof setupApp->mirrorDisplayName, "zeltosaver.net");
-    const char* items[] = {"zelto.new", "Zelto 2000.Scr", "Zeltohlp.Hlp",
-                           "a very long item text that does not fit the line of the progress window at all"};
+    const char* items[] = {
+        "zelto.new", "Zelto 2000.Scr", "Zeltohlp.Hlp",
+        "a very long item text that does not fit the line of the progress window at all"};
     long long cycles = 0;
     auto cycle = [&]() {
         int mode = static_cast<int>(cycles % 3);
@@ -337,7 +340,8 @@ private:
         WizardDriver* self = static_cast<WizardDriver*>(param);
         HWND lastPage = NULL;
         HWND lastLicence = NULL;
-        while (WaitForSingleObject(self->stop_, 10) == WAIT_TIMEOUT && self->done_ < self->script_.size()) {
+        while (WaitForSingleObject(self->stop_, 10) == WAIT_TIMEOUT &&
+               self->done_ < self->script_.size()) {
             ThreadSearch found = {NULL, NULL};
             EnumThreadWindows(self->owner_, findWizardWindows, reinterpret_cast<LPARAM>(&found));
             const Step& step = self->script_[self->done_];
@@ -350,9 +354,10 @@ private:
                 continue;
             }
             if (!found.sheet || found.licence) continue;
-            HWND page = reinterpret_cast<HWND>(SendMessageA(found.sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+            HWND page =
+                reinterpret_cast<HWND>(SendMessageA(found.sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
             if (!page || page == lastPage) continue;
-            Place place = GetDlgItem(page, IDC_WELCOME_TITLE) ? Welcome
+            Place place = GetDlgItem(page, IDC_WELCOME_TITLE)    ? Welcome
                           : GetDlgItem(page, IDC_FINISH_SUMMARY) ? Finish
                                                                  : Options;
             if (place != step.place) continue;
@@ -378,11 +383,19 @@ TEST(Leaks, WizardPageChangesLeaveCountsFlat) {
     BoxCatcher catcher;  // no box is expected; one would stop the wizard
     const std::vector<Step> scripts[] = {
         // Through every page and back, then Finish.
-        {{Welcome, PSBTN_NEXT}, {Licence, IDC_LICENSE_AGREE}, {Options, PSBTN_BACK},
-         {Welcome, PSBTN_NEXT}, {Licence, IDC_LICENSE_AGREE}, {Options, PSBTN_NEXT},
-         {Finish, PSBTN_BACK}, {Options, PSBTN_NEXT}, {Finish, PSBTN_FINISH}},
+        {{Welcome, PSBTN_NEXT},
+         {Licence, IDC_LICENSE_AGREE},
+         {Options, PSBTN_BACK},
+         {Welcome, PSBTN_NEXT},
+         {Licence, IDC_LICENSE_AGREE},
+         {Options, PSBTN_NEXT},
+         {Finish, PSBTN_BACK},
+         {Options, PSBTN_NEXT},
+         {Finish, PSBTN_FINISH}},
         // Cancel on the last page.
-        {{Welcome, PSBTN_NEXT}, {Licence, IDC_LICENSE_AGREE}, {Options, PSBTN_NEXT},
+        {{Welcome, PSBTN_NEXT},
+         {Licence, IDC_LICENSE_AGREE},
+         {Options, PSBTN_NEXT},
          {Finish, PSBTN_CANCEL}},
         // The licence declined.
         {{Welcome, PSBTN_NEXT}, {Licence, IDC_LICENSE_DECLINE}},

@@ -24,10 +24,10 @@
 #include "ui/wizard.h"
 
 namespace {
-const size_t kLengths[] = {0, 1, 2, 29, 30, 100, 257, 258, 259, 260, 261, 262, 300, 499, 500,
-                           501, 519, 520, 521, 1000, 1022, 1023, 1024, 1025, 1500, 3000};
-const size_t kCapacities[] = {1, 2, 3, 10, 100, 258, 259, 260, 261, 262, 300, 400, 500, 1000,
-                              1024, 1025, 2000};
+const size_t kLengths[] = {0,   1,   2,   29,  30,  100, 257,  258,  259,  260,  261,  262,  300,
+                           499, 500, 501, 519, 520, 521, 1000, 1022, 1023, 1024, 1025, 1500, 3000};
+const size_t kCapacities[] = {1,   2,   3,   10,  100,  258,  259,  260, 261,
+                              262, 300, 400, 500, 1000, 1024, 1025, 2000};
 
 // Inputs and outputs placed against guard pages; counts every check made.
 class Guarded {
@@ -87,7 +87,8 @@ struct Misses {
 }  // namespace
 
 TEST(LongTexts, CopyAppendAndFormatCutWithinTheirCapacity) {
-    TableRow row("long texts: text helpers", "copyText, appendToText, formatText, boundedLength", "cut, never past");
+    TableRow row("long texts: text helpers", "copyText, appendToText, formatText, boundedLength",
+                 "cut, never past");
     Guarded g;
     for (size_t capacity : kCapacities)
         for (size_t length : kLengths) {
@@ -164,7 +165,8 @@ TEST(LongPaths, JoinsAndTrailingBackslashesFailRatherThanCut) {
 // A path whose folder does not fit a path buffer has no folder to give: the
 // answer must not be one of its ancestors, which names another folder.
 TEST(LongPaths, FolderOfAPathIsItsOwnFolderOrNone) {
-    TableRow row("long texts: paths", "folderOfPath, folders of 200 to 300 characters", "own folder or none");
+    TableRow row("long texts: paths", "folderOfPath, folders of 200 to 300 characters",
+                 "own folder or none");
     Guarded g;
     Misses wrong;
     for (size_t folderLength = 200; folderLength <= 300; ++folderLength) {
@@ -179,7 +181,8 @@ TEST(LongPaths, FolderOfAPathIsItsOwnFolderOrNone) {
                           " characters whose folder has " + std::to_string(folder.size()) +
                           " came back as \"" + out + "\"");
             if (!ok && folder.size() < MAX_PATH)
-                wrong.add("a folder of " + std::to_string(folder.size()) + " characters was refused");
+                wrong.add("a folder of " + std::to_string(folder.size()) +
+                          " characters was refused");
             ++row.count;
         }
     }
@@ -189,7 +192,8 @@ TEST(LongPaths, FolderOfAPathIsItsOwnFolderOrNone) {
 // The last part of a path is given whole, or not at all; a part cut to fit the
 // buffer names another file.
 TEST(LongPaths, LastComponentIsNeverCut) {
-    TableRow row("long texts: paths", "splitLastComponent, parts of 250 to 300 characters", "whole or none");
+    TableRow row("long texts: paths", "splitLastComponent, parts of 250 to 300 characters",
+                 "whole or none");
     Guarded g;
     Misses wrong;
     for (size_t length = 250; length <= 300; ++length) {
@@ -210,7 +214,8 @@ TEST(LongPaths, LastComponentIsNeverCut) {
 }
 
 TEST(LongPaths, FolderKindsNameTheirFolderOrFail) {
-    TableRow row("long texts: paths", "dirKindFolder, 5 kinds and 5 unknown ones", "own folder or failure");
+    TableRow row("long texts: paths", "dirKindFolder, 5 kinds and 5 unknown ones",
+                 "own folder or failure");
     Guarded g;
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
@@ -243,7 +248,8 @@ TEST(LongPaths, FolderKindsNameTheirFolderOrFail) {
 
 // Temporary and destination paths name exactly the entry's file, or fail.
 TEST(LongPaths, TemporaryAndDestinationPathsNameTheWholeName) {
-    TableRow row("long texts: paths", "tempPathFor, destinationPath, names of 1 to 300 characters", "whole name or failure");
+    TableRow row("long texts: paths", "tempPathFor, destinationPath, names of 1 to 300 characters",
+                 "whole name or failure");
     Guarded g;
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
@@ -284,14 +290,15 @@ TEST(LongPaths, TemporaryAndDestinationPathsNameTheWholeName) {
 }
 
 TEST(LongTexts, DeleteBatchIsWholeOrEmpty) {
-    TableRow row("long texts: messages", "formatDeleteBatch, paths of 1 to 600 characters", "whole or empty");
+    TableRow row("long texts: messages", "formatDeleteBatch, paths of 1 to 600 characters",
+                 "whole or empty");
     Guarded g;
     const size_t lengths[] = {1, 100, 200, 258, 259, 260, 300, 519, 520, 600};
     for (size_t programLength : lengths)
         for (size_t batchLength : {size_t(10), size_t(259), size_t(300)})
             for (int percents : {0, 1, 100})
-                for (size_t capacity : {size_t(100), size_t(500), size_t(1000), size_t(1025),
-                                        size_t(2000)}) {
+                for (size_t capacity :
+                     {size_t(100), size_t(500), size_t(1000), size_t(1025), size_t(2000)}) {
                     std::string program = "C:\\" + letters(programLength - 1);
                     for (int i = 0; i < percents && i < static_cast<int>(program.size()) - 3; ++i)
                         program[3 + i] = '%';
@@ -312,12 +319,14 @@ TEST(LongTexts, DeleteBatchIsWholeOrEmpty) {
 }
 
 TEST(LongTexts, DatesProgressAndSummaryStayInTheirOutputs) {
-    TableRow row("long texts: messages", "appendDate, formatProgressText, formatFinishSummary", "cut, never past");
+    TableRow row("long texts: messages", "appendDate, formatProgressText, formatFinishSummary",
+                 "cut, never past");
     Guarded g;
     const std::regex date("\\d{1,2}/\\d{1,2}/\\d{2}");
     const time_t times[] = {LONG_MIN, -1, 0, 1, 977984780, 2000000000, LONG_MAX};
     for (time_t t : times)
-        for (size_t capacity : {size_t(1), size_t(2), size_t(5), size_t(9), size_t(20), size_t(300)})
+        for (size_t capacity :
+             {size_t(1), size_t(2), size_t(5), size_t(9), size_t(20), size_t(300)})
             for (size_t before : {size_t(0), capacity / 2, capacity - 1}) {
                 char* out = g.out(capacity);
                 memset(out, 'e', before);
@@ -363,13 +372,14 @@ TEST(LongTexts, DatesProgressAndSummaryStayInTheirOutputs) {
 }
 
 TEST(LongTexts, InternetErrorDetailAndStringTableTexts) {
-    TableRow row("long texts: messages", "appendInternetErrorDetail, loadText, appendText", "cut, never past");
+    TableRow row("long texts: messages", "appendInternetErrorDetail, loadText, appendText",
+                 "cut, never past");
     TestApp app;
     LoadLibraryA("wininet.dll");
     Guarded g;
     for (DWORD code : {DWORD(0), DWORD(12007), DWORD(12999), DWORD(12003)})
-        for (size_t capacity : {size_t(1), size_t(2), size_t(20), size_t(200), size_t(999),
-                                size_t(1000)})
+        for (size_t capacity :
+             {size_t(1), size_t(2), size_t(20), size_t(200), size_t(999), size_t(1000)})
             for (size_t before : {size_t(0), capacity / 2, capacity - 1, capacity}) {
                 char* out = g.out(capacity);
                 memset(out, 'm', capacity);  // before == capacity: no terminator at all
@@ -384,14 +394,17 @@ TEST(LongTexts, InternetErrorDetailAndStringTableTexts) {
                 ASSERT_LT(n, capacity);
                 size_t kept = before;
                 EXPECT_EQ(std::string(kept, 'm'), std::string(out, kept < n ? kept : n));
-                if (n > kept) EXPECT_EQ(0, strncmp(out + kept, "error code: ", n - kept < 12 ? n - kept : 12));
+                if (n > kept)
+                    EXPECT_EQ(0,
+                              strncmp(out + kept, "error code: ", n - kept < 12 ? n - kept : 12));
                 ++row.count;
             }
-    const UINT ids[] = {IDS_NO_INTERNET, IDS_NO_INTERNET_FILE, IDS_BAD_HEADER, IDS_NO_HEADER,
-                        IDS_FILE_IN_USE, IDS_NO_DOWNLOAD, IDS_NO_INSTALL, IDS_NO_REMOVE,
-                        IDS_INSTALLED, IDS_LOOKING, IDS_CLOSING_DIALOGS, IDS_CONNECTING,
-                        IDS_EDITION, IDS_CONFIRM_UNINSTALL, IDS_UNINSTALLED, IDS_UNINSTALLING,
-                        IDS_FILES_IN_USE, IDS_INSTALLED_LINE, IDS_NOT_INSTALLED, IDS_THANK_YOU};
+    const UINT ids[] = {
+        IDS_NO_INTERNET,  IDS_NO_INTERNET_FILE,  IDS_BAD_HEADER,      IDS_NO_HEADER,
+        IDS_FILE_IN_USE,  IDS_NO_DOWNLOAD,       IDS_NO_INSTALL,      IDS_NO_REMOVE,
+        IDS_INSTALLED,    IDS_LOOKING,           IDS_CLOSING_DIALOGS, IDS_CONNECTING,
+        IDS_EDITION,      IDS_CONFIRM_UNINSTALL, IDS_UNINSTALLED,     IDS_UNINSTALLING,
+        IDS_FILES_IN_USE, IDS_INSTALLED_LINE,    IDS_NOT_INSTALLED,   IDS_THANK_YOU};
     for (UINT id : ids) {
         char* loaded = g.out(kTextCapacity);
         loadText(loaded, id);
@@ -410,15 +423,16 @@ TEST(LongTexts, InternetErrorDetailAndStringTableTexts) {
 }
 
 TEST(LongTexts, ErrorReportsAndReportLinesAreCutNotOverrun) {
-    TableRow row("long texts: messages", "reportErrorById, appendInstallReport, texts of 0 to 3000", "cut, never past");
+    TableRow row("long texts: messages", "reportErrorById, appendInstallReport, texts of 0 to 3000",
+                 "cut, never past");
     TestApp app;
     LoadLibraryA("wininet.dll");
     Guarded g;
     std::string report = windowsPath("zeltoInstall.txt");
     const UINT ids[] = {IDS_NO_DOWNLOAD, IDS_FILE_IN_USE, IDS_BAD_HEADER, IDS_NO_HEADER};
     for (UINT id : ids)
-        for (size_t length : {size_t(0), size_t(259), size_t(260), size_t(400), size_t(1024),
-                              size_t(3000)}) {
+        for (size_t length :
+             {size_t(0), size_t(259), size_t(260), size_t(400), size_t(1024), size_t(3000)}) {
             DeleteFileA(report.c_str());
             std::string argument = letters(length);
             char format[kTextCapacity];
@@ -434,10 +448,12 @@ TEST(LongTexts, ErrorReportsAndReportLinesAreCutNotOverrun) {
             auto boxes = catcher.boxes();
             ASSERT_EQ(1u, boxes.size());
             EXPECT_LT(boxes[0].text.size(), 400u);
-            EXPECT_EQ(0u, full.compare(0, boxes[0].text.size(), boxes[0].text)) << id << " " << length;
+            EXPECT_EQ(0u, full.compare(0, boxes[0].text.size(), boxes[0].text))
+                << id << " " << length;
             std::string line = readFile(report);
             ASSERT_GE(line.size(), 20u);
-            EXPECT_EQ(boxes[0].text + "\r\n", line.substr(18)) << "the report line says what the box said";
+            EXPECT_EQ(boxes[0].text + "\r\n", line.substr(18))
+                << "the report line says what the box said";
             ++row.count;
         }
     for (size_t length : kLengths) {
@@ -450,7 +466,8 @@ TEST(LongTexts, ErrorReportsAndReportLinesAreCutNotOverrun) {
         std::string said = line.substr(18, line.size() - 20);
         EXPECT_EQ("\r\n", line.substr(line.size() - 2));
         EXPECT_EQ(0u, text.compare(0, said.size(), said));
-        EXPECT_GE(said.size(), length < 499 ? length : 499) << "texts up to 499 characters stay whole";
+        EXPECT_GE(said.size(), length < 499 ? length : 499)
+            << "texts up to 499 characters stay whole";
         ++row.count;
     }
     DeleteFileA(report.c_str());
@@ -460,7 +477,8 @@ TEST(LongTexts, ErrorReportsAndReportLinesAreCutNotOverrun) {
 // length up to the longest a file can have is listed once and deleted at
 // uninstall time, or refused when it is written.
 TEST(LongPaths, EveryLoggedPathIsRemovedAgain) {
-    TableRow row("long texts: paths", "install log round trip, paths of 200 to 262 characters", "removed or refused");
+    TableRow row("long texts: paths", "install log round trip, paths of 200 to 262 characters",
+                 "removed or refused");
     TestApp app;
     Guarded g;
     reportUndeletable = false;
@@ -506,11 +524,12 @@ TEST(LongTexts, SearchesReadOnlyTheirText) {
     TableRow row("long texts: paths", "findTextNoCaseN over unterminated texts", "never past");
     Guarded g;
     for (size_t length : {size_t(0), size_t(1), size_t(259), size_t(260), size_t(300)})
-        for (size_t patternLength : {size_t(0), size_t(1), size_t(5), size_t(259), size_t(260),
-                                     size_t(301)}) {
+        for (size_t patternLength :
+             {size_t(0), size_t(1), size_t(5), size_t(259), size_t(260), size_t(301)}) {
             std::string text = letters(length);
             std::string pattern = text.substr(length > patternLength ? length - patternLength : 0);
-            if (pattern.size() < patternLength) pattern += std::string(patternLength - pattern.size(), 'Q');
+            if (pattern.size() < patternLength)
+                pattern += std::string(patternLength - pattern.size(), 'Q');
             // The text ends at the guard page without a terminator.
             char* unterminated = g.out(length ? length : 1);
             memcpy(unterminated, text.data(), length);
@@ -526,8 +545,9 @@ TEST(LongTexts, SearchesReadOnlyTheirText) {
 class GuardSummary : public ::testing::Environment {
 public:
     void TearDown() override {
-        printf("@table|long texts|calls checked against guard pages (reads or writes past)|%lld|%s\n",
-               Guarded::checks, guardHits() == 0 ? "0 accesses past" : "FAULT");
+        printf(
+            "@table|long texts|calls checked against guard pages (reads or writes past)|%lld|%s\n",
+            Guarded::checks, guardHits() == 0 ? "0 accesses past" : "FAULT");
         EXPECT_EQ(0, guardHits());
     }
 };

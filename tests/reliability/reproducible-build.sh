@@ -8,7 +8,8 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=${1:-$(git -C "$here" rev-parse --show-toplevel)}
-commit=$(git -C "$repo" rev-parse HEAD) || { echo "reproducible-build: $repo is no git repository" >&2; exit 1; }
+commit=$(git -C "$repo" rev-parse HEAD) ||
+  { echo "reproducible-build: $repo is no git repository" >&2; exit 1; }
 jobs=${JOBS:-2}
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelto-repro.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -41,7 +42,8 @@ echo "$(sha256sum "$one" | cut -c1-16)  $size bytes  a"
 echo "$(sha256sum "$two" | cut -c1-16)  $(stat -c %s "$two") bytes  second-build-folder"
 if cmp -s "$one" "$two"; then
   echo "identical ($(( SECONDS - start )) s for both builds)"
-  echo "@table|reproducible build|two clean builds of $(git -C "$repo" rev-parse --short HEAD), other folder, 2 s apart, other time zone and umask|$size|identical bytes"
+  what="two clean builds of $(git -C "$repo" rev-parse --short HEAD): other folder, 2 s apart,"
+  echo "@table|reproducible build|$what other time zone and umask (bytes)|$size|identical"
   exit 0
 fi
 echo "FAILED: the installers differ in $(cmp -l "$one" "$two" | wc -l) bytes; first differences (offset, bytes):"
@@ -54,5 +56,5 @@ if command -v i686-w64-mingw32-objdump >/dev/null; then
         if (o >= off && o < off + size) printf "offset %d is in section %s\n", o, $2 }'
   done
 fi
-echo "@table|reproducible build|two clean builds, other folder, 2 s apart|$size|DIFFERENT"
+echo "@table|reproducible build|two clean builds: other folder, 2 s apart (bytes)|$size|DIFFERENT"
 exit 1

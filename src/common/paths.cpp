@@ -29,15 +29,23 @@ int findTextNoCase(const char* text, const char* pattern) {
 }
 
 bool folderOfPath(const char* path, char* out) {
-    copyText(out, MAX_PATH, path);
     // A backslash in the very first place does not make a folder.
-    for (int i = lstrlenA(out) - 1; i > 0; --i) {
-        if (out[i] == '\\') {
-            out[i + 1] = '\0';
-            return true;
-        }
+    int n = lstrlenA(path);
+    int slash = n - 1;
+    while (slash > 0 && path[slash] != '\\') --slash;
+    if (slash <= 0) {
+        copyText(out, MAX_PATH, path);
+        return false;
     }
-    return false;
+    // The folder keeps its backslash; one that does not fit is not cut into
+    // the name of one of its ancestors.
+    if (slash + 1 >= MAX_PATH) {
+        out[0] = '\0';
+        return false;
+    }
+    memcpy(out, path, slash + 1);
+    out[slash + 1] = '\0';
+    return true;
 }
 
 bool fileExists(const char* path) {
@@ -50,22 +58,23 @@ bool ensureTrailingBackslash(char* path, size_t capacity) {
     return appendToText(path, capacity, "\\");
 }
 
-void splitLastComponent(char* path, char* last) {
+bool splitLastComponent(char* path, char* last) {
     char* slash = strrchr(path, '\\');
-    if (!slash) {
-        last[0] = '\0';
-        return;
-    }
+    last[0] = '\0';
+    if (!slash || lstrlenA(slash + 1) >= MAX_PATH) return false;
     copyText(last, MAX_PATH, slash + 1);
     *slash = '\0';
+    return true;
 }
 
 const char* windowsFolder() {
     if (keptWindowsFolder[0] == '\0') {
         ++windowsFolderQueries;
         UINT n = GetWindowsDirectoryA(keptWindowsFolder, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH) keptWindowsFolder[0] = '\0';
-        ensureTrailingBackslash(keptWindowsFolder);
+        // Without a Windows folder the text stays empty, and every path built
+        // on it is refused (an empty folder would name the current folder).
+        if (n == 0 || n >= MAX_PATH || !ensureTrailingBackslash(keptWindowsFolder))
+            keptWindowsFolder[0] = '\0';
     }
     return keptWindowsFolder;
 }
@@ -83,7 +92,7 @@ bool dirKindFolder(SHORT kind, char* out) {
     bool ok = true;
     switch (kind) {
     case DirBase:
-        ok = copyText(out, MAX_PATH, windowsFolder());
+        ok = copyText(out, MAX_PATH, windowsFolder()) && out[0] != '\0';
         break;
     case DirWindows:
     case DirCursors:
@@ -96,7 +105,10 @@ bool dirKindFolder(SHORT kind, char* out) {
         ok = n > 0 && n < MAX_PATH;
         break;
     default:
-        break;
+        // No folder of its own: the lone backslash, the root of the current
+        // drive, which is never a place to install into.
+        copyText(out, MAX_PATH, "\\");
+        return false;
     }
     if (kind == DirCursors || kind == DirMedia) {
         ok = ok && ensureTrailingBackslash(out) &&
@@ -108,17 +120,33 @@ bool dirKindFolder(SHORT kind, char* out) {
 }
 
 bool joinPath(char* out, const char* folder, const char* name) {
-    if (!copyText(out, MAX_PATH, folder) || !appendToText(out, MAX_PATH, name)) {
+    if (folder[0] == '\0' || !copyText(out, MAX_PATH, folder) ||
+        !appendToText(out, MAX_PATH, name)) {
         out[0] = '\0';
         return false;
     }
     return true;
 }
 
+namespace {
+// A name taken from an install entry's field, whole, or false when it is empty
+// or has no terminator inside the field.
+bool entryName(const char* field, char* out) {
+    size_t n = boundedLength(field, kEntryNameSize);
+    if (n == 0 || n >= kEntryNameSize) return false;
+    return copyText(out, kEntryNameSize, field);
+}
+}  // namespace
+
 bool tempPathFor(const FileEntry& entry, char* out, const char* otherName) {
     char name[kEntryNameSize];
-    copyText(name, sizeof name, otherName ? otherName : entry.sourceName);
-    if (formatText(out, MAX_PATH, "%sTemp\\%s", windowsFolder(), name)) return true;
+    const char* folder = windowsFolder();
+    bool ok = folder[0] != '\0';
+    if (otherName)
+        ok = ok && otherName[0] != '\0' && copyText(name, sizeof name, otherName);
+    else
+        ok = ok && entryName(entry.sourceName, name);
+    if (ok && formatText(out, MAX_PATH, "%sTemp\\%s", folder, name)) return true;
     out[0] = '\0';
     return false;
 }
@@ -126,8 +154,7 @@ bool tempPathFor(const FileEntry& entry, char* out, const char* otherName) {
 bool destinationPath(const FileEntry& entry, char* out) {
     char folder[MAX_PATH];
     char name[kEntryNameSize];
-    copyText(name, sizeof name, entry.destName);
-    if (!dirKindFolder(entry.dirKind, folder)) {
+    if (!entryName(entry.destName, name) || !dirKindFolder(entry.dirKind, folder)) {
         out[0] = '\0';
         return false;
     }

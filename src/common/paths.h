@@ -19,8 +19,10 @@ bool folderOfPath(const char* path, char* out);
 bool fileExists(const char* path);
 // Appends "\\" when missing; false when the buffer has no room for it.
 bool ensureTrailingBackslash(char* path, size_t capacity = MAX_PATH);
-void splitLastComponent(char* path, char* last);
+// False (and last empty) when there is no backslash or the last part does not fit.
+bool splitLastComponent(char* path, char* last);
 const char* windowsFolder();
+// dirKindFolder gives "\" for an unknown kind, and answers false for it.
 // The following build paths into MAX_PATH buffers. A path that would not fit is
 // never cut into the name of another file: out is left empty and false returned.
 bool dirKindFolder(SHORT kind, char* out);

@@ -79,26 +79,46 @@ bool SetupApp::removeLoggedFiles() {
     return allRemoved;
 }
 
+namespace {
+// Lines this installer writes name files by their full path: a drive letter or
+// a network share. Anything else (a fragment, a relative name that would
+// depend on the current folder) is not an entry of ours and is left alone.
+bool isFullPath(const char* path) {
+    if (path[0] == '\\' && path[1] == '\\') return true;
+    char drive = path[0] | 0x20;
+    return drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\';
+}
+}  // namespace
+
 bool SetupApp::removeLoggedLines(char* content, DWORD size) {
-    for (DWORD i = 0; i < size; ++i)
-        if (content[i] == '\r') content[i] = '\0';
     bool allRemoved = true;
-    DWORD position = 0;
-    // The first line is always taken; later ones only while five bytes remain,
-    // so that the short tail of a log (a lone CR LF) is not read as a path.
-    do {
-        const char* line = content + position;
-        DWORD length = 0;
-        while (position + length < size && line[length] != '\0') ++length;
-        char path[MAX_PATH];
-        // A line too long for a path names no file this installer wrote: skip it.
-        if (length < MAX_PATH) {
-            memcpy(path, line, length);
-            path[length] = '\0';
-            if (!removeLoggedFile(path)) allRemoved = false;
+    DWORD start = 0;
+    // One entry a line, each ended by LF (its CR before it), the last perhaps by
+    // the end of the log. A line with a NUL or a CR inside it was not written by
+    // this installer: it names nothing to delete.
+    for (;;) {
+        DWORD end = start;
+        while (end < size && content[end] != '\n') ++end;
+        DWORD length = end - start;
+        while (length > 0 && content[start + length - 1] == '\r') --length;
+        const char* line = content + start;
+        bool clean = length > 0;
+        for (DWORD i = 0; clean && i < length; ++i)
+            if (line[i] == '\0' || line[i] == '\r') clean = false;
+        // The writer's blank after the path stays (the file functions ignore it,
+        // the report line shows it), unless only without it does the path fit.
+        DWORD kept = length;
+        if (kept >= MAX_PATH)
+            while (kept > 0 && line[kept - 1] == ' ') --kept;
+        if (clean && kept < MAX_PATH) {
+            char path[MAX_PATH];
+            memcpy(path, line, kept);
+            path[kept] = '\0';
+            if (isFullPath(path) && !removeLoggedFile(path)) allRemoved = false;
         }
-        position += length + 2;
-    } while (size >= 5 && position <= size - 5);
+        if (end >= size) break;
+        start = end + 1;
+    }
     return allRemoved;
 }
 

@@ -99,14 +99,37 @@ UINT PackageSlot::readHeaderRecords(const BYTE* bytes, DWORD size) {
 }
 
 namespace {
+// The device names that Windows finds in every folder, with or without an extension.
+bool isDeviceName(const char* name, size_t n) {
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
+    size_t stem = 0;
+    while (stem < n && name[stem] != '.' && name[stem] != ' ') ++stem;
+    char base[8];
+    if (stem == 0 || stem >= sizeof base) return false;
+    memcpy(base, name, stem);
+    base[stem] = '\0';
+    for (const char* device : kDevices)
+        if (lstrcmpiA(base, device) == 0) return true;
+    if (stem == 4 && base[3] >= '1' && base[3] <= '9') {
+        base[3] = '\0';
+        return lstrcmpiA(base, "COM") == 0 || lstrcmpiA(base, "LPT") == 0;
+    }
+    return false;
+}
+
 // A name fits its install entry with its terminator, and names a file in the
-// slot's folder, not a path that leads elsewhere.
+// slot's folder: not a path, not the folder itself or its parent (names of
+// dots and blanks only), not a device.
 bool usableName(const char* field, size_t fieldSize) {
     size_t n = boundedLength(field, fieldSize);
     if (n == 0 || n >= fieldSize || n >= kEntryNameSize) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (field[i] == '\\' || field[i] == '/' || field[i] == ':') return false;
-    return true;
+    bool onlyDotsAndBlanks = true;
+    for (size_t i = 0; i < n; ++i) {
+        char c = field[i];
+        if (c == '\\' || c == '/' || c == ':' || static_cast<unsigned char>(c) < 32) return false;
+        if (c != '.' && c != ' ') onlyDotsAndBlanks = false;
+    }
+    return !onlyDotsAndBlanks && !isDeviceName(field, n);
 }
 }  // namespace
 

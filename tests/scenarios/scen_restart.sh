@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The installer ended by force in the middle of its run (after the first
+# temporary copy, after the first expansion, during the cleanup) and started
+# again: the second run installs everything, the log lists each path once, and
+# the uninstaller then removes it all.
+source "$(dirname "$0")/scen.sh"
+scen_begin "$@"
+temp=$(upath "$TEMPDIR")
+
+# stopped_at NAME EXE TEXT: the wizard, then the installer is ended by force
+# while the phase's message TEXT is up (the phase's work before it is done).
+stopped_at() {
+  install_through_wizard "$1" 1 "$2"
+  e2e_robot "msgbox title=Installer timeout=10000"
+  e2e_expect_field msgbox text "$3"
+  e2e_kill "$1"
+  e2e_log "$1: ended by force"
+}
+
+# installs_again NAME: a whole run over what the stopped one left.
+installs_again() {
+  local size
+  size=$(report_size)
+  save_system_ini
+  install_ok "$1" 1
+  expect_installed "$1" 1 "$size"
+}
+
+# After the first temporary copy: a folder where the second copy goes.
+mkdir -p "$temp/zeltohlp.hl_"
+stopped_at copied "$SETUP" "Couldn't download zeltohlp.hl_."
+expect_file "$TEMPDIR\\zelto.sc_" copied
+expect_no_file "$SAVER" copied
+rmdir "$temp/zeltohlp.hl_"
+installs_again after-copy
+
+# After the first expansion: a second packed file cut short.
+e2e_put "$(variant setup_cuthelp)" 'C:\Setup\cuthelp.exe'
+stopped_at expanded 'C:\Setup\cuthelp.exe' $'Couldn\'t install Zeltohlp.Hlp. The file may be in use. \n\nThis is perfectly normal. Please restart Windows before trying to update again.'
+expect_content "$LOG" "$EXPECTED_LOG" expanded  # the first run's two lines, nothing added
+installs_again after-expansion
+
+# During the cleanup: a temporary copy held (readable and writable, not
+# deletable) from the moment it is written.
+expect_no_temp_copies "before the cleanup case"
+e2e_start holder -t 120 "$HOLD" "$TEMPDIR\\zelto.sc_" 60000 share=rw wait=60000
+stopped_at cleanup "$SETUP" "Couldn't remove zelto.sc_."
+e2e_kill holder 2>/dev/null
+installs_again after-cleanup
+
+uninstall removed
+expect_uninstalled removed
+e2e_pass

@@ -1,0 +1,134 @@
+#!/usr/bin/perl
+# pesize.pl: where the bytes of a PE32 file go, for the benchmark (run.sh).
+#
+#   pesize.pl resources FILE   one line per resource type: TYPE COUNT BYTES
+#                              (the data sizes from the resource section's
+#                              leaves; types by name, or by number: 3 icon,
+#                              5 dialog, 6 string, 14 icon group, 24 manifest)
+#   pesize.pl sections FILE    one line per section: NAME FILEBYTES VIRTUALBYTES
+#   pesize.pl map MAPFILE      from a GNU ld map file, the bytes of each output
+#                              section by origin: SECTION ORIGIN BYTES, ORIGIN
+#                              "ours" (the zeltocore library and main.cpp),
+#                              "imports" (import thunks and tables of the
+#                              system libraries) or "runtime" (the rest: the
+#                              MinGW start-up code, TLS support, libgcc)
+#   pesize.pl nsis FILE        the offset of an NSIS installer's first header
+#                              (its data starts there: the bytes before it are
+#                              the stub), or "none"
+use strict;
+use warnings;
+
+my ($mode, $path) = @ARGV;
+die "usage: pesize.pl resources|sections|map|nsis FILE\n" unless $mode && $path;
+open(my $fh, '<:raw', $path) or die "pesize.pl: cannot open $path: $!\n";
+if ($mode eq 'map') {
+  my ($output, $pending, %bytes);
+  my $add = sub {
+    my ($size, $object) = @_;
+    return unless defined $output && hex($size);
+    $object =~ s#.*/##;
+    my $origin = $object =~ /zeltocore|main\.cpp/ ? 'ours'
+               : $object =~ /^lib\w+\.a\(lib\w*?(?:s\d+|_defs\d+|h|t)\.o\)$/ ? 'imports'
+               : 'runtime';
+    $bytes{"$output $origin"} += hex($size);
+  };
+  while (my $line = <$fh>) {
+    chomp $line;
+    # An output section starts in the first column; the input sections under
+    # it are indented, their address, size and object on the same line or, for
+    # a long name, on the next.
+    if ($line =~ /^(\.\S+)\s+0x/) { $output = $1; $pending = 0; next; }
+    if ($line =~ /^\S/) { $output = undef; next; }
+    if ($line =~ /^ \.\S+\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S.*)$/) { $add->($1, $2); $pending = 0; next; }
+    if ($line =~ /^ \.\S+\s*$/) { $pending = 1; next; }
+    if ($pending && $line =~ /^\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S.*)$/) { $add->($1, $2); }
+    $pending = 0;
+  }
+  print "$_ $bytes{$_}\n" for sort keys %bytes;
+  exit 0;
+}
+my $data = do { local $/; <$fh> };
+close $fh;
+
+sub u16 { unpack('v', substr($data, $_[0], 2)) }
+sub u32 { unpack('V', substr($data, $_[0], 4)) }
+
+if ($mode eq 'nsis') {
+  # The first header sits on a 512-byte boundary: flags, 0xDEADBEEF, "NullsoftInst".
+  for (my $at = 0; $at + 16 <= length $data; $at += 512) {
+    if (u32($at + 4) == 0xDEADBEEF && substr($data, $at + 8, 12) eq 'NullsoftInst') {
+      print "$at\n";
+      exit 0;
+    }
+  }
+  print "none\n";
+  exit 0;
+}
+
+die "pesize.pl: $path is not a PE file\n" unless substr($data, 0, 2) eq 'MZ';
+my $pe = u32(0x3C);
+die "pesize.pl: $path is not a PE file\n" unless substr($data, $pe, 4) eq "PE\0\0";
+my $sectionCount = u16($pe + 6);
+my $optional = $pe + 24;
+my $optionalSize = u16($pe + 20);
+die "pesize.pl: $path is not PE32\n" unless u16($optional) == 0x10B;
+my @sections;
+for my $i (0 .. $sectionCount - 1) {
+  my $at = $optional + $optionalSize + 40 * $i;
+  my $name = substr($data, $at, 8);
+  $name =~ s/\0+$//;
+  push @sections, { name => $name, vsize => u32($at + 8), rva => u32($at + 12),
+                    rawsize => u32($at + 16), raw => u32($at + 20) };
+}
+
+if ($mode eq 'sections') {
+  printf "%s %d %d\n", $_->{name}, $_->{rawsize}, $_->{vsize} for @sections;
+  exit 0;
+}
+die "usage: pesize.pl resources|sections|map|nsis FILE\n" unless $mode eq 'resources';
+
+sub fileOffset {
+  my ($rva) = @_;
+  for my $s (@sections) {
+    return $s->{raw} + $rva - $s->{rva} if $rva >= $s->{rva} && $rva < $s->{rva} + $s->{rawsize};
+  }
+  die sprintf("pesize.pl: address 0x%x is in no section\n", $rva);
+}
+
+my $resourceRva = u32($optional + 96 + 2 * 8);
+exit 0 unless $resourceRva;
+my $root = fileOffset($resourceRva);
+
+sub entryName {
+  my ($value) = @_;
+  return $value unless $value & 0x80000000;
+  my $at = $root + ($value & 0x7FFFFFFF);
+  my $length = u16($at);
+  my $name = substr($data, $at + 2, 2 * $length);
+  $name =~ s/(.)\0/$1/gs;  # the names are UTF-16; ours are ASCII
+  return $name;
+}
+
+# Calls back with the size of every data leaf below the directory at OFFSET.
+sub leaves {
+  my ($offset, $callback) = @_;
+  my $count = u16($root + $offset + 12) + u16($root + $offset + 14);
+  for my $i (0 .. $count - 1) {
+    my $entry = $root + $offset + 16 + 8 * $i;
+    my $target = u32($entry + 4);
+    if ($target & 0x80000000) {
+      leaves($target & 0x7FFFFFFF, $callback);
+    } else {
+      $callback->(u32($root + $target + 4));
+    }
+  }
+}
+
+my $types = u16($root + 12) + u16($root + 14);
+for my $i (0 .. $types - 1) {
+  my $entry = $root + 16 + 8 * $i;
+  my $type = entryName(u32($entry));
+  my ($count, $bytes) = (0, 0);
+  leaves(u32($entry + 4) & 0x7FFFFFFF, sub { $count++; $bytes += $_[0] });
+  print "$type $count $bytes\n";
+}

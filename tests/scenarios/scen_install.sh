@@ -17,6 +17,14 @@ date=$(head -c 8 "$(upath "$REPORT")")
 [ "$date" = "$today" ] || [ "$date" = "$(date +%m/%d/%y)" ] ||
   e2e_fail "the report line's date $date is not today's, $today"
 
+# The installed screen saver runs from the system folder: full screen over the
+# whole desktop until the user presses a key.
+e2e_start saver -t 60 "$SAVER" /s
+e2e_robot "window class=Zelto2000Saver timeout=20000" "assert rect=0,0,1024,768 visible=1" "sleep 1500"
+e2e_shot installed-saver
+e2e_robot "window class=Zelto2000Saver" "keys space" "gone timeout=10000"
+e2e_expect_exit saver 0 20
+
 save_system_ini
 size=$(report_size)
 install_ok again 0

@@ -46,21 +46,16 @@ void appendInternetErrorDetail(char* text, size_t capacity) {
     // One more byte than the response's length, so that the text is always terminated.
     DWORD room = length + 1;
     char* response = static_cast<char*>(LocalAlloc(LPTR, room));
-    char note[100];
-    if (!response) {
-        formatText(note, sizeof note, "Can't alloc msg memory. Error %d",
-                   static_cast<int>(GetLastError()));
-        appendToText(text, capacity, detail);
-        appendToText(text, capacity, note);
-        return;
-    }
     DWORD fetched = room;
-    if (!InternetGetLastResponseInfoA(&serverError, response, &fetched)) {
-        formatText(note, sizeof note, "Can't get internet error. Error %d",
-                   static_cast<int>(GetLastError()));
+    if (!response || !InternetGetLastResponseInfoA(&serverError, response, &fetched)) {
+        int error = static_cast<int>(GetLastError());
+        char note[100];
+        formatText(note, sizeof note,
+                   response ? "Can't get internet error. Error %d" : "Can't alloc msg memory. Error %d",
+                   error);
         appendToText(text, capacity, detail);
         appendToText(text, capacity, note);
-        LocalFree(response);
+        if (response) LocalFree(response);
         return;
     }
     response[room - 1] = '\0';

@@ -138,6 +138,13 @@ bool entryName(const char* field, char* out) {
 }
 }  // namespace
 
+bool modulePath(HINSTANCE module, char* out) {
+    DWORD n = GetModuleFileNameA(module, out, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) return true;
+    out[0] = '\0';
+    return false;
+}
+
 bool tempPathFor(const FileEntry& entry, char* out, const char* otherName) {
     char name[kEntryNameSize];
     const char* folder = windowsFolder();

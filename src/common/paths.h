@@ -29,6 +29,8 @@ bool dirKindFolder(SHORT kind, char* out);
 bool tempPathFor(const FileEntry& entry, char* out, const char* otherName = NULL);
 bool destinationPath(const FileEntry& entry, char* out);
 bool joinPath(char* out, const char* folder, const char* name);
+// The full path of the module's file; empty and false when it does not fit.
+bool modulePath(HINSTANCE module, char* out);
 bool copyFileWritable(const char* source, const char* destination);
 bool deleteFileWritable(const char* path);
 bool clearReadOnly(const char* path);

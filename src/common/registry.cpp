@@ -60,23 +60,19 @@ void writeUninstallEntry() {
     formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "DisplayName");
     writeRegistryValue(fullPath, "Zelto 2000 ScreenSaver", 4);
 
-    char folder[MAX_PATH] = "";
-    UINT n = GetWindowsDirectoryA(folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) folder[0] = '\0';
-    ensureTrailingBackslash(folder);
+    char folder[MAX_PATH];
     char commandLine[MAX_PATH];
-    if (!formatText(commandLine, sizeof commandLine, "%s%s UNINSTALL", folder, "vmbUninst.exe"))
-        return;  // a cut command would start some other program
+    // Without its folder, or cut, the command would start some other program.
+    if (!dirKindFolder(DirWindows, folder) ||
+        !formatText(commandLine, sizeof commandLine, "%s%s UNINSTALL", folder, "vmbUninst.exe"))
+        return;
     formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "UninstallString");
     writeRegistryValue(fullPath, commandLine, 4);
 }
 
 void setRunOnceEntry(SetupApp* app, bool set) {
     char text[MAX_PATH] = "";
-    if (set) {
-        DWORD n = GetModuleFileNameA(app->instance, text, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH) text[0] = '\0';
-    }
+    if (set) modulePath(app->instance, text);
     writeRegistryValue(kRunOnceValuePath, text, 2);
 }
 
@@ -96,11 +92,9 @@ bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machin
 
 bool activateScreenSaver(SetupApp* app) {
     if (!app->componentActivate[0]) return true;
-    char path[MAX_PATH] = "";
-    UINT n = GetSystemDirectoryA(path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return true;
-    if (!ensureTrailingBackslash(path) || !appendToText(path, sizeof path, "Zelto 2000.scr"))
-        return true;
+    char folder[MAX_PATH];
+    char path[MAX_PATH];
+    if (!dirKindFolder(DirSystem, folder) || !joinPath(path, folder, "Zelto 2000.scr")) return true;
     char shortPath[MAX_PATH] = "";
     DWORD s = GetShortPathNameA(path, shortPath, MAX_PATH);
     if (s == 0 || s >= MAX_PATH) return true;  // never point the setting at a cut path
@@ -115,12 +109,11 @@ void restoreScreenSaver() {
 }
 
 bool installUninstaller(SetupApp* app) {
-    char source[MAX_PATH] = "";
-    DWORD n = GetModuleFileNameA(app->instance, source, MAX_PATH);
-    char destination[MAX_PATH] = "";
-    UINT w = GetWindowsDirectoryA(destination, MAX_PATH);
-    if (n > 0 && n < MAX_PATH && w > 0 && w < MAX_PATH && ensureTrailingBackslash(destination) &&
-        appendToText(destination, sizeof destination, "vmbUninst.exe"))
+    char source[MAX_PATH];
+    char folder[MAX_PATH];
+    char destination[MAX_PATH];
+    if (modulePath(app->instance, source) && dirKindFolder(DirWindows, folder) &&
+        joinPath(destination, folder, "vmbUninst.exe"))
         copyFileWritable(source, destination);
     activateScreenSaver(app);
     return true;

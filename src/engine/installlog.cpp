@@ -134,11 +134,10 @@ bool SetupApp::removeLoggedFile(const char* path) {
 }
 
 bool SetupApp::appendInstallReport(const char* text) {
-    char folder[MAX_PATH] = "";
-    UINT n = GetWindowsDirectoryA(folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH || !ensureTrailingBackslash(folder)) return false;
+    char folder[MAX_PATH];
     char report[MAX_PATH];
-    if (!joinPath(report, folder, "zeltoInstall.txt")) return false;
+    if (!dirKindFolder(DirWindows, folder) || !joinPath(report, folder, "zeltoInstall.txt"))
+        return false;
     HANDLE file = CreateFileA(report, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (file == INVALID_HANDLE_VALUE) return false;

@@ -41,9 +41,8 @@ bool formatDeleteBatch(char* out, size_t capacity, const char* programPath, cons
 }
 
 void removeSelf() {
-    char programPath[MAX_PATH] = "";
-    DWORD n = GetModuleFileNameA(moduleInstance, programPath, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return;  // a cut path would delete some other file
+    char programPath[MAX_PATH];
+    if (!modulePath(moduleInstance, programPath)) return;  // a cut path would name another file
     char folder[MAX_PATH];
     folderOfPath(programPath, folder);
     if (!ensureTrailingBackslash(folder)) return;

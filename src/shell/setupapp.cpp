@@ -148,18 +148,16 @@ void SetupApp::startUp(const char* commandLine) {
     osKind = detectOsKind();
     readShellVersion(&shellMajor, &shellMinor);
 
-    char modulePath[MAX_PATH] = "";
-    DWORD n = GetModuleFileNameA(instance, modulePath, MAX_PATH);
-    if (n >= MAX_PATH) modulePath[MAX_PATH - 1] = '\0';
-    folderOfPath(modulePath, installerDir);
+    char programPath[MAX_PATH];
+    modulePath(instance, programPath);
+    folderOfPath(programPath, installerDir);
     ensureTrailingBackslash(installerDir);
 
     packages[0].setPackageType(20);
 
-    n = GetModuleFileNameA(instance, modulePath, MAX_PATH);
-    if (n >= MAX_PATH) modulePath[MAX_PATH - 1] = '\0';
+    modulePath(instance, programPath);
     int showCode = SW_SHOWMAXIMIZED;
-    if (findTextNoCase(modulePath, "vmbUninst.exe")) {
+    if (findTextNoCase(programPath, "vmbUninst.exe")) {
         if (lstrcmpiA(commandLine, "UNINSTALL") != 0 &&
             !showMessageById(IDS_CONFIRM_UNINSTALL, MB_ICONERROR, MB_YESNO)) {
             running = false;

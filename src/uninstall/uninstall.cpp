@@ -42,9 +42,8 @@ void SetupApp::runUninstall() {
     appendText(text, IDS_THANK_YOU, sizeof text);
     showMessage(text, MB_ICONINFORMATION, 0);
 
-    char modulePath[MAX_PATH] = "";
-    DWORD n = GetModuleFileNameA(instance, modulePath, MAX_PATH);
-    if (n > 0 && n < MAX_PATH && findTextNoCase(modulePath, "vmbUninst.exe"))
+    char programPath[MAX_PATH];
+    if (modulePath(instance, programPath) && findTextNoCase(programPath, "vmbUninst.exe"))
         selfDeleteOnExit = true;
     PostMessageA(mainWindow, WM_DESTROY, 0, 0);
 }

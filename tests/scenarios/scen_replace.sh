@@ -48,6 +48,7 @@ last=-1
 count=0
 for text in "${shown[@]}"; do
   [[ $text == *% ]] && [ "$count" = 0 ] && continue  # the percentage before the first refresh
+  [ -z "$text" ] && continue  # read while the window was being destroyed
   [[ $text =~ ^([0-9]+)\.([0-9]{3})\ seconds$ ]] || e2e_fail "the progress text '$text' is not seconds"
   ms=$(( 10#${BASH_REMATCH[1]} * 1000 + 10#${BASH_REMATCH[2]} ))
   [ "$ms" -gt $(( last + 300 )) ] || e2e_fail "the progress text went from $last ms to $ms ms"

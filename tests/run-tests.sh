@@ -10,6 +10,9 @@ cd "$root" || exit 1
 source "$root/tests/e2e/lib.sh"
 
 build=${ZELTO_BUILD_DIR:-$root/build}  # another build folder for trying things out
+# ZELTO_TESTS=REGEX runs only the CTest tests whose names match (while working on one part).
+filter=()
+[ -n "${ZELTO_TESTS:-}" ] && filter=(-R "$ZELTO_TESTS")
 unit=$build/wine/unit
 passed=0
 failed=0
@@ -40,7 +43,7 @@ ctest_run() {
     return
   fi
   log=$(mktemp)
-  ctest --test-dir "$dir" --output-on-failure --timeout 600 2>&1 | tee "$log"
+  ctest --test-dir "$dir" "${filter[@]}" --output-on-failure --timeout 600 2>&1 | tee "$log"
   summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1)
   if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
     failed=$(( failed + BASH_REMATCH[1] ))

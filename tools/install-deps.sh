@@ -17,5 +17,15 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 dpkg --add-architecture i386
-apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+# A mirror in the middle of a sync fails one index now and then: try again, and
+# go on with the indexes that did arrive (the install below says if one is missing).
+for try in 1 2 3; do
+  apt-get update -qq && break
+  [ "$try" -lt 3 ] && sleep $(( try * 10 ))
+done || true
+install() { DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" "${missing[@]}" >/dev/null; }
+# When one architecture's index of the security suite did not arrive, the two
+# architectures' candidates differ and the 32-bit libraries cannot be matched:
+# then take every package from the release's own suite, where both agree.
+codename=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
+install || { [ -n "$codename" ] && echo "Installing from $codename alone" && install -t "$codename"; }

@@ -90,21 +90,73 @@ bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machin
     return deleted;
 }
 
-bool activateScreenSaver(SetupApp* app) {
-    if (!app->componentActivate[0]) return true;
+namespace {
+// Windows NT, 2000 and XP read the screen saver from the user's desktop settings;
+// "system.ini" [boot] is not where they look.
+const char kDesktopSaverPath[] = "Control Panel\\Desktop\\SCRNSAVE.EXE";
+
+bool ntFamily(const SetupApp* app) { return app->osKind >= 4; }
+
+// The installed screen saver's path, and its short form; false when the long
+// path does not fit. The short form is empty while the file cannot be found.
+bool productSaverPaths(char* path, char* shortPath) {
+    shortPath[0] = '\0';
     char folder[MAX_PATH];
-    char path[MAX_PATH];
-    if (!dirKindFolder(DirSystem, folder) || !joinPath(path, folder, "Zelto 2000.scr")) return true;
-    char shortPath[MAX_PATH] = "";
+    if (!dirKindFolder(DirSystem, folder) || !joinPath(path, folder, "Zelto 2000.scr")) return false;
     DWORD s = GetShortPathNameA(path, shortPath, MAX_PATH);
-    if (s == 0 || s >= MAX_PATH) return true;  // never point the setting at a cut path
-    WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", shortPath, "system.ini");
-    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL, SPIF_SENDWININICHANGE);
+    if (s == 0 || s >= MAX_PATH) shortPath[0] = '\0';  // never compare with a cut path
     return true;
 }
 
-void restoreScreenSaver() {
-    WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "", "system.ini");
+bool namesProductSaver(const char* value, const char* path, const char* shortPath) {
+    if (value[0] == '\0') return false;
+    return lstrcmpiA(value, path) == 0 || (shortPath[0] && lstrcmpiA(value, shortPath) == 0);
+}
+
+// The text of HKEY_CURRENT_USER\Control Panel\Desktop\SCRNSAVE.EXE; false when
+// there is none, it is no text, or it does not fit.
+bool readDesktopSaver(char* value, DWORD capacity) {
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    DWORD size = capacity - 1;  // room for a terminator the stored text may lack
+    LONG r = RegQueryValueExA(key, "SCRNSAVE.EXE", NULL, &type, reinterpret_cast<BYTE*>(value),
+                              &size);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS || type != REG_SZ) return false;
+    value[size] = '\0';
+    return true;
+}
+}  // namespace
+
+bool activateScreenSaver(SetupApp* app) {
+    if (!app->componentActivate[0]) return true;
+    char path[MAX_PATH];
+    char shortPath[MAX_PATH];
+    if (!productSaverPaths(path, shortPath) || !shortPath[0]) return true;
+    WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", shortPath, "system.ini");
+    if (ntFamily(app)) writeRegistryValue(kDesktopSaverPath, shortPath, 2);
+    // Without SPIF_UPDATEINIFILE the switch would last only until the user logs off.
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+    return true;
+}
+
+void restoreScreenSaver(SetupApp* app) {
+    // Only a setting that still names the product's saver is emptied: a saver the
+    // user chose since stays chosen. A value cut to the buffer matches neither path.
+    char path[MAX_PATH];
+    char shortPath[MAX_PATH];
+    char value[MAX_PATH + 1];
+    if (productSaverPaths(path, shortPath)) {
+        GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", value, sizeof value, "system.ini");
+        if (namesProductSaver(value, path, shortPath))
+            WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "", "system.ini");
+        if (ntFamily(app) && readDesktopSaver(value, sizeof value) &&
+            namesProductSaver(value, path, shortPath))
+            writeRegistryValue(kDesktopSaverPath, "", 2);
+    }
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL, SPIF_SENDWININICHANGE);
 }
 
@@ -117,4 +169,15 @@ bool installUninstaller(SetupApp* app) {
         copyFileWritable(source, destination);
     activateScreenSaver(app);
     return true;
+}
+
+void dropUninstallEntryWithoutUninstaller() {
+    char folder[MAX_PATH];
+    char uninstaller[MAX_PATH];
+    // Without the Windows folder nothing can be said about the uninstaller: keep the entry.
+    if (!dirKindFolder(DirWindows, folder) || !joinPath(uninstaller, folder, "vmbUninst.exe")) return;
+    DWORD attributes = GetFileAttributesA(uninstaller);
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    deleteRegistryValue(kUninstallKey, "DisplayName", true);
+    deleteRegistryValue(kUninstallKey, "UninstallString", true);
 }

@@ -20,9 +20,14 @@ bool writeProductValue(const char* valueName, const void* data, RegValueCode cod
 void writeUninstallEntry();
 void setRunOnceEntry(SetupApp* app, bool set);
 bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machine);
+// Activation writes "system.ini" and, on the NT family, the user's desktop setting.
 bool activateScreenSaver(SetupApp* app);
-void restoreScreenSaver();
+// Empties those settings where they still name the product's screen saver.
+void restoreScreenSaver(SetupApp* app);
 bool installUninstaller(SetupApp* app);
+// After a run that installed no uninstaller: the uninstall entry goes again
+// unless an uninstaller of an earlier installation is there to run.
+void dropUninstallEntryWithoutUninstaller();
 
 extern const char kUninstallKey[];
 extern const char kProductKey[];

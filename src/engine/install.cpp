@@ -12,7 +12,12 @@
 #include <sys/utime.h>
 
 signed char SetupApp::runInstall() {
-    if (installExpandedBytes == 0) return -1;
+    // The uninstall entry was written before the run; a run that leaves no
+    // uninstaller must not leave an entry that starts nothing.
+    if (installExpandedBytes == 0) {
+        dropUninstallEntryWithoutUninstaller();
+        return -1;
+    }
     openProgress(1);
     progressPercent = 0;
     elapsedMs = 0;
@@ -22,6 +27,7 @@ signed char SetupApp::runInstall() {
     closeProgress();
     if (!installed) {
         setRunOnceEntry(this, true);
+        dropUninstallEntryWithoutUninstaller();
         showMessageById(IDS_NOT_INSTALLED, MB_ICONERROR, 0);
         return -1;
     }

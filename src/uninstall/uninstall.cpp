@@ -10,7 +10,7 @@
 void SetupApp::runUninstall() {
     openProgress(2);
     setProgressItem("Restoring Screensaver");
-    restoreScreenSaver();
+    restoreScreenSaver(this);
     progressPercent = 60;
     updateProgress();
     setProgressItem("Removing Zelto Files");

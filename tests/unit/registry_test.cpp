@@ -118,17 +118,53 @@ TEST(ScreenSaverSetting, ActivationRestoringAndTheUninstallerCopy) {
     EXPECT_EQ("other.scr", iniValue());  // activation off leaves the setting alone
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(uninstaller.c_str()));
 
+    // On the NT family the desktop setting names the saver too, and the
+    // switch is kept for the next logon.
+    const char* desktop = "Control Panel\\Desktop";
+    writeRegistryValue("Control Panel\\Desktop\\ScreenSaveActive", "0", 2);
     setupApp->componentActivate[0] = true;
+    setupApp->osKind = 5;
     EXPECT_TRUE(activateScreenSaver(setupApp));
     char shortPath[MAX_PATH];
     GetShortPathNameA(saver.c_str(), shortPath, MAX_PATH);
     EXPECT_EQ(std::string(shortPath), iniValue());
-    BOOL active = FALSE;
-    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
-    EXPECT_TRUE(active);
+    DWORD type = 0;
+    std::string data;
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, desktop, "SCRNSAVE.EXE", &type, &data));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    EXPECT_STREQ(shortPath, data.c_str());
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, desktop, "ScreenSaveActive", &type, &data));
+    EXPECT_STREQ("1", data.c_str());
 
-    restoreScreenSaver();
-    EXPECT_EQ("", iniValue());  // the entry stays, with nothing after "="
+    // Only a setting that names the product's saver (short or long, any case)
+    // is emptied; another saver chosen since stays chosen.
+    std::string upperLong = saver;
+    CharUpperA(&upperLong[0]);
+    struct Case {
+        const char* ini;
+        const char* desktop;
+        const char* iniAfter;
+        const char* desktopAfter;
+    } cases[] = {{"C:\\windows\\system32\\other.scr", "C:\\windows\\system32\\other.scr",
+                  "C:\\windows\\system32\\other.scr", "C:\\windows\\system32\\other.scr"},
+                 {shortPath, upperLong.c_str(), "", ""},
+                 {upperLong.c_str(), "mine.scr", "", "mine.scr"}};
+    for (const Case& c : cases) {
+        WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", c.ini, "system.ini");
+        writeRegistryValue("Control Panel\\Desktop\\SCRNSAVE.EXE", c.desktop, 2);
+        restoreScreenSaver(setupApp);
+        EXPECT_EQ(c.iniAfter, iniValue()) << c.ini;  // the entry stays, maybe with nothing after "="
+        ASSERT_TRUE(readValue(HKEY_CURRENT_USER, desktop, "SCRNSAVE.EXE", &type, &data));
+        EXPECT_STREQ(c.desktopAfter, data.c_str()) << c.desktop;
+    }
+
+    // Windows 9x reads "system.ini" alone: the registry is left as it is.
+    setupApp->osKind = 2;
+    EXPECT_TRUE(activateScreenSaver(setupApp));
+    EXPECT_EQ(std::string(shortPath), iniValue());
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, desktop, "SCRNSAVE.EXE", &type, &data));
+    EXPECT_STREQ("mine.scr", data.c_str());
+    deleteRegistryValue(desktop, "SCRNSAVE.EXE", false);
     DeleteFileA(saver.c_str());
     DeleteFileA(uninstaller.c_str());
 }

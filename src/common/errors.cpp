@@ -18,18 +18,21 @@ bool reportErrorById(UINT id, const char* argument) {
     loadText(format, id);
     char message[1000];
     formatText(message, sizeof message, format, argument);
+    // 707 and 708 would follow a failed internet call; 712 follows the check of
+    // a header read from the program's own resources, after no internet call.
     if (id == IDS_NO_INTERNET || id == IDS_NO_INTERNET_FILE || id == IDS_BAD_HEADER)
-        appendInternetErrorDetail(message, sizeof message);
+        appendInternetErrorDetail(message, sizeof message, id != IDS_BAD_HEADER);
     return reportProblem(message);
 }
 
-void appendInternetErrorDetail(char* text, size_t capacity) {
+void appendInternetErrorDetail(char* text, size_t capacity, bool afterInternetCall) {
     DWORD code = GetLastError();
     char systemText[256] = "";
     HMODULE wininet = GetModuleHandleA("wininet.dll");
+    // No arguments are passed: a text with inserts must keep them as they are.
     if (!wininet ||
-        !FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, wininet, code, 0, systemText,
-                        sizeof systemText, NULL))
+        !FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, wininet, code,
+                        0, systemText, sizeof systemText, NULL))
         systemText[0] = '\0';
     systemText[sizeof systemText - 1] = '\0';
     char detail[200];
@@ -39,6 +42,9 @@ void appendInternetErrorDetail(char* text, size_t capacity) {
         appendToText(text, capacity, detail);
         return;
     }
+    // The library's last response is that of the thread's last internet call,
+    // whatever it was: without a call of this failure's own there is no answer to show.
+    if (!afterInternetCall) return;
     DWORD serverError = 0;
     DWORD length = 0;
     InternetGetLastResponseInfoA(&serverError, NULL, &length);

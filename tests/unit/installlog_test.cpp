@@ -1,3 +1,5 @@
+#include <winsock2.h>
+#include <wininet.h>
 #include <gtest/gtest.h>
 #include <regex>
 #include "boxcatcher.h"
@@ -164,4 +166,73 @@ TEST_F(LogFixture, ReportLinesAndErrorReports) {
         reportErrorById(857, "ignored");  // no "%s": the text stays as it is
         EXPECT_EQ("Zelto 2000 has been installed successfully!", catcher.boxes()[0].text);
     }
+}
+
+namespace {
+// A server that greets like an FTP server and refuses the login: the internet
+// library keeps its answer as the thread's last response.
+DWORD WINAPI refuseLogin(void* listener) {
+    SOCKET client = accept(reinterpret_cast<SOCKET>(listener), NULL, NULL);
+    if (client == INVALID_SOCKET) return 1;
+    char line[200];
+    send(client, "220 ready\r\n", 11, 0);
+    recv(client, line, sizeof line, 0);
+    send(client, "530 Denied here\r\n", 17, 0);
+    recv(client, line, sizeof line, 0);
+    closesocket(client);
+    return 0;
+}
+}  // namespace
+
+TEST_F(LogFixture, TheServerResponseOnlyAfterAnInternetCall) {
+    HMODULE wininet = LoadLibraryA("wininet.dll");
+    typedef HINTERNET(WINAPI * OpenProc)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD);
+    typedef HINTERNET(WINAPI * ConnectProc)(HINTERNET, LPCSTR, INTERNET_PORT, LPCSTR, LPCSTR, DWORD,
+                                            DWORD, DWORD_PTR);
+    typedef BOOL(WINAPI * CloseProc)(HINTERNET);
+    OpenProc open = reinterpret_cast<OpenProc>(
+        reinterpret_cast<void*>(GetProcAddress(wininet, "InternetOpenA")));
+    ConnectProc connect = reinterpret_cast<ConnectProc>(
+        reinterpret_cast<void*>(GetProcAddress(wininet, "InternetConnectA")));
+    CloseProc close = reinterpret_cast<CloseProc>(
+        reinterpret_cast<void*>(GetProcAddress(wininet, "InternetCloseHandle")));
+    ASSERT_TRUE(open && connect && close);
+
+    WSADATA wsa;
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &wsa));
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address));
+    ASSERT_EQ(0, getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length));
+    ASSERT_EQ(0, listen(listener, 1));
+    HANDLE server = CreateThread(NULL, 0, refuseLogin, reinterpret_cast<void*>(listener), 0, NULL);
+    HINTERNET session = open("test", INTERNET_OPEN_TYPE_DIRECT, NULL, NULL, 0);
+    HINTERNET ftp = connect(session, "127.0.0.1", ntohs(address.sin_port), "user", "password",
+                            INTERNET_SERVICE_FTP, 0, 0);
+    EXPECT_EQ(NULL, ftp);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(server, 10000));
+    CloseHandle(server);
+    closesocket(listener);
+    close(session);
+    WSACleanup();
+
+    // 712 comes from the program's own header: that response is not its detail.
+    const std::string head = "Error reading update header zelto.new. Try update check again later.";
+    {
+        BoxCatcher catcher;
+        SetLastError(12003);
+        reportErrorById(712, "zelto.new");
+        ASSERT_EQ(1u, catcher.boxes().size());
+        EXPECT_EQ(head, catcher.boxes()[0].text);
+    }
+    // A failure that follows an internet call of its own shows the response.
+    char text[1000] = "T";
+    SetLastError(12003);
+    appendInternetErrorDetail(text, sizeof text, true);
+    std::string detail = text;
+    EXPECT_EQ(0u, detail.find("Terror code: 12003\nMessage: ")) << detail;
+    EXPECT_EQ("530 Denied here", detail.substr(detail.size() - 15)) << detail;
 }

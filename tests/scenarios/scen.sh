@@ -25,6 +25,7 @@ TEMPDIR='C:\windows\Temp'
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zelto2000'
 RUNONCE_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce'
 PRODUCT_KEY='HKLM\Software\Ostrell Zuvak\vimbaTressil'
+DESKTOP_KEY='HKCU\Control Panel\Desktop'
 LICENCE_TITLE='Software License Agreement'
 
 # The log an installation writes: each installed path, a blank, CR and LF.
@@ -351,11 +352,12 @@ expect_self_removed() {
   e2e_fail "$1: $BATCH is still there 10 s after the exit"
 }
 
-# What a complete uninstallation leaves: no product files, no log, no
-# uninstall values (their key stays), the screen saver setting empty, the
-# uninstalled mark, and the uninstaller gone.
+# expect_uninstalled WHAT [SAVER]: what a complete uninstallation leaves: no
+# product files, no log, no uninstall values (their key stays), the screen
+# saver setting of system.ini and of the desktop (where there is one) empty or
+# still naming SAVER, the uninstalled mark, and the uninstaller gone.
 expect_uninstalled() {
-  local what=$1
+  local what=$1 saver=${2:-}
   expect_no_file "$SAVER" "$what"
   expect_no_file "$HELP" "$what"
   expect_no_file "$LOG" "$what"
@@ -365,7 +367,9 @@ expect_uninstalled() {
   expect_reg "$PRODUCT_KEY" Uninstalled 'REG_DWORD|0x1' "$what"
   local value
   value=$(ini_value boot SCRNSAVE.EXE) || e2e_fail "$what: SCRNSAVE.EXE is gone from system.ini"
-  [ -z "$value" ] || e2e_fail "$what: SCRNSAVE.EXE is '$value', expected empty"
+  [ "$value" = "$saver" ] || e2e_fail "$what: SCRNSAVE.EXE is '$value', expected '$saver'"
+  value=$(reg_value "$DESKTOP_KEY" SCRNSAVE.EXE) || value='REG_SZ|'
+  [ "$value" = "REG_SZ|$saver" ] || e2e_fail "$what: the desktop's SCRNSAVE.EXE is '$value', expected '$saver'"
   expect_self_removed "$what"
   e2e_log "$what: uninstalled as expected"
 }

@@ -2,7 +2,8 @@
 # The install run's copy, install and cleanup phases failing, each from a
 # prepared disk or a test-only installer with another payload: the message of
 # the phase, then 1160, the RunOnce entry set, and exactly what the phase had
-# done before it stopped left in place.
+# done before it stopped left in place. No uninstaller is there, so no
+# uninstall entry stays either.
 source "$(dirname "$0")/scen.sh"
 scen_begin "$@"
 temp=$(upath "$TEMPDIR")
@@ -22,6 +23,8 @@ fails_with() {
   expect_box "$1-failed" "$3" error 5000
   expect_box "$1-not-installed" "$TEXT_NOT_INSTALLED" error 5000
   e2e_expect_exit "$1" 0 20
+  expect_no_reg "$UNINSTALL_KEY" DisplayName "$1"
+  expect_no_reg "$UNINSTALL_KEY" UninstallString "$1"
 }
 
 nothing_installed() {
@@ -83,7 +86,7 @@ expect_report_since "$size" "$TEXT_NO_INSTALL_HELP"
 rm -f "$temp/zelto.sc_" "$temp/zeltohlp.hl_" "$(upath "$SAVER")" "$(upath "$LOG")"
 
 # Nothing to install (the one file expands to 0 bytes): no progress window,
-# no message, the program ends; only the uninstall entry of the wizard remains.
+# no message, the program ends; the uninstall entry of the wizard goes again.
 timeout 30 wine reg delete "$RUNONCE_KEY" /v vimbaInstall /f >/dev/null 2>&1
 timeout 30 wine reg delete "$UNINSTALL_KEY" /f >/dev/null 2>&1
 e2e_put "$(variant setup_zero)" 'C:\Setup\zero.exe'
@@ -100,7 +103,8 @@ grep -q '^no progress window' "$E2E_ART/watch.out" || e2e_fail "zero: a progress
 nothing_installed zero
 expect_no_temp_copies zero
 expect_no_reg "$RUNONCE_KEY" vimbaInstall zero
-expect_reg "$UNINSTALL_KEY" DisplayName 'REG_SZ|Zelto 2000 ScreenSaver' zero
+expect_no_reg "$UNINSTALL_KEY" DisplayName zero
+expect_no_reg "$UNINSTALL_KEY" UninstallString zero
 expect_report_since "$size"
 
 # A temporary copy that another program holds open (it may read and write the

@@ -61,12 +61,14 @@ done
   e2e_fail "after $last ms the progress $bar"
 e2e_log "the seconds counted $count times up to $last ms; $bar"
 
-# Nothing was copied or changed, and the installer runs again at the next logon.
+# Nothing was copied or changed, and the installer runs again at the next
+# logon; the uninstaller of the first installation keeps its entry.
 expect_same "$old" "$SAVER" "held"
 expect_same "$SCEN_GENERATED/help.bin" "$HELP" "held"
 expect_content "$LOG" "$EXPECTED_LOG" "held"
 expect_no_temp_copies "held"
 cmp -s "$E2E_ART/system.ini.before" "$(upath 'C:\windows\system.ini')" || e2e_fail "held: system.ini changed"
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\Zelto2000Setup.exe' "held"
+expect_reg "$UNINSTALL_KEY" DisplayName 'REG_SZ|Zelto 2000 ScreenSaver' "held"
 expect_report_since "$size" "Install can't proceed because Zelto 2000.Scr is in use and couldn't be unloaded. "$'\n\n'"This is perfectly normal. Please restart Windows (or log off and log on to Windows again) and run this installer again before right-clicking on anything."
 e2e_pass

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The uninstall run, started as the uninstall entry starts it
 # (C:\windows\vmbUninst.exe UNINSTALL): everything goes but the report and the
-# uninstalled mark, the screen saver setting is emptied whichever saver it
-# names, and the uninstaller and its batch file remove themselves after the
+# uninstalled mark, the screen saver setting is emptied only where it names
+# the product's saver, and the uninstaller and its batch file remove themselves after the
 # exit. A file in use for a few seconds is removed by a quiet retry; one in use
 # for longer than 15 seconds is reported once. Uninstalling again, or without
 # a log, removes what it can and says goodbye all the same.
@@ -12,10 +12,13 @@ REPORT_IN_USE='C:\windows\system32\Zelto 2000.Scr  couldn'"'"'t be deleted.'
 
 now_ms() { echo $(( ${EPOCHREALTIME//[.,]/} / 1000 )); }
 
-# Installed, then another screen saver chosen; during the uninstallation the
+# Installed, then another screen saver chosen (in system.ini and in the
+# desktop settings, as on the NT family); during the uninstallation the
 # product's screen saver is in use for 5 s.
 install_ok install 1
-ini_set boot SCRNSAVE.EXE 'C:\windows\system32\OTHERS~1.SCR'
+other='C:\windows\system32\OTHERS~1.SCR'
+ini_set boot SCRNSAVE.EXE "$other"
+timeout 30 wine reg add "$DESKTOP_KEY" /v SCRNSAVE.EXE /t REG_SZ /d "$other" /f >/dev/null 2>&1
 runonce=$(reg_value "$RUNONCE_KEY" vimbaInstall) || e2e_fail "no RunOnce value after the install"
 size=$(report_size)
 expect_file "$UNINSTALLER" quiet
@@ -34,7 +37,7 @@ for fact in 'title Uninstalling Zelto 2000..' 'item Removing Zelto Files' 'text 
   grep -qx "[0-9]* $fact" <<<"$watch" || e2e_fail "quiet: the progress window never showed $fact"
 done
 expect_report_since "$size"
-expect_uninstalled quiet
+expect_uninstalled quiet "$other"
 [ "$(reg_value "$RUNONCE_KEY" vimbaInstall)" = "$runonce" ] || e2e_fail "quiet: the RunOnce value changed"
 
 # A second uninstallation finds no log: the same goodbye, nothing reported.
@@ -42,7 +45,7 @@ e2e_put "$E2E_PROGRAM" "$UNINSTALLER"
 size=$(report_size)
 uninstall again
 expect_report_since "$size"
-expect_uninstalled again
+expect_uninstalled again "$other"
 
 # An uninstaller in a folder whose name holds blanks and a percent sign (which
 # a batch file must double) removes itself as well.

@@ -102,7 +102,8 @@ bool ntFamily(const SetupApp* app) { return app->osKind >= 4; }
 bool productSaverPaths(char* path, char* shortPath) {
     shortPath[0] = '\0';
     char folder[MAX_PATH];
-    if (!dirKindFolder(DirSystem, folder) || !joinPath(path, folder, "Zelto 2000.scr")) return false;
+    if (!dirKindFolder(DirSystem, folder) || !joinPath(path, folder, "Zelto 2000.scr"))
+        return false;
     DWORD s = GetShortPathNameA(path, shortPath, MAX_PATH);
     if (s == 0 || s >= MAX_PATH) shortPath[0] = '\0';  // never compare with a cut path
     return true;
@@ -139,7 +140,8 @@ bool activateScreenSaver(SetupApp* app) {
     WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", shortPath, "system.ini");
     if (ntFamily(app)) writeRegistryValue(kDesktopSaverPath, shortPath, 2);
     // Without SPIF_UPDATEINIFILE the switch would last only until the user logs off.
-    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL,
+                          SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
     return true;
 }
 
@@ -175,7 +177,8 @@ void dropUninstallEntryWithoutUninstaller() {
     char folder[MAX_PATH];
     char uninstaller[MAX_PATH];
     // Without the Windows folder nothing can be said about the uninstaller: keep the entry.
-    if (!dirKindFolder(DirWindows, folder) || !joinPath(uninstaller, folder, "vmbUninst.exe")) return;
+    if (!dirKindFolder(DirWindows, folder) || !joinPath(uninstaller, folder, "vmbUninst.exe"))
+        return;
     DWORD attributes = GetFileAttributesA(uninstaller);
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
     deleteRegistryValue(kUninstallKey, "DisplayName", true);

@@ -153,7 +153,7 @@ TEST(ScreenSaverSetting, ActivationRestoringAndTheUninstallerCopy) {
         WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", c.ini, "system.ini");
         writeRegistryValue("Control Panel\\Desktop\\SCRNSAVE.EXE", c.desktop, 2);
         restoreScreenSaver(setupApp);
-        EXPECT_EQ(c.iniAfter, iniValue()) << c.ini;  // the entry stays, maybe with nothing after "="
+        EXPECT_EQ(c.iniAfter, iniValue()) << c.ini;  // an emptied entry stays, "SCRNSAVE.EXE="
         ASSERT_TRUE(readValue(HKEY_CURRENT_USER, desktop, "SCRNSAVE.EXE", &type, &data));
         EXPECT_STREQ(c.desktopAfter, data.c_str()) << c.desktop;
     }

@@ -8,7 +8,8 @@
 bool reportProblem(const char* text) {
     char message[400];
     copyText(message, sizeof message, text);
-    if (setupApp) setupApp->appendInstallReport(message);
+    // An unattended run's showMessage writes the line itself.
+    if (setupApp && !setupApp->unattended) setupApp->appendInstallReport(message);
     showMessage(message, MB_ICONERROR, 0);
     return false;
 }

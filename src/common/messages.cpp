@@ -19,6 +19,11 @@ bool isYesAnswer(UINT buttonFlags, int answer) {
 }
 
 bool showMessage(const char* text, UINT iconFlags, UINT buttonFlags) {
+    // Nobody watches an unattended run: what it would say goes into the report.
+    if (setupApp && setupApp->unattended) {
+        setupApp->appendInstallReport(text);
+        return false;
+    }
     HWND owner = setupApp ? setupApp->mainWindow : NULL;
     int answer = MessageBoxA(owner, text, "Installer", iconFlags | buttonFlags);
     return isYesAnswer(buttonFlags, answer);

@@ -72,7 +72,10 @@ void writeUninstallEntry() {
 
 void setRunOnceEntry(SetupApp* app, bool set) {
     char text[MAX_PATH] = "";
-    if (set) modulePath(app->instance, text);
+    // A run that cannot say its command line whole leaves the value empty.
+    if (set && modulePath(app->instance, text) && app->unattended &&
+        !appendToText(text, sizeof text, " /S"))
+        text[0] = '\0';
     writeRegistryValue(kRunOnceValuePath, text, 2);
 }
 

@@ -31,6 +31,7 @@ signed char SetupApp::runInstall() {
         showMessageById(IDS_NOT_INSTALLED, MB_ICONERROR, 0);
         return -1;
     }
+    runComplete = true;
     char line[500] = "Zelto 2000";
     appendText(line, IDS_INSTALLED_LINE, sizeof line);
     appendInstallReport(line);

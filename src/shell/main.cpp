@@ -8,8 +8,9 @@ int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR commandLine, int) {
     if (!setupApp) return 0;
     setupApp->startUp(commandLine ? commandLine : "");
     if (!setupApp->running) {
+        int code = setupApp->exitCode();
         destroySetupApp();
-        return 0;
+        return code;
     }
     MSG message;
     message.wParam = 0;
@@ -19,7 +20,8 @@ int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR commandLine, int) {
         DispatchMessageA(&message);
     }
     bool selfDelete = setupApp->selfDeleteOnExit;
+    int code = setupApp->exitCode();
     destroySetupApp();
     if (selfDelete) removeSelf();
-    return static_cast<int>(message.wParam);
+    return code;
 }

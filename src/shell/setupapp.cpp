@@ -41,6 +41,8 @@ SetupApp::SetupApp(HINSTANCE module)
       positionLocked(false),
       boldFont(NULL),
       running(true),
+      unattended(false),
+      runComplete(false),
       appIcon(NULL),
       osKind(0),
       shellMajor(0),
@@ -137,11 +139,29 @@ void readShellVersion(DWORD* major, DWORD* minor) {
     FreeLibrary(shell);
 }
 
+bool hasUnattendedSwitch(const char* commandLine) {
+    for (const char* p = commandLine; *p;) {
+        while (*p == ' ' || *p == '\t') ++p;
+        const char* word = p;
+        while (*p && *p != ' ' && *p != '\t') ++p;
+        if (p - word == 2 && word[0] == '/' && (word[1] == 'S' || word[1] == 's')) return true;
+    }
+    return false;
+}
+
 void SetupApp::startUp(const char* commandLine) {
-    // Another installer or uninstaller is running: hand the user over to it.
+    unattended = hasUnattendedSwitch(commandLine);
+    // Another installer or uninstaller is running: hand the user over to it. An
+    // unattended run has no user to hand over: it ends at once, failed.
     HWND other = FindWindowA(kClassName, NULL);
     if (other) {
-        SetForegroundWindow(other);
+        if (unattended) {
+            char text[kTextCapacity];
+            loadText(text, IDS_ALREADY_RUNNING);
+            appendInstallReport(text);
+        } else {
+            SetForegroundWindow(other);
+        }
         running = false;
         return;
     }
@@ -158,7 +178,8 @@ void SetupApp::startUp(const char* commandLine) {
     modulePath(instance, programPath);
     int showCode = SW_SHOWMAXIMIZED;
     if (findTextNoCase(programPath, "vmbUninst.exe")) {
-        if (lstrcmpiA(commandLine, "UNINSTALL") != 0 &&
+        // Starting the uninstaller with /S is the administrator's answer to the question.
+        if (lstrcmpiA(commandLine, "UNINSTALL") != 0 && !unattended &&
             !showMessageById(IDS_CONFIRM_UNINSTALL, MB_ICONERROR, MB_YESNO)) {
             running = false;
             return;
@@ -193,6 +214,8 @@ void SetupApp::startUp(const char* commandLine) {
         return;
     }
     mainWindow = window;
+    // Unattended, the window only carries the control flow's messages.
+    if (unattended) showCode = SW_HIDE;
     ShowWindow(mainWindow, showCode);
     UpdateWindow(mainWindow);
     progressDialog = NULL;

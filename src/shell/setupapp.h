@@ -27,6 +27,10 @@ public:
     bool positionLocked;
     HFONT boldFont;
     bool running;
+    // Started with /S: no window, no box, every message goes to the install report,
+    // and the exit code tells whether the run did all it was asked to.
+    bool unattended;
+    bool runComplete;
     HICON appIcon;
     LONG osKind;
     DWORD shellMajor;
@@ -50,6 +54,8 @@ public:
 
     // Start-up (setupapp.cpp)
     void startUp(const char* commandLine);
+    // 0, and for an unattended run 2 unless it did all it was asked to.
+    int exitCode() const { return unattended && !runComplete ? 2 : 0; }
 
     // Main window and control flow (mainwindow.cpp)
     void onCreate() override;
@@ -102,6 +108,8 @@ extern HINSTANCE moduleInstance;
 extern bool reportUndeletable;
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// True when /S (any letter case) stands as a word of its own on the command line.
+bool hasUnattendedSwitch(const char* commandLine);
 LONG detectOsKind();
 LONG osKindFromVersion(const OSVERSIONINFOA& info);
 void readShellVersion(DWORD* major, DWORD* minor);

@@ -42,7 +42,9 @@ void SetupApp::openProgress(int mode) {
     elapsedMs = 0;
     updateProgress();
     EnableWindow(mainWindow, FALSE);
-    CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), mainWindow, progressDialogProc, 0);
+    // Unattended, nothing is shown: the progress functions then address no window.
+    if (!unattended)
+        CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), mainWindow, progressDialogProc, 0);
     // The work that follows pumps no messages: paint the window (icon, button)
     // now, or it shows only the controls that redraw themselves.
     if (progressDialog) UpdateWindow(progressDialog);

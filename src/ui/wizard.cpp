@@ -32,6 +32,12 @@ void setResult(HWND page, LONG_PTR result) { SetWindowLongPtrA(page, DWLP_MSGRES
 
 int SetupApp::runSetupWizard() {
     licenceRefused = false;
+    // An unattended install takes the wizard's default choices; starting it with /S
+    // is the administrator's acceptance of the licence.
+    if (unattended) {
+        computeSelectedTotals();
+        return 1;
+    }
     WizardPage pages[3];
     memset(pages, 0, sizeof pages);
     const struct {

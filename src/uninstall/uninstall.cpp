@@ -23,7 +23,8 @@ void SetupApp::runUninstall() {
         removed = removeLoggedFiles();
     } while (!removed && ticksSince(start, GetTickCount()) < kReplaceLimitMs);
     reportUndeletable = true;
-    if (!removed) removeLoggedFiles();
+    if (!removed) removed = removeLoggedFiles();
+    runComplete = removed;
 
     progressPercent = 100;
     updateProgress();

@@ -18,7 +18,9 @@
 //   msgbox [SEL] [timeout=MS]   wait for a message box; it becomes current
 //   gone [SEL] [timeout=MS]     wait until the current window (or all of SEL) is
 //                               gone; the window current before it is current again
-//   absent SEL [for=MS]         fail if a matching window is seen within MS (default 0)
+//   absent SEL [for=MS] [while=EXE]  fail if a matching window is seen within MS
+//                               (default 0); with while=, the watch ends early once
+//                               a process EXE has run and is gone
 //   list [SEL]                  print every matching top-level window
 //   procs [exe=NAME]            print running processes
 //   foreground                  print the foreground window
@@ -230,6 +232,21 @@ void exeOfProcess(DWORD pid, char* out, size_t cap) {
     }
   }
   CloseHandle(snapshot);
+}
+
+bool processRunning(const char* exe) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return true;  // cannot tell: keep watching
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  bool found = false;
+  for (BOOL more = Process32First(snapshot, &entry); more && !found;
+       more = Process32Next(snapshot, &entry)) {
+    const char* base = strrchr(entry.szExeFile, '\\');
+    found = lstrcmpiA(base ? base + 1 : entry.szExeFile, exe) == 0;
+  }
+  CloseHandle(snapshot);
+  return found;
 }
 
 bool isClass(HWND window, const char* name) {
@@ -964,11 +981,23 @@ int run(const char* line) {
   if (!strcmp(verb, "absent")) {
     if (!hasSelector(command)) return usage("absent needs a selector", line);
     int during = intWord(command, "for", 0);
+    const Word* watched = findWord(command, "while");
+    bool seen = false;
     for (;;) {
+      bool ended = false;
+      if (watched) {
+        bool runs = processRunning(watched->value);
+        ended = seen && !runs;
+        seen = seen || runs;
+      }
       enumerate(e, command, true, false);
       if (e.count) {
         printWindow("present", e.found[0], false);
         return fail("window present: %s", line);
+      }
+      if (ended) {
+        say("absent while %s ran, %lu ms", watched->value, (unsigned long)(GetTickCount() - start));
+        return 0;
       }
       if ((int)(GetTickCount() - start) >= during) break;
       Sleep(kPollMs);

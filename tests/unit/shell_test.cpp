@@ -55,6 +55,13 @@ TEST(MirrorSites, RemaindersChooseSitesInThirds) {
     EXPECT_STREQ("/vt_files/", kMirrorSites[1].path);
 }
 
+TEST(UnattendedSwitch, OnlyAWordOfItsOwn) {
+    const char* on[] = {"/S", "/s", "UNINSTALL /S", "/S UNINSTALL", "a\t/s\tb", "  /S  "};
+    for (const char* line : on) EXPECT_TRUE(hasUnattendedSwitch(line)) << line;
+    const char* off[] = {"", "UNINSTALL", "/SILENT", "x/S", "/S/", "-S", "S", "/", "/SS"};
+    for (const char* line : off) EXPECT_FALSE(hasUnattendedSwitch(line)) << line;
+}
+
 TEST(DeleteBatch, FourLinesByteForByte) {
     char text[1000];
     ASSERT_TRUE(formatDeleteBatch(text, sizeof text, "C:\\WINDOWS\\vmbUninst.exe",

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Unattended runs (/S), as a logon script starts them: no window at any time,
+# the same installation as through the wizard with its default choices, every
+# message in the report only, and an exit code that says whether everything
+# was done (0) or not (2). A second instance with /S beside an interactive one
+# ends at once with 2.
+source "$(dirname "$0")/scen.sh"
+scen_begin "$@"
+
+# quiet NAME CODE EXE ARGS...: runs EXE while the robot watches for any visible
+# window of it, and expects the exit code CODE.
+quiet() {
+  local name=$1 code=$2 exe=$3
+  shift 3
+  e2e_start "$name" -t 120 "$exe" "$@"
+  e2e_robot "absent exe=${exe##*\\} while=${exe##*\\} for=110000"
+  e2e_expect_exit "$name" "$code" 30
+}
+
+save_system_ini
+size=$(report_size)
+quiet install 0 "$SETUP" /S
+expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" install
+expect_same "$SCEN_GENERATED/help.bin" "$HELP" install
+expect_content "$LOG" "$EXPECTED_LOG" install
+expect_same "$E2E_PROGRAM" "$UNINSTALLER" install
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' install
+expect_reg "$UNINSTALL_KEY" DisplayName 'REG_SZ|Zelto 2000 ScreenSaver' install
+expect_reg "$UNINSTALL_KEY" UninstallString 'REG_SZ|C:\windows\vmbUninst.exe UNINSTALL' install
+expect_saver_setting install
+expect_no_temp_copies install
+# The success box's text follows the success line, as the box followed it.
+expect_report_since "$size" "Zelto 2000 installed successfully." "$TEXT_INSTALLED"
+
+# The removal with a file held past the quiet passes: reported, exit 2.
+size=$(report_size)
+hold holder 40000 "$SAVER"
+quiet held-removal 2 "$UNINSTALLER" UNINSTALL /S
+e2e_kill holder 2>/dev/null
+grep -qF "Zelto 2000.Scr  couldn't be deleted." "$(upath "$REPORT")" ||
+  e2e_fail "held-removal: the report does not name the file that stayed"
+expect_file "$SAVER" held-removal
+
+# With everything free the removal is complete: exit 0.
+e2e_put "$E2E_PROGRAM" "$UNINSTALLER"
+quiet removal 0 "$UNINSTALLER" UNINSTALL /S
+expect_uninstalled removal
+
+# An install that cannot replace a file in use fails with 2 and comes back
+# unattended at the next logon.
+e2e_put "$SCEN_GENERATED/help.bin" "$SAVER"
+size=$(report_size)
+hold holder2 40000 "$SAVER"
+quiet held-install 2 "$SETUP" /s
+e2e_kill holder2 2>/dev/null
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\Zelto2000Setup.exe /S' held-install
+tail -c 200 "$(upath "$REPORT")" | tr -d '\r' | grep -qF "and run this installer again." ||
+  e2e_fail "held-install: the report's last line does not say why the run failed"
+expect_same "$SCEN_GENERATED/help.bin" "$SAVER" held-install
+
+# Beside an interactive installer, an unattended one ends at once.
+wizard_open interactive
+size=$(report_size)
+e2e_start second -t 60 "$SETUP" /S
+e2e_expect_exit second 2 30
+expect_report_since "$size" "Zelto 2000 Setup is already running."
+e2e_robot "window $SHEET" "sheet cancel" "gone timeout=10000"
+e2e_expect_exit interactive 0 30
+e2e_pass

@@ -56,10 +56,10 @@ rm -f "$temp/zelto.sc_"
 # The packed help file is cut short: 794 naming it; the screen saver stays
 # installed and logged, the cut file is not left installed, both temporary
 # copies stay. The installer sits in a folder with a blank, beside a bait
-# C:\Setup.exe that an unquoted RunOnce value would start instead.
-cut_exe='C:\Setup Files\cuthelp.exe'
+# C:\Zelto.exe that an unquoted RunOnce value would start instead.
+cut_exe='C:\Zelto Setup\cuthelp.exe'
 e2e_put "$(variant setup_cuthelp)" "$cut_exe"
-e2e_put "$PROBE" 'C:\Setup.exe'
+e2e_put "$PROBE" 'C:\Zelto.exe'
 size=$(report_size)
 fails_with cut "$cut_exe" "$TEXT_NO_INSTALL_HELP"
 expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" cut
@@ -79,7 +79,7 @@ runonce=$(reg_value "$RUNONCE_KEY" vimbaInstall) || e2e_fail "cut: no RunOnce va
 e2e_start logon -t 60 "$PROBE" run "${runonce#REG_SZ|}"
 e2e_robot "window $SHEET timeout=30000" "sheet cancel" "gone class=vimbaInstaller timeout=20000"
 e2e_expect_exit logon 0 20
-expect_no_file 'C:\Setup.exe.ran' cut
+expect_no_file 'C:\Zelto.exe.ran' cut
 
 # The help file expands to no bytes at all: that counts as a failure too.
 e2e_put "$(variant setup_emptyhelp)" 'C:\Setup\emptyhelp.exe'

@@ -58,12 +58,14 @@ expect_uninstalled again
 # Uninstallers in folders whose names hold blanks, "%" (which a batch file
 # must double), "&", "^" and a letter outside ASCII remove themselves, and
 # nothing else runs: not the bait C:\Zelto.exe, which an unquoted
-# "C:\Zelto & Co\delete.bat" would start, nor C:\marker.exe, which
-# "C:\a&marker&\delete.bat" would run as a command of its own.
+# "C:\Zelto & Co\delete.bat" would start, nor C:\windows\marker.exe (on the
+# search path), which "C:\a&marker&\delete.bat" would run as a command of its
+# own. The command interpreter reads the batch in the OEM code page: written
+# in ANSI, "Präsentation" names no file there.
 e2e_put "$PROBE" 'C:\Zelto.exe'
-e2e_put "$PROBE" 'C:\marker.exe'
+e2e_put "$PROBE" 'C:\windows\marker.exe'
 n=0
-for dir in 'C:\Zelto 100% Files' 'C:\Zelto & Co' 'C:\a&marker&' 'C:\Zelto 100% ^ Präsentation'; do
+for dir in 'C:\Zelto 100% Files' 'C:\Zelto & Co' 'C:\a&marker&' 'C:\100%^Präsentation'; do
   n=$(( n + 1 ))
   e2e_put "$E2E_PROGRAM" "$dir\\vmbUninst.exe"
   e2e_start "folder$n" -t 90 "$dir\\vmbUninst.exe" UNINSTALL
@@ -85,7 +87,7 @@ for dir in 'C:\Zelto 100% Files' 'C:\Zelto & Co' 'C:\a&marker&' 'C:\Zelto 100% ^
   done
   [ -z "$(ls -A "$(upath "$dir")")" ] || e2e_fail "folder$n: $dir still holds $(ls "$(upath "$dir")")"
   expect_no_file 'C:\Zelto.exe.ran' "folder$n"
-  expect_no_file 'C:\marker.exe.ran' "folder$n"
+  expect_no_file 'C:\windows\marker.exe.ran' "folder$n"
 done
 
 # The screen saver in use for longer than 15 s: one report line (the log's

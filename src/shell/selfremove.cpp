@@ -53,15 +53,15 @@ bool oemPathOf(char* out, size_t capacity, const char* path) {
     for (const char* form : forms) {
         WCHAR wide[MAX_PATH];
         WCHAR back[MAX_PATH];
-        BOOL lost = FALSE;
         int n = MultiByteToWideChar(CP_ACP, 0, form, -1, wide, MAX_PATH);
         if (n <= 0) continue;
+        // A letter the OEM code page lacks becomes a default or a look-alike:
+        // the way back then gives another name.
         int m = WideCharToMultiByte(CP_OEMCP, 0, wide, -1, out, static_cast<int>(capacity), NULL,
-                                    &lost);
-        if (m <= 0 || lost || MultiByteToWideChar(CP_OEMCP, 0, out, -1, back, MAX_PATH) != n ||
-            memcmp(wide, back, n * sizeof(WCHAR)) != 0)
-            continue;
-        return true;
+                                    NULL);
+        if (m > 0 && MultiByteToWideChar(CP_OEMCP, 0, out, -1, back, MAX_PATH) == n &&
+            memcmp(wide, back, n * sizeof(WCHAR)) == 0)
+            return true;
     }
     out[0] = '\0';
     return false;

@@ -49,6 +49,22 @@ bool writeRegistryValue(const char* fullPath, const void* data, RegValueCode cod
     return true;
 }
 
+bool formatCommandLine(char* out, size_t capacity, const char* program, const char* arguments) {
+    // A blank ends an unquoted program name (so "C:\Documents and Settings\..." would
+    // start C:\Documents.exe), and the command interpreter acts on the others. A path
+    // without them stays unquoted, as every earlier version wrote it.
+    static const char kSpecial[] = " \t&|<>^()%!;,=";
+    bool quote = false;
+    for (const char* p = program; *p; ++p)
+        for (const char* s = kSpecial; *s; ++s)
+            if (*p == *s) quote = true;
+    const char* q = quote ? "\"" : "";
+    bool fits = arguments ? formatText(out, capacity, "%s%s%s %s", q, program, q, arguments)
+                          : formatText(out, capacity, "%s%s%s", q, program, q);
+    if (!fits) out[0] = '\0';
+    return fits;
+}
+
 bool writeProductValue(const char* valueName, const void* data, RegValueCode code) {
     char fullPath[MAX_PATH];
     if (!formatText(fullPath, sizeof fullPath, "%s%s", kProductKey, valueName)) return false;
@@ -61,21 +77,23 @@ void writeUninstallEntry() {
     writeRegistryValue(fullPath, "Zelto 2000 ScreenSaver", 4);
 
     char folder[MAX_PATH];
-    char commandLine[MAX_PATH];
+    char program[MAX_PATH];
+    char commandLine[MAX_PATH + 16];
     // Without its folder, or cut, the command would start some other program.
-    if (!dirKindFolder(DirWindows, folder) ||
-        !formatText(commandLine, sizeof commandLine, "%s%s UNINSTALL", folder, "vmbUninst.exe"))
+    if (!dirKindFolder(DirWindows, folder) || !joinPath(program, folder, "vmbUninst.exe") ||
+        !formatCommandLine(commandLine, sizeof commandLine, program, "UNINSTALL"))
         return;
     formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "UninstallString");
     writeRegistryValue(fullPath, commandLine, 4);
 }
 
 void setRunOnceEntry(SetupApp* app, bool set) {
-    char text[MAX_PATH] = "";
-    // A run that cannot say its command line whole leaves the value empty.
-    if (set && modulePath(app->instance, text) && app->unattended &&
-        !appendToText(text, sizeof text, " /S"))
-        text[0] = '\0';
+    char program[MAX_PATH];
+    char text[MAX_PATH + 8] = "";  // quotes, " /S"
+    // An unattended run comes back unattended; a command line that does not fit
+    // is left empty rather than cut.
+    if (set && modulePath(app->instance, program))
+        formatCommandLine(text, sizeof text, program, app->unattended ? "/S" : NULL);
     writeRegistryValue(kRunOnceValuePath, text, 2);
 }
 

@@ -1,6 +1,7 @@
 // Registry values and system settings that the setup program writes and clears.
 #pragma once
 #include <windows.h>
+#include <stddef.h>
 
 class SetupApp;
 
@@ -17,6 +18,11 @@ RegValueRule regValueRule(RegValueCode code);
 HKEY splitRegistryPath(const char* fullPath, RegValueCode code, char* keyPath, char* valueName);
 bool writeRegistryValue(const char* fullPath, const void* data, RegValueCode code);
 bool writeProductValue(const char* valueName, const void* data, RegValueCode code);
+// A command line that starts program with arguments (none when NULL): the
+// program's path in double quotes when it holds a blank or a character that the
+// command interpreter acts on, as it stands otherwise. Empty and false when it
+// does not fit.
+bool formatCommandLine(char* out, size_t capacity, const char* program, const char* arguments);
 void writeUninstallEntry();
 void setRunOnceEntry(SetupApp* app, bool set);
 bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machine);

@@ -80,15 +80,50 @@ bool SetupApp::removeLoggedFiles() {
 }
 
 namespace {
-// Lines this installer writes name files by their full path: a drive letter or
-// a network share. Anything else (a fragment, a relative name that would
-// depend on the current folder) is not an entry of ours and is left alone.
-bool isFullPath(const char* path) {
-    if (path[0] == '\\' && path[1] == '\\') return true;
+// A full path from a drive's root whose parts are names: no UNC or device path
+// ("\\server", "\\.\", "\\?\"), no relative one, no empty part, no "." or ".."
+// (nor any part of dots and blanks only, which Windows reads the same way), no
+// second colon (a stream), no forward slash (another separator).
+bool isPlainPath(const char* path) {
     char drive = path[0] | 0x20;
-    return drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\';
+    if (!(drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\')) return false;
+    const char* part = path + 3;
+    for (;;) {
+        const char* end = part;
+        bool onlyDots = true;
+        for (; *end && *end != '\\'; ++end) {
+            if (*end == ':' || *end == '/') return false;
+            if (*end != '.' && *end != ' ') onlyDots = false;
+        }
+        if (end == part || onlyDots) return false;
+        if (!*end) return true;
+        part = end + 1;
+    }
+}
+
+// Both in capitals, so that the comparison is letter by letter and ignores case.
+bool sameTextNoCase(const char* a, const char* b) {
+    char x[MAX_PATH];
+    char y[MAX_PATH];
+    if (!copyText(x, sizeof x, a) || !copyText(y, sizeof y, b)) return false;
+    DWORD n = lstrlenA(x);
+    if (n != static_cast<DWORD>(lstrlenA(y))) return false;
+    CharUpperBuffA(x, n);
+    CharUpperBuffA(y, n);
+    return memcmp(x, y, n) == 0;
 }
 }  // namespace
+
+bool SetupApp::isRemovablePath(const char* line) {
+    char path[MAX_PATH];
+    if (!copyText(path, sizeof path, line)) return false;
+    int n = lstrlenA(path);
+    while (n > 0 && path[n - 1] == ' ') path[--n] = '\0';
+    if (!isPlainPath(path)) return false;
+    for (int i = 0; i < removableCount && i < kMaxRecords; ++i)
+        if (isPlainPath(removablePaths[i]) && sameTextNoCase(path, removablePaths[i])) return true;
+    return false;
+}
 
 bool SetupApp::removeLoggedLines(char* content, DWORD size) {
     bool allRemoved = true;
@@ -114,7 +149,8 @@ bool SetupApp::removeLoggedLines(char* content, DWORD size) {
             char path[MAX_PATH];
             memcpy(path, line, kept);
             path[kept] = '\0';
-            if (isFullPath(path) && !removeLoggedFile(path)) allRemoved = false;
+            // Only the product's own files: any other line names nothing to delete.
+            if (isRemovablePath(path) && !removeLoggedFile(path)) allRemoved = false;
         }
         if (end >= size) break;
         start = end + 1;

@@ -40,6 +40,34 @@ bool formatDeleteBatch(char* out, size_t capacity, const char* programPath, cons
     return true;
 }
 
+namespace {
+// The command interpreter reads a batch file in the OEM code page, the program
+// writes ANSI: a path goes into the batch in its OEM form, and only when that
+// form reads back as the same name. Otherwise its short form is tried (what the
+// file system gives as short names keeps to the OEM code page); false when
+// neither names the file, since a misread name could be another file's.
+bool oemPathOf(char* out, size_t capacity, const char* path) {
+    char shortPath[MAX_PATH];
+    DWORD s = GetShortPathNameA(path, shortPath, MAX_PATH);
+    const char* forms[2] = {path, s > 0 && s < MAX_PATH ? shortPath : path};
+    for (const char* form : forms) {
+        WCHAR wide[MAX_PATH];
+        WCHAR back[MAX_PATH];
+        int n = MultiByteToWideChar(CP_ACP, 0, form, -1, wide, MAX_PATH);
+        if (n <= 0) continue;
+        // A letter the OEM code page lacks becomes a default or a look-alike:
+        // the way back then gives another name.
+        int m = WideCharToMultiByte(CP_OEMCP, 0, wide, -1, out, static_cast<int>(capacity), NULL,
+                                    NULL);
+        if (m > 0 && MultiByteToWideChar(CP_OEMCP, 0, out, -1, back, MAX_PATH) == n &&
+            memcmp(wide, back, n * sizeof(WCHAR)) == 0)
+            return true;
+    }
+    out[0] = '\0';
+    return false;
+}
+}  // namespace
+
 void removeSelf() {
     char programPath[MAX_PATH];
     if (!modulePath(moduleInstance, programPath)) return;  // a cut path would name another file
@@ -48,26 +76,37 @@ void removeSelf() {
     if (!ensureTrailingBackslash(folder)) return;
     char batchPath[MAX_PATH];
     if (!formatText(batchPath, sizeof batchPath, "%sdelete.bat", folder)) return;
-    char batchShortPath[MAX_PATH] = "";
-    DWORD s = GetShortPathNameA(batchPath, batchShortPath, MAX_PATH);
-    if (s == 0 || s >= MAX_PATH) batchShortPath[0] = '\0';
-    if (batchShortPath[0] == '\0') copyText(batchShortPath, sizeof batchShortPath, batchPath);
-
-    char batchText[1000];
-    if (!formatDeleteBatch(batchText, sizeof batchText, programPath, batchShortPath)) return;
-    HANDLE file = CreateFileA(batchShortPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+    HANDLE file = CreateFileA(batchPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                               FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) return;
-    DWORD length = lstrlenA(batchText);
+    // Only now that the file exists does it have a short form.
+    char batchShortPath[MAX_PATH] = "";
+    DWORD s = GetShortPathNameA(batchPath, batchShortPath, MAX_PATH);
+    if (s == 0 || s >= MAX_PATH) copyText(batchShortPath, sizeof batchShortPath, batchPath);
+
+    char programText[MAX_PATH];
+    char batchText[MAX_PATH];
+    char text[1000];
+    bool ok = oemPathOf(programText, sizeof programText, programPath) &&
+              oemPathOf(batchText, sizeof batchText, batchShortPath) &&
+              formatDeleteBatch(text, sizeof text, programText, batchText);
+    DWORD length = ok ? lstrlenA(text) : 0;
     DWORD written = 0;
-    BOOL ok = WriteFile(file, batchText, length, &written, NULL);
+    ok = ok && WriteFile(file, text, length, &written, NULL) && written == length;
     CloseHandle(file);
-    if (!ok || written != length) {
+    if (!ok) {
         // A cut batch could loop on a wrong name; leave nothing half written behind.
-        DeleteFileA(batchShortPath);
+        DeleteFileA(batchPath);
         return;
     }
 
+    // Quoted, the path stays one name: a blank cannot make it start C:\Zelto.exe
+    // for "C:\Zelto & Co\delete.bat", nor an "&" end the command.
+    char commandLine[MAX_PATH + 2];
+    if (!formatText(commandLine, sizeof commandLine, "\"%s\"", batchShortPath)) {
+        DeleteFileA(batchPath);
+        return;
+    }
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;  // 68 bytes
@@ -75,7 +114,7 @@ void removeSelf() {
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof process);
-    if (CreateProcessA(NULL, batchShortPath, NULL, NULL, FALSE,
+    if (CreateProcessA(NULL, commandLine, NULL, NULL, FALSE,
                        CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, NULL, "\\", &startup, &process)) {
         SetThreadPriority(process.hThread, THREAD_PRIORITY_IDLE);
         SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
@@ -84,6 +123,6 @@ void removeSelf() {
         ResumeThread(process.hThread);
         CloseHandle(process.hThread);
     } else {
-        WinExec(batchShortPath, SW_HIDE);
+        WinExec(commandLine, SW_HIDE);
     }
 }

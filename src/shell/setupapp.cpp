@@ -50,7 +50,8 @@ SetupApp::SetupApp(HINSTANCE module)
       progressDialog(NULL),
       progressPercent(0),
       sourceRemote(false),
-      bytesInstalled(0) {
+      bytesInstalled(0),
+      removableCount(0) {
     progressCaption[0] = '\0';
     currentItem[0] = '\0';
     installerDir[0] = '\0';

@@ -48,6 +48,10 @@ public:
     bool componentPresent[kComponentCount];
     bool componentActivate[kComponentCount];
     PackageSlot packages[kComponentCount];
+    // The only paths that the uninstall run deletes: the destinations that the
+    // program's own update header gives.
+    char removablePaths[kMaxRecords][MAX_PATH];
+    int removableCount;
 
     explicit SetupApp(HINSTANCE module);
     ~SetupApp();
@@ -96,10 +100,16 @@ public:
     // content need not be terminated.
     bool removeLoggedLines(char* content, DWORD size);
     bool removeLoggedFile(const char* path);
+    // True when a log line (its blanks at the end aside) is, as text and in any
+    // letter case, one of removablePaths, and a plain path from a drive's root.
+    bool isRemovablePath(const char* line);
     bool appendInstallReport(const char* text);
 
     // Uninstall run (uninstall/uninstall.cpp)
     void runUninstall();
+    // Fills removablePaths from the update header of slot 0; false (reported)
+    // when the header cannot be read or lists nothing.
+    bool readRemovablePaths();
 };
 
 extern SetupApp* setupApp;

@@ -1,7 +1,9 @@
 // The uninstall run: screen saver setting, logged files, uninstall entry, goodbye.
+#include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/registry.h"
+#include "common/text.h"
 #include "engine/install.h"
 #include "resources/resource.h"
 #include "shell/setupapp.h"
@@ -15,15 +17,18 @@ void SetupApp::runUninstall() {
     updateProgress();
     setProgressItem("Removing Zelto Files");
 
+    // Without the header's own list nothing is deleted, the log included: what
+    // a log names is only deleted when the header names it too.
+    bool listed = readRemovablePaths();
     // Files still in use are retried quietly for a while before they are reported.
     reportUndeletable = false;
     DWORD start = GetTickCount();
     bool removed;
     do {
-        removed = removeLoggedFiles();
-    } while (!removed && ticksSince(start, GetTickCount()) < kReplaceLimitMs);
+        removed = listed && removeLoggedFiles();
+    } while (listed && !removed && ticksSince(start, GetTickCount()) < kReplaceLimitMs);
     reportUndeletable = true;
-    if (!removed) removed = removeLoggedFiles();
+    if (listed && !removed) removed = removeLoggedFiles();
     runComplete = removed;
 
     progressPercent = 100;
@@ -47,4 +52,25 @@ void SetupApp::runUninstall() {
     if (modulePath(instance, programPath) && findTextNoCase(programPath, "vmbUninst.exe"))
         selfDeleteOnExit = true;
     PostMessageA(mainWindow, WM_DESTROY, 0, 0);
+}
+
+bool SetupApp::readRemovablePaths() {
+    removableCount = 0;
+    PackageSlot& slot = packages[0];
+    slot.resetPackage();
+    UINT error = slot.loadUpdateHeader();  // reports a missing header itself
+    if (error == 0 && slot.sourceCount == 0 && fileResourceExists(slot.headerName))
+        error = IDS_BAD_HEADER;  // a header that lists nothing
+    if (error != 0) {
+        reportErrorById(error, slot.headerName);
+        return false;
+    }
+    for (int i = 0; i < slot.sourceCount && removableCount < kMaxRecords; ++i) {
+        FileEntry entry;
+        memset(&entry, 0, sizeof entry);
+        copyText(entry.destName, sizeof entry.destName, slot.sourceRecords[i].destName);
+        entry.dirKind = slot.dirKind;
+        if (destinationPath(entry, removablePaths[removableCount])) ++removableCount;
+    }
+    return removableCount > 0;
 }

@@ -108,10 +108,10 @@ bool samePath(const std::string& a, const std::string& b) {
     return lstrcmpiA(a.c_str(), b.c_str()) == 0;
 }
 
-// What a log names. Whole lines (for what must be removed): the text between
-// CR LF pairs (the last may lack its CR LF), without the CRs and blanks at its
-// end, with no CR, LF or NUL left inside, and a full path as the installer
-// writes them. Words (for what may be removed at all): every run of bytes
+// What a log names. Whole lines (for what must be removed when the update
+// header lists them too): the text between CR LF pairs (the last may lack its
+// CR LF), without the CRs and blanks at its end, with no CR, LF or NUL left
+// inside, and a full path as the installer writes them, taken as it is spelled. Words (for what may be removed at all): every run of bytes
 // without CR, LF or NUL, trailing blanks dropped, so that a line cut short at
 // a stray byte still counts as naming its first part.
 std::string trimmed(std::string text, const char* drop) {
@@ -129,7 +129,7 @@ std::vector<std::string> listedLines(const std::string& content) {
         std::string line = trimmed(content.substr(start, end - start), " \r");
         bool clean = line.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
         if (clean && line.size() >= 3 && line[1] == ':' && line[2] == '\\')
-            listed.push_back(fullPath(line));
+            listed.push_back(line);
         if (last) break;
         start = end + 2;
     }
@@ -260,6 +260,11 @@ void LogRunner::run(const char* kind, LogCase& c) {
         }
         if (f.folder) tally_.note("listed paths that are folders (fault injected)");
     }
+    // The scratch files stand for the header's destinations.
+    setupApp->removableCount = 0;
+    for (ScratchFile& f : c.files)
+        if (setupApp->removableCount < kMaxRecords)
+            lstrcpynA(setupApp->removablePaths[setupApp->removableCount++], f.path.c_str(), MAX_PATH);
     std::vector<std::string> listed = listedLines(c.content);
     std::vector<std::string> words = namedWords(c.content);
 
@@ -279,7 +284,7 @@ void LogRunner::run(const char* kind, LogCase& c) {
         if (f.held != INVALID_HANDLE_VALUE) CloseHandle(f.held);
         std::string full = fullPath(f.path);
         bool isNamed = among(words, full);
-        bool namedAbsolute = among(listed, full);
+        bool namedAbsolute = among(listed, f.path) && &f - &c.files[0] < kMaxRecords;
         bool present = exists(f.path);
         if (!present && !isNamed)
             fail("L2 no file is deleted whose name the log does not spell", kind, c,
@@ -287,7 +292,7 @@ void LogRunner::run(const char* kind, LogCase& c) {
         if (present && namedAbsolute) {
             listedRemains = true;
             if (!f.locked && !f.folder)
-                fail("L4 every file that a line names is deleted", kind, c, "kept " + f.path);
+                fail("L4 every file that a line spells and the header lists is deleted", kind, c, "kept " + f.path);
         }
         if (f.locked && !present)
             fail("L6 a file in use is kept and reported", kind, c, "deleted " + f.path);

@@ -495,6 +495,8 @@ TEST(LongPaths, EveryLoggedPathIsRemovedAgain) {
         if (made) writeFile(path, "x");
         ASSERT_EQ(made, fileExists(path.c_str())) << length;
         bool listed = setupApp->appendInstallLog(g.text(path));
+        setupApp->removableCount = 1;  // as if the update header gave this destination
+        lstrcpynA(setupApp->removablePaths[0], path.c_str(), MAX_PATH);
         ASSERT_TRUE(g.clean());
         std::string content = readFile(log);
         if (listed)

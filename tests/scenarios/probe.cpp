@@ -15,6 +15,11 @@
 //                                  installer answers, as under a message box)
 //   probe.exe short PATH           GetShortPathNameA of PATH
 //   probe.exe long PATH            GetLongPathNameA of PATH
+//   probe.exe run COMMAND          CreateProcessA of the command line as it
+//                                  stands, as the shell starts a RunOnce value
+//
+// A copy under any other name is a bait: whatever its arguments, it creates
+// the file NAME.ran beside itself (NAME its own file name) and exits.
 //
 // Exit code 0 when the fact could be had, 1 otherwise.
 
@@ -176,15 +181,47 @@ int pathForm(bool shortForm, const char* path) {
   return 0;
 }
 
+int run(const char* command) {
+  char line[1024];
+  lstrcpynA(line, command, sizeof line);
+  STARTUPINFOA startup;
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+    printf("not started: error %lu\n", GetLastError());
+    return 1;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  printf("started %lu\n", process.dwProcessId);
+  return 0;
+}
+
+// A bait's trace: "<own path>.ran".
+bool leaveTrace() {
+  char self[MAX_PATH];
+  DWORD n = GetModuleFileNameA(NULL, self, MAX_PATH - 4);
+  if (n == 0 || n >= MAX_PATH - 4) return false;
+  const char* name = strrchr(self, '\\');
+  if (!lstrcmpiA(name ? name + 1 : self, "probe.exe")) return false;
+  lstrcatA(self, ".ran");
+  HANDLE f = CreateFileA(self, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+  if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (leaveTrace()) return 0;
   if (argc == 5 && !strcmp(argv[1], "text")) return controlText(argv[2], atoi(argv[3]), argv[4]);
   if (argc == 3 && !strcmp(argv[1], "focus")) return focus(argv[2]);
   if (argc == 3 && !strcmp(argv[1], "watch")) return watchProgress((DWORD)strtoul(argv[2], NULL, 10));
   if (argc == 2 && !strcmp(argv[1], "bar")) return barPosition();
   if (argc == 3 && !strcmp(argv[1], "short")) return pathForm(true, argv[2]);
   if (argc == 3 && !strcmp(argv[1], "long")) return pathForm(false, argv[2]);
-  fprintf(stderr, "usage: probe text TITLE ID FILE | focus TITLE | watch MS | bar | short PATH | long PATH\n");
+  if (argc == 3 && !strcmp(argv[1], "run")) return run(argv[2]);
+  fprintf(stderr, "usage: probe text TITLE ID FILE | focus TITLE | watch MS | bar | short PATH | long PATH | run COMMAND\n");
   return 2;
 }

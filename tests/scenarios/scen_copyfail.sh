@@ -58,10 +58,13 @@ rm -f "$temp/zelto.sc_"
 
 # The packed help file is cut short: 794 naming it; the screen saver stays
 # installed and logged, the cut file is not left installed, both temporary
-# copies stay.
-e2e_put "$(variant setup_cuthelp)" 'C:\Setup\cuthelp.exe'
+# copies stay. The installer sits in a folder with a blank, beside a bait
+# C:\Zelto.exe that an unquoted RunOnce value would start instead.
+cut_exe='C:\Zelto Setup\cuthelp.exe'
+e2e_put "$(variant setup_cuthelp)" "$cut_exe"
+e2e_put "$PROBE" 'C:\Zelto.exe'
 size=$(report_size)
-fails_with cut 'C:\Setup\cuthelp.exe' "$TEXT_NO_INSTALL_HELP"
+fails_with cut "$cut_exe" "$TEXT_NO_INSTALL_HELP"
 expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" cut
 expect_no_file "$HELP" cut
 expect_content "$LOG" $'C:\\windows\\system32\\Zelto 2000.Scr \r\n' cut
@@ -71,9 +74,15 @@ expect_same "$SCEN_TOOLS/data/zeltohlp-cut.hl_" "$TEMPDIR\\zeltohlp.hl_" cut
 expect_stamp "$TEMPDIR\\zelto.sc_" 977984780
 expect_stamp "$TEMPDIR\\zeltohlp.hl_" 977984780
 ini_value boot SCRNSAVE.EXE >/dev/null && e2e_fail "cut: the screen saver was activated"
-expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\cuthelp.exe' cut
+expect_reg "$RUNONCE_KEY" vimbaInstall "REG_SZ|\"$cut_exe\"" cut
 expect_report_since "$size" "$TEXT_NO_INSTALL_HELP"
 rm -f "$temp/zelto.sc_" "$temp/zeltohlp.hl_" "$(upath "$SAVER")" "$(upath "$LOG")"
+# Started as the next logon starts it, the value runs the installer again.
+runonce=$(reg_value "$RUNONCE_KEY" vimbaInstall) || e2e_fail "cut: no RunOnce value"
+e2e_start logon -t 60 "$PROBE" run "${runonce#REG_SZ|}"
+e2e_robot "window $SHEET timeout=30000" "sheet cancel" "gone class=vimbaInstaller timeout=20000"
+e2e_expect_exit logon 0 20
+expect_no_file 'C:\Zelto.exe.ran' cut
 
 # The help file expands to no bytes at all: that counts as a failure too.
 e2e_put "$(variant setup_emptyhelp)" 'C:\Setup\emptyhelp.exe'

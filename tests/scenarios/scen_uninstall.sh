@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The uninstall run, started as the uninstall entry starts it
-# (C:\windows\vmbUninst.exe UNINSTALL): everything goes but the report and the
-# uninstalled mark, the screen saver setting is emptied only where it names
-# the product's saver, and the uninstaller and its batch file remove themselves after the
-# exit. A file in use for a few seconds is removed by a quiet retry; one in use
-# for longer than 15 seconds is reported once. Uninstalling again, or without
+# (C:\windows\vmbUninst.exe UNINSTALL): everything of the product goes but the
+# report and the uninstalled mark (other files that the log names stay), the
+# screen saver setting is emptied only where it names the product's saver, and
+# the uninstaller and its batch file remove themselves after the exit. A file in
+# use for a few seconds is removed by a quiet retry; one in use for longer
+# than 15 seconds is reported once. Uninstalling again, or without
 # a log, removes what it can and says goodbye all the same.
 source "$(dirname "$0")/scen.sh"
 scen_begin "$@"
@@ -19,6 +20,15 @@ install_ok install 1
 other='C:\windows\system32\OTHERS~1.SCR'
 ini_set boot SCRNSAVE.EXE "$other"
 timeout 30 wine reg add "$DESKTOP_KEY" /v SCRNSAVE.EXE /t REG_SZ /d "$other" /f >/dev/null 2>&1
+# The log also names files that are not the product's, read-only as the
+# uninstaller would clear it: they stay, and they do not keep the log.
+canaries=('C:\canary.txt' 'C:\windows\system32\canary.dll' 'C:\windows\canary.ini')
+for canary in "${canaries[@]}"; do
+  printf canary >"$(upath "$canary")"
+  chmod a-w "$(upath "$canary")"
+done
+printf '%s \r\n' 'C:\canary.txt' 'C:\windows\system32\canary.dll' \
+  'C:\windows\system32\..\canary.ini' '\\?\C:\canary.txt' >>"$(upath "$LOG")"
 runonce=$(reg_value "$RUNONCE_KEY" vimbaInstall) || e2e_fail "no RunOnce value after the install"
 size=$(report_size)
 expect_file "$UNINSTALLER" quiet
@@ -38,6 +48,7 @@ for fact in 'title Uninstalling Zelto 2000..' 'item Removing Zelto Files' 'text 
 done
 expect_report_since "$size"
 expect_uninstalled quiet "$other"
+for canary in "${canaries[@]}"; do expect_file "$canary" quiet; done
 [ "$(reg_value "$RUNONCE_KEY" vimbaInstall)" = "$runonce" ] || e2e_fail "quiet: the RunOnce value changed"
 
 # A second uninstallation finds no log: the same goodbye, nothing reported.
@@ -47,24 +58,40 @@ uninstall again
 expect_report_since "$size"
 expect_uninstalled again "$other"
 
-# An uninstaller in a folder whose name holds blanks and a percent sign (which
-# a batch file must double) removes itself as well.
-dir='C:\Zelto 100% Files'
-e2e_put "$E2E_PROGRAM" "$dir\\vmbUninst.exe"
-e2e_start percent -t 90 "$dir\\vmbUninst.exe" UNINSTALL
-e2e_robot "msgbox title=Installer timeout=30000"
-expect_field msgbox text "$TEXT_UNINSTALLED"
-hold keep 4000 "$dir\\vmbUninst.exe" share=rw
-e2e_robot "msgbox title=Installer" "press ok" "gone"
-e2e_expect_exit percent 0 30
-expect_content "$dir\\delete.bat" $':Repeat\r\ndel "C:\\Zelto 100%% Files\\vmbUninst.exe"\r\nif exist "C:\\Zelto 100%% Files\\vmbUninst.exe" goto Repeat\r\ndel "C:\\Zelto 100%% Files\\delete.bat"\r\n' percent
-e2e_running keep || e2e_fail "percent: the uninstaller's file was let go too early for the check"
-e2e_wait keep 10
-for (( i = 0; i < 100; i++ )); do
-  [ -z "$(ls -A "$(upath "$dir")")" ] && break
-  sleep 0.1
+# Uninstallers in folders whose names hold blanks, "%" (which a batch file
+# must double), "&", "^" and a letter outside ASCII remove themselves, and
+# nothing else runs: not the bait C:\Zelto.exe, which an unquoted
+# "C:\Zelto & Co\delete.bat" would start, nor C:\windows\marker.exe (on the
+# search path), which "C:\a&marker&\delete.bat" would run as a command of its
+# own. The command interpreter reads the batch in the OEM code page: written
+# in ANSI, "Präsentation" names no file there.
+e2e_put "$PROBE" 'C:\Zelto.exe'
+e2e_put "$PROBE" 'C:\windows\marker.exe'
+n=0
+for dir in 'C:\Zelto 100% Files' 'C:\Zelto & Co' 'C:\a&marker&' 'C:\100%^Präsentation'; do
+  n=$(( n + 1 ))
+  e2e_put "$E2E_PROGRAM" "$dir\\vmbUninst.exe"
+  e2e_start "folder$n" -t 90 "$dir\\vmbUninst.exe" UNINSTALL
+  e2e_robot "msgbox title=Installer timeout=30000"
+  expect_field msgbox text "$TEXT_UNINSTALLED"
+  hold keep 4000 "$dir\\vmbUninst.exe" share=rw
+  e2e_robot "msgbox title=Installer" "press ok" "gone"
+  e2e_expect_exit "folder$n" 0 30
+  if [ "$n" = 1 ]; then
+    # The batch file deletes itself by its short name, which it has once it exists.
+    short=$(probe short "$dir\\delete.bat") || e2e_fail "folder$n: no short path of the batch file"
+    expect_content "$dir\\delete.bat" $':Repeat\r\ndel "C:\\Zelto 100%% Files\\vmbUninst.exe"\r\nif exist "C:\\Zelto 100%% Files\\vmbUninst.exe" goto Repeat\r\ndel "'"${short//%/%%}"$'"\r\n' "folder$n"
+  fi
+  e2e_running keep || e2e_fail "folder$n: the uninstaller's file was let go too early for the check"
+  e2e_wait keep 10
+  for (( i = 0; i < 100; i++ )); do
+    [ -z "$(ls -A "$(upath "$dir")")" ] && break
+    sleep 0.1
+  done
+  [ -z "$(ls -A "$(upath "$dir")")" ] || e2e_fail "folder$n: $dir still holds $(ls "$(upath "$dir")")"
+  expect_no_file 'C:\Zelto.exe.ran' "folder$n"
+  expect_no_file 'C:\windows\marker.exe.ran' "folder$n"
 done
-[ -z "$(ls -A "$(upath "$dir")")" ] || e2e_fail "percent: $dir still holds $(ls "$(upath "$dir")")"
 
 # The screen saver in use for longer than 15 s: one report line (the log's
 # blank, then the text), 1157, then the closing box; the log stays.

@@ -1,6 +1,7 @@
 #include <winsock2.h>
 #include <wininet.h>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <regex>
 #include "boxcatcher.h"
 #include "common/errors.h"
@@ -22,6 +23,13 @@ protected:
         writeFile(first, "1");
         writeFile(second, "2");
         reportUndeletable = true;
+        allow({first, second});
+    }
+    // The paths that the uninstall run may delete, as the update header would give them.
+    void allow(std::initializer_list<std::string> paths) {
+        setupApp->removableCount = 0;
+        for (const std::string& p : paths)
+            lstrcpynA(setupApp->removablePaths[setupApp->removableCount++], p.c_str(), MAX_PATH);
     }
     void TearDown() override {
         DeleteFileA(first.c_str());
@@ -120,6 +128,45 @@ TEST_F(LogFixture, HostileLogsNeverOverrunOrDeleteOutsideTheirLines) {
     writeFile(log, std::string("\0junk\r\n", 7) + second + " \r\n");
     EXPECT_TRUE(setupApp->removeLoggedFiles());
     EXPECT_FALSE(fileExists(second.c_str()));
+}
+
+TEST_F(LogFixture, OnlyTheHeadersOwnPathsAreDeleted) {
+    std::string folder = first.substr(0, first.rfind('\\') + 1);
+    std::string other = folder + "zelto-other.txt";
+    std::string dotted = folder + "sub\\..\\zelto-other.txt";
+    writeFile(other, "o");
+    // (a header never gives a path with "..": if it did, it would not be taken)
+    allow({first, second, dotted});
+    std::string shouted = first;
+    CharUpperBuffA(&shouted[0], shouted.size());
+    SetCurrentDirectoryA(folder.c_str());
+    writeFile(log, other + " \r\n" + dotted + " \r\n" + folder + ".\\zelto-two.txt \r\n" +
+                       "\\\\?\\" + second + " \r\n\\\\.\\" + second + " \r\n" +
+                       "\\\\localhost\\" + second.substr(0, 1) + "$" + second.substr(2) +
+                       " \r\nzelto-two.txt \r\n" + second + ". \r\n" + shouted + " \r\n");
+    EXPECT_TRUE(setupApp->removeLoggedFiles());
+    SetCurrentDirectoryA("C:\\");
+    EXPECT_FALSE(fileExists(first.c_str()));  // listed, in another letter case
+    EXPECT_TRUE(fileExists(second.c_str()));
+    EXPECT_TRUE(fileExists(other.c_str()));
+    EXPECT_FALSE(fileExists(log.c_str()));  // the other lines do not keep it
+    DeleteFileA(other.c_str());
+}
+
+TEST(RemovablePaths, AreTheHeadersDestinationsOrNothing) {
+    TestApp app;
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    ASSERT_TRUE(setupApp->readRemovablePaths());
+    ASSERT_EQ(2, setupApp->removableCount);
+    EXPECT_STREQ((std::string(system) + "\\Zelto 2000.Scr").c_str(), setupApp->removablePaths[0]);
+    EXPECT_STREQ((std::string(system) + "\\Zeltohlp.Hlp").c_str(), setupApp->removablePaths[1]);
+    lstrcpyA(setupApp->packages[0].headerName, "absent.new");
+    BoxCatcher catcher;
+    EXPECT_FALSE(setupApp->readRemovablePaths());
+    EXPECT_EQ(0, setupApp->removableCount);
+    ASSERT_EQ(1u, catcher.boxes().size());
+    EXPECT_EQ(0u, catcher.boxes()[0].text.find("Unable to access update header res::absent.new."));
 }
 
 TEST_F(LogFixture, ReportLinesAndErrorReports) {

@@ -67,6 +67,22 @@ TEST(RegistryValues, WritingDeletingAndTheDefaultValue) {
     EXPECT_FALSE(writeRegistryValue(tooLong.c_str(), "x", 2));
 }
 
+TEST(RegistryValues, CommandLinesQuoteOnlyPathsThatNeedIt) {
+    char out[40];
+    ASSERT_TRUE(formatCommandLine(out, sizeof out, "C:\\WINDOWS\\vmbUninst.exe", "UNINSTALL"));
+    EXPECT_STREQ("C:\\WINDOWS\\vmbUninst.exe UNINSTALL", out);
+    ASSERT_TRUE(formatCommandLine(out, sizeof out, "C:\\Setup\\Zelto2000Setup.exe", NULL));
+    EXPECT_STREQ("C:\\Setup\\Zelto2000Setup.exe", out);
+    for (const char* folder : {"My Files", "a&b", "100%", "x^y", "(z)", "p;q", "t\tu", "a=b"}) {
+        std::string program = std::string("C:\\") + folder + "\\s.exe";
+        ASSERT_TRUE(formatCommandLine(out, sizeof out, program.c_str(), "UNINSTALL")) << folder;
+        EXPECT_EQ("\"" + program + "\" UNINSTALL", std::string(out));
+    }
+    // quoted, the line no longer fits: nothing rather than a cut command
+    EXPECT_FALSE(formatCommandLine(out, 22, "C:\\a b\\s.exe", "UNINSTALL"));
+    EXPECT_STREQ("", out);
+}
+
 TEST(RegistryValues, UninstallEntryRunOnceAndUninstalledMark) {
     TestApp app;
     writeUninstallEntry();

@@ -53,20 +53,33 @@ private:
     }
 
     // Adds bytes that start at offset position of the file. Words are summed two
-    // at a time: 0x10000 is 1 in this arithmetic (modulo 0xFFFF), so a 32-bit
-    // value counts as its two words, and only a byte's odd or even offset matters.
+    // at a time: 0x10000 is 1 in this arithmetic (modulo 0xFFFF, which divides
+    // 0xFFFFFFFF), so a 32-bit value counts as its two words, and only a byte's
+    // odd or even offset matters.
     void addWords(const uint8_t* bytes, size_t count, uint64_t position) {
+        uint32_t sum = 0;
         if (count != 0 && (position & 1)) {
-            total_ += uint32_t(bytes[0]) << 8;
+            sum = uint32_t(bytes[0]) << 8;
             ++bytes;
             --count;
         }
-        for (; count >= 4; bytes += 4, count -= 4)
-            total_ += uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-                      uint32_t(bytes[3]) << 24;
-        uint32_t rest = 0;
-        for (size_t i = 0; i < count; ++i) rest |= uint32_t(bytes[i]) << (8 * i);
-        total_ += rest;
+        // Two sums side by side halve the chain of dependent additions; each
+        // carry out of the top bit comes back in at the bottom.
+        uint32_t other = 0;
+        for (; count >= 8; bytes += 8, count -= 8) {
+            uint32_t low = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 |
+                           uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+            uint32_t high = uint32_t(bytes[4]) | uint32_t(bytes[5]) << 8 |
+                            uint32_t(bytes[6]) << 16 | uint32_t(bytes[7]) << 24;
+            sum += low;
+            sum += sum < low;
+            other += high;
+            other += other < high;
+        }
+        uint64_t total = uint64_t(sum) + other;
+        // What is left, up to 7 bytes: a byte at an odd offset counts as shifted by 8.
+        for (size_t i = 0; i < count; ++i) total += uint32_t(bytes[i]) << (8 * (i & 1));
+        total_ += total;
     }
 
     uint64_t total_ = 0;

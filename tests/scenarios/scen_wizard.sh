@@ -120,12 +120,9 @@ print(i + len(p) // 2 if i >= 0 and d.find(p, i + 1) < 0 else "none")' "$E2E_PRO
 }
 # damaged NAME OFFSET: a copy with the byte at OFFSET inverted gives the message.
 damaged() {
-  local copy="C:\\Setup\\$1.exe" file byte size
+  local copy="C:\\Setup\\$1.exe" size
   e2e_put "$E2E_PROGRAM" "$copy"
-  file=$(upath "$copy")
-  byte=$(od -An -tu1 -j "$2" -N1 "$file" | tr -d ' ')
-  printf "\\x$(printf %02x $(( 255 - byte )))" | dd of="$file" bs=1 seek="$2" conv=notrunc status=none
-  cmp -s "$E2E_PROGRAM" "$file" && e2e_fail "$1: no byte changed"
+  invert_byte "$copy" "$2"
   size=$(report_size)
   e2e_start "$1" -t 60 "$copy"
   e2e_robot "msgbox title=Installer timeout=30000" "absent class=#32770 title=\"Looking for Updates..\""

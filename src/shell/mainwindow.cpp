@@ -1,7 +1,10 @@
 // The main window's behaviour and the control flow from creation to exit.
+#include "common/errors.h"
+#include "common/imagesum.h"
 #include "common/paths.h"
 #include "common/registry.h"
 #include "common/text.h"
+#include "resources/resource.h"
 #include "shell/mirrors.h"
 #include "shell/setupapp.h"
 #include <mmsystem.h>
@@ -80,8 +83,19 @@ LRESULT SetupApp::windowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(mainWindow, message, wParam, lParam);
 }
 
+namespace {
+// A download or a floppy copy with one changed byte would install a damaged
+// screen saver or show a damaged licence: such a file installs nothing.
+bool setupFileIntact(HINSTANCE module) {
+    char path[MAX_PATH];
+    if (modulePath(module, path) && imageFileIntact(path)) return true;
+    reportErrorById(IDS_SETUP_DAMAGED, "");
+    return false;
+}
+}  // namespace
+
 void SetupApp::requestInstall() {
-    if (!checkPackages()) {
+    if (!setupFileIntact(instance) || !checkPackages()) {
         PostMessageA(mainWindow, WM_DESTROY, 0, 0);
         return;
     }

@@ -139,6 +139,15 @@ hold() {
 
 upath() { e2e_path "$1"; }
 
+# invert_byte WINPATH OFFSET: one changed byte, as a bad download leaves it.
+invert_byte() {
+  local file byte
+  file=$(upath "$1")
+  byte=$(od -An -tu1 -j "$2" -N1 "$file" | tr -d ' ')
+  [ -n "$byte" ] || e2e_fail "$1 has no byte $2"
+  printf "\\x$(printf %02x $(( 255 - byte )))" | dd of="$file" bs=1 seek="$2" conv=notrunc status=none
+}
+
 expect_file() { [ -f "$(upath "$1")" ] || e2e_fail "$2: $1 is missing"; }
 expect_no_file() { [ ! -e "$(upath "$1")" ] || e2e_fail "$2: $1 exists"; }
 

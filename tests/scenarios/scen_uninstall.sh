@@ -32,6 +32,9 @@ printf '%s \r\n' 'C:\canary.txt' 'C:\windows\system32\canary.dll' \
 runonce=$(reg_value "$RUNONCE_KEY" vimbaInstall) || e2e_fail "no RunOnce value after the install"
 size=$(report_size)
 expect_file "$UNINSTALLER" quiet
+# The uninstaller does not check its own file: a changed byte in its copy
+# does not keep the product from being removed.
+invert_byte "$UNINSTALLER" $(( $(stat -c %s "$(upath "$UNINSTALLER")") - 1 ))
 hold hold5 5000 "$SAVER"
 start=$(now_ms)
 e2e_start watch -t 60 "$PROBE" watch 40000

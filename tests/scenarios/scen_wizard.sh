@@ -106,4 +106,53 @@ for kind in nolicence emptylicence; do
   e2e_robot "absent class=#32770 title=\"Apply Options\""
   ends_clean "$kind"
 done
+
+# A setup file with one byte changed, as a bad download leaves it: in the packed
+# screen saver, in the licence text, in the padding that ends the file. The one
+# message comes before the package check; nothing is installed.
+TEXT_DAMAGED='This setup file is damaged. Please download it again.'
+[ -x "${ZELTO_PECHECKSUM:-}" ] || e2e_fail "no checksum tool in ZELTO_PECHECKSUM='${ZELTO_PECHECKSUM:-}'"
+# offset_in FILE: the middle of FILE's bytes inside the installer (they are there once).
+offset_in() {
+  python3 -c 'import sys
+d = open(sys.argv[1], "rb").read(); p = open(sys.argv[2], "rb").read(); i = d.find(p)
+print(i + len(p) // 2 if i >= 0 and d.find(p, i + 1) < 0 else "none")' "$E2E_PROGRAM" "$1"
+}
+# damaged NAME OFFSET: a copy with the byte at OFFSET inverted gives the message.
+damaged() {
+  local copy="C:\\Setup\\$1.exe" size
+  e2e_put "$E2E_PROGRAM" "$copy"
+  invert_byte "$copy" "$2"
+  size=$(report_size)
+  e2e_start "$1" -t 60 "$copy"
+  e2e_robot "msgbox title=Installer timeout=30000" "absent class=#32770 title=\"Looking for Updates..\""
+  expect_box "$1" "$TEXT_DAMAGED" error
+  ends_clean "$1"
+  expect_report_since "$size" "$TEXT_DAMAGED"
+}
+for part in saver:"$SCEN_GENERATED/zelto.sc_" licence:"$licence"; do
+  at=$(offset_in "${part#*:}")
+  [ "$at" != none ] || e2e_fail "the installer does not hold ${part#*:} once"
+  damaged "damaged-${part%%:*}" "$at"
+done
+damaged damaged-end $(( $(stat -c %s "$E2E_PROGRAM") - 1 ))
+
+# An edited licence resource: refused until the checksum is written again
+# (the README's step), then the wizard shows the new text.
+edited='C:\Setup\Edited.exe'
+printf 'An edited licence.\r\n' >"$E2E_ART/edited.txt"
+e2e_put "$E2E_ART/edited.txt" 'C:\Setup\edited.txt'
+e2e_put "$E2E_PROGRAM" "$edited"
+e2e_robot "resource file=$edited type=RES_FILE name=LICENSEEVAL.TXT data=C:\\Setup\\edited.txt"
+e2e_start edited -t 60 "$edited"
+expect_box edited "$TEXT_DAMAGED" error
+ends_clean edited
+"$ZELTO_PECHECKSUM" "$(upath "$edited")" >/dev/null || e2e_fail "pechecksum failed on $edited"
+wizard_open sealed "$edited"
+e2e_robot "window $SHEET" "sheet next" "window $LICENCE timeout=10000" "wait id=1010 visible=1"
+probe text "$LICENCE_TITLE" 1010 'C:\sealed-shown.txt' >/dev/null || e2e_fail "could not read the licence text"
+cmp -s <(printf 'An edited licence.\r') "$(upath 'C:\sealed-shown.txt')" ||
+  e2e_fail "the sealed copy does not show the edited licence"
+e2e_robot "window $LICENCE" "press id=102" "gone"
+ends_clean sealed
 e2e_pass

@@ -20,6 +20,9 @@
 #   packer      build/host/szddpack against mscompress on the same files
 #   scaling     page and done of test builds with about 100 KB to 10 MB of
 #               packed files (tools/bench/variant.sh)
+#   self-check  the installer's check of its own file (image checksum) on the
+#               largest test build, timed on its own (tools/bench/checktime.cpp
+#               with build/win's core library), against that build's page
 # The times come from tools/bench/stopwatch.cpp, which starts the program or
 # presses its button and polls for the result every millisecond; the robot
 # (tests/e2e/robot.cpp) does the steps in between and checks what it sees.
@@ -31,11 +34,12 @@
 # at most 1.0 as ours/NSIS (the median of the ratios of runs made back to
 # back); done of the scaling builds growing in line with the bytes (the cost
 # per MB from the second-largest to the largest build at most 1.5 times that
-# of the step before, from each build's fastest run).
+# of the step before, from each build's fastest run); the self-check at most
+# 2 % of the largest build's page (medians).
 #
 # Settings: BENCH_REPS (7), BENCH_SCALE_REPS (3), BENCH_SCALE_KB
-# ("100 1000 3000 10000"), BENCH_OUT (build/bench), BENCH_PLOT (docs/bench.png),
-# BENCH_DISPLAY (first X display number tried, 500).
+# ("100 1000 3000 10000"), BENCH_CHECK_REPS (15), BENCH_OUT (build/bench),
+# BENCH_PLOT (docs/bench.png), BENCH_DISPLAY (first X display number tried, 500).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
@@ -46,6 +50,7 @@ out=${BENCH_OUT:-$root/build/bench}
 reps=${BENCH_REPS:-7}
 scale_reps=${BENCH_SCALE_REPS:-3}
 scale_kb=${BENCH_SCALE_KB:-"100 1000 3000 10000"}
+check_reps=${BENCH_CHECK_REPS:-15}
 plot_png=${BENCH_PLOT:-$root/docs/bench.png}
 template=/tmp/wp-bench-template
 prefix=/tmp/wp-bench-run
@@ -65,7 +70,8 @@ die() {
 }
 
 bash "$bench/deps.sh" || die "the benchmark's packages are missing"
-for f in "$ours_exe" "$gen/saver.bin" "$gen/help.bin" "$licence" "$robot_exe" "$szddpack"; do
+core=$root/build/win/src/libzeltocore.a
+for f in "$ours_exe" "$gen/saver.bin" "$gen/help.bin" "$licence" "$robot_exe" "$szddpack" "$core"; do
   [ -f "$f" ] || die "$f is missing (run make build first)"
 done
 rm -rf "$out/scale" "$out/pack"
@@ -87,6 +93,8 @@ trap 'echo "bench: interrupted" >&2; exit 130' INT TERM HUP
 echo "Building the stopwatch and the NSIS installer"
 i686-w64-mingw32-g++-posix -Os -fno-exceptions -fno-rtti -Wall -Wextra -static -s -mconsole \
   -o "$out/stopwatch.exe" "$bench/stopwatch.cpp" -luser32 || die "cannot build the stopwatch"
+i686-w64-mingw32-g++-posix -Os -fno-exceptions -fno-rtti -Wall -Wextra -static -s -mconsole \
+  -I "$root/src" -o "$out/checktime.exe" "$bench/checktime.cpp" "$core" || die "cannot build checktime"
 nsis_exe=$out/zelto-nsis.exe
 makensis -V1 -DSAVER="$gen/saver.bin" -DHELP="$gen/help.bin" -DLICENCE="$licence" \
   -DOUTFILE="$nsis_exe" "$bench/zelto.nsi" >>"$log" 2>&1 || die "makensis failed"
@@ -247,7 +255,7 @@ wait_gone() {
 fresh_prefix() {
   wine_prefix_from_template "$template" "$prefix" >>"$log" 2>&1 || die "cannot copy the Wine prefix"
   mkdir -p "$prefix/drive_c/bench" "$prefix/drive_c/Setup"
-  cp "$out/stopwatch.exe" "$robot_exe" "$prefix/drive_c/bench/"
+  cp "$out/stopwatch.exe" "$out/checktime.exe" "$robot_exe" "$prefix/drive_c/bench/"
   robot "list" || die "the robot does not run"
 }
 
@@ -366,6 +374,18 @@ for (( r = 1; r <= scale_reps; r++ )); do
     done
   done
 done
+
+# The self-check alone, on the largest test build just copied into a fresh
+# prefix (as it is before each of its runs).
+echo "Self-check: the installer's check of its own file on the $big_kb KB test build"
+fresh_prefix
+cp "$out/scale/$big_kb/ours.exe" "$prefix/drive_c/Setup/Zelto2000Setup.exe"
+timeout 90 wine 'C:\bench\checktime.exe' 'C:\Setup\Zelto2000Setup.exe' "$check_reps" >"$out/checktime.out" 2>>"$log" ||
+  die "checktime failed: $(tr -d '\r' <"$out/checktime.out")"
+tr -d '\r' <"$out/checktime.out" | tee -a "$log" | sed -n 's/^intact=1 ms=//p' >"$out/checktime.tsv"
+[ "$(wc -l <"$out/checktime.tsv")" -eq "$check_reps" ] || die "checktime gave no $check_reps times"
+wine_stop_prefix "$prefix"
+rm -rf "$prefix"
 xvfb_stop
 
 # ---------------------------------------------------------------- report
@@ -453,6 +473,15 @@ report=$out/bench.txt
   done <"$scale_summary"
 } >"$report"
 
+read -r check_ms check_min check_max < <(stats 2 <"$out/checktime.tsv")
+big_page=$(awk -v kb="$big_kb" '$1 == kb { print $5 }' "$scale_summary")
+check_share=$(awk -v c="$check_ms" -v p="$big_page" 'BEGIN { if (p > 0) printf "%.2f\n", 100 * c / p; else print 100 }')
+{
+  echo
+  echo "Self-check of the installer's own file on the $(stat -c %s "$out/scale/$big_kb/ours.exe")-byte test build," \
+       "$check_reps runs: $check_ms ms ($check_min-$check_max), $check_share % of its start to first page ($big_page ms)"
+} >>"$report"
+
 # The cost per packed MB of each step from one test build to the next, and
 # how the last step compares with the one before: from each build's fastest
 # run (column 12), the one least disturbed by whatever else the machine ran.
@@ -480,6 +509,7 @@ goal() {  # goal TEXT CONDITION
   goal "Finish to success message, ours/NSIS (median per pair) $done_ratio <= 1.0" "$done_ratio <= 1.0"
   goal "install time in line with the bytes: cost per MB of the last step / the one before = $growth_ratio <= 1.5" \
     "$growth_ratio <= 1.5"
+  goal "self-check at $big_kb KB: $check_share % of start to first page <= 2 %" "$check_share <= 2"
   echo
   echo "NSIS stub as shipped: $nsis_stub_file, $nsis_stub_shipped bytes; in the installer: $nsis_stub bytes."
   echo "Ours: $ours_size bytes, of which $ours_data are embedded data (RES_FILE, RES_GIF resources)."

@@ -24,8 +24,9 @@ gen=$win/generated
 objdir=$win/src/CMakeFiles/Zelto2000Setup.dir
 pack=$root/build/host/szddpack
 mkheader=$root/build/host/mkheader
+pechecksum=$root/build/host/pechecksum
 for f in "$gen/payload.rc" "$gen/zelto.new" "$gen/saver.bin" "$gen/help.bin" "$objdir/link.txt" \
-         "$objdir/flags.make" "$objdir/shell/main.cpp.obj" "$win/src/libzeltocore.a" "$pack" "$mkheader"; do
+         "$objdir/flags.make" "$objdir/shell/main.cpp.obj" "$win/src/libzeltocore.a" "$pack" "$mkheader" "$pechecksum"; do
   [ -e "$f" ] || { echo "variant.sh: $f is missing (run make build first)" >&2; exit 1; }
 done
 
@@ -99,6 +100,8 @@ link=${link//CMakeFiles\/Zelto2000Setup.dir\/objects.a/$dir/objects.a}
 link=${link//-o Zelto2000Setup.exe/-o $dir/ours.exe}
 link=$(sed -E -e "s#-Wl,-Map,[^ ]+#-Wl,-Map,$dir/ours.map#" -e 's#-Wl,--out-implib,[^ ]+##' <<<"$link")
 (cd "$win/src" && eval "$link")
+# The build writes the image checksum after the link as well.
+"$pechecksum" "$dir/ours.exe" >/dev/null
 if [ "$count" -eq 0 ]; then
   # A build tree changed since its installer was linked fails this too.
   if cmp -s "$dir/ours.exe" "$win/src/Zelto2000Setup.exe"; then

@@ -178,12 +178,14 @@ layout 1024x768 large
 [ ${#problems[@]} -eq 0 ] || e2e_fail "${#problems[@]} painting problems: $(printf '%s; ' "${problems[@]}")"
 
 # An update header whose record holds no usable name: the package check
-# reports it while its progress window is still open.
+# reports it while its progress window is still open. The edited copy gets its
+# checksum written again; without it the copy would be refused as damaged.
 bad='C:\Setup\BadHeader.exe'
 e2e_put "$E2E_PROGRAM" "$bad"
 head -c 72 /dev/zero | tr '\0' A >"$E2E_ART/bad.new"
 e2e_put "$E2E_ART/bad.new" 'C:\Setup\bad.new'
 e2e_robot "resource file=$bad type=RES_FILE name=ZELTO.NEW data=C:\\Setup\\bad.new"
+"$ZELTO_PECHECKSUM" "$(e2e_path "$bad")" >/dev/null || e2e_fail "cannot write the checksum of $bad"
 e2e_start check "$bad"
 # The robot tells icons apart by their pixels, which a 256-colour screen
 # shows through another program's colormap.

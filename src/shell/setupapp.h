@@ -90,6 +90,7 @@ public:
     // content need not be terminated.
     bool removeLoggedLines(char* content, DWORD size);
     bool removeLoggedFile(const char* path);
+    void reportNotDeleted(const char* path);
     bool appendInstallReport(const char* text);
 
     // Uninstall run (uninstall/uninstall.cpp)

@@ -83,14 +83,15 @@ TEST_F(EntryFixture, AFileTheLogCannotNameIsTakenBackAndReported) {
     PackageSlot& slot = setupApp->packages[0];
     slot.installEntries[0] = entry;
     slot.installCount = 1;
+    std::vector<CaughtBox> boxes;
     {
         BoxCatcher catcher;
         EXPECT_FALSE(slot.expandPackage());
-        auto boxes = catcher.boxes();
-        ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ(0u, boxes[0].text.find("Couldn't install zelto-unit.txt."));
+        boxes = catcher.boxes();
     }
     CloseHandle(held);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(0u, boxes[0].text.find("Couldn't install zelto-unit.txt."));
     EXPECT_FALSE(fileExists(dest));
     EXPECT_EQ("", readFile(log));
 }

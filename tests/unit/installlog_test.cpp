@@ -44,14 +44,15 @@ TEST_F(LogFixture, LinesAndTheDuplicateRule) {
     // names files, so the removal fails like a file in use
     HANDLE held = CreateFileA(log.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     EXPECT_FALSE(setupApp->appendInstallLog("C:\\other.txt"));
+    std::vector<CaughtBox> boxes;
     {
         BoxCatcher catcher;
         EXPECT_FALSE(setupApp->removeLoggedFiles());
-        auto boxes = catcher.boxes();
-        ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ(0u, boxes[0].text.find("Some files may be in use"));
+        boxes = catcher.boxes();
     }
     CloseHandle(held);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(0u, boxes[0].text.find("Some files may be in use"));
     std::smatch m;
     std::string text = readFile(report);
     ASSERT_TRUE(std::regex_match(text, m, std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)\r\n")))

@@ -100,6 +100,7 @@ bool PackageSlot::checkReplaceable() {
             app->updateProgress();
         }
         if (allPassed || ticksSince(start, GetTickCount()) >= kReplaceLimitMs) break;
+        answerBetweenPasses();
     }
     if (allPassed) {
         app->elapsedMs = 0;
@@ -140,6 +141,15 @@ bool FileEntry::testReplaceEntry(DWORD pass) {
         return false;
     }
     return true;
+}
+
+void answerBetweenPasses() {
+    // PM_NOREMOVE delivers the messages sent to this thread, so that Windows does
+    // not take it for hung, and leaves posted and input messages queued: no click
+    // or key acts on a window while the run waits. The sleep spares the processor.
+    MSG message;
+    PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE);
+    Sleep(kWaitSliceMs);
 }
 
 LONG copyPercent(LONG bytesInstalled, LONG compressedTotal) {
@@ -264,7 +274,11 @@ bool FileEntry::expandEntry() {
     }
     clearReadOnly(destination);
     clearReadOnly(tempPath);
-    app->appendInstallLog(destination);
+    // A file the log does not name would outlive the uninstaller: take it back.
+    if (!app->appendInstallLog(destination)) {
+        DeleteFileA(destination);
+        return false;
+    }
     return true;
 }
 

@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-enum { kReplaceLimitMs = 15000, kRefreshIntervalMs = 300 };
+enum { kReplaceLimitMs = 15000, kRefreshIntervalMs = 300, kWaitSliceMs = 20 };
 
 // Writes the "RES_FILE" resource name to path: 1 written, 0 no such resource,
 // 710 the file could not be created or not written whole.
@@ -12,5 +12,8 @@ UINT extractFileResource(const char* name, const char* path);
 LONG expectedExpandedSize(const char* path);
 // Milliseconds from start to now on the 32-bit tick counter, across its wrap.
 inline DWORD ticksSince(DWORD start, DWORD now) { return now - start; }
+// Between two passes of a retry loop: answers what the window system and other
+// programs send to this thread, then sleeps kWaitSliceMs. No input is taken.
+void answerBetweenPasses();
 // The copy percentage, never dividing by zero and never past 100.
 LONG copyPercent(LONG bytesInstalled, LONG compressedTotal);

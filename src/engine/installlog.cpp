@@ -63,18 +63,27 @@ bool SetupApp::removeLoggedFiles() {
     char log[MAX_PATH];
     if (!logPath(log)) return true;
     HANDLE file = CreateFileA(log, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) return true;
     DWORD size = 0;
-    char* content = readWholeFile(file, &size);
-    CloseHandle(file);
-    if (!content) return false;
+    char* content = NULL;
+    if (file == INVALID_HANDLE_VALUE) {
+        // Only a log that is not there means nothing to remove: one held by
+        // another program, or closed to us, still names installed files.
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+    } else {
+        content = readWholeFile(file, &size);
+        CloseHandle(file);
+    }
 
-    bool allRemoved = removeLoggedLines(content, size);
-    HeapFree(GetProcessHeap(), 0, content);
-
-    if (allRemoved)
-        removeLoggedFile(log);
-    else if (reportUndeletable)
+    bool allRemoved = false;
+    if (content) {
+        // The log goes last, and only once every file it names is gone.
+        allRemoved = removeLoggedLines(content, size) && removeLoggedFile(log);
+        HeapFree(GetProcessHeap(), 0, content);
+    } else if (reportUndeletable) {
+        reportNotDeleted(log);
+    }
+    if (!allRemoved && reportUndeletable)
         showMessageById(IDS_FILES_IN_USE, MB_ICONINFORMATION, 0);
     return allRemoved;
 }
@@ -161,12 +170,14 @@ bool SetupApp::removeLoggedLines(char* content, DWORD size) {
 bool SetupApp::removeLoggedFile(const char* path) {
     if (!fileExists(path)) return true;
     bool deleted = deleteFileWritable(path);
-    if (!deleted && reportUndeletable) {
-        char text[MAX_PATH + 32];
-        formatText(text, sizeof text, "%s couldn't be deleted.", path);
-        appendInstallReport(text);
-    }
+    if (!deleted && reportUndeletable) reportNotDeleted(path);
     return deleted;
+}
+
+void SetupApp::reportNotDeleted(const char* path) {
+    char text[MAX_PATH + 32];
+    formatText(text, sizeof text, "%s couldn't be deleted.", path);
+    appendInstallReport(text);
 }
 
 bool SetupApp::appendInstallReport(const char* text) {

@@ -103,6 +103,7 @@ public:
     // True when a log line (its blanks at the end aside) is, as text and in any
     // letter case, one of removablePaths, and a plain path from a drive's root.
     bool isRemovablePath(const char* line);
+    void reportNotDeleted(const char* path);
     bool appendInstallReport(const char* text);
 
     // Uninstall run (uninstall/uninstall.cpp)

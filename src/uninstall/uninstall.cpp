@@ -9,6 +9,26 @@
 #include "shell/setupapp.h"
 #include <string.h>
 
+namespace {
+// The uninstaller's own RunOnce value: after a removal that left files behind,
+// the next logon runs it again to finish the work.
+const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const char kFinishValue[] = "vimbaUninstall";
+
+void setFinishAtLogon(HINSTANCE instance, bool unattended) {
+    char programPath[MAX_PATH];
+    char command[MAX_PATH + 16];
+    char fullPath[MAX_PATH];
+    // A cut command would start another program: then there is nothing to set.
+    if (!modulePath(instance, programPath) ||
+        !formatText(command, sizeof command, "\"%s\" UNINSTALL%s", programPath,
+                    unattended ? " /S" : "") ||
+        !formatText(fullPath, sizeof fullPath, "%s\\%s", kRunOnceKey, kFinishValue))
+        return;
+    writeRegistryValue(fullPath, command, 2);
+}
+}  // namespace
+
 void SetupApp::runUninstall() {
     openProgress(2);
     setProgressItem("Restoring Screensaver");
@@ -24,32 +44,43 @@ void SetupApp::runUninstall() {
     reportUndeletable = false;
     DWORD start = GetTickCount();
     bool removed;
-    do {
+    for (;;) {
         removed = listed && removeLoggedFiles();
-    } while (listed && !removed && ticksSince(start, GetTickCount()) < kReplaceLimitMs);
+        if (!listed || removed || ticksSince(start, GetTickCount()) >= kReplaceLimitMs) break;
+        answerBetweenPasses();
+    }
     reportUndeletable = true;
     if (listed && !removed) removed = removeLoggedFiles();
     runComplete = removed;
 
     progressPercent = 100;
     updateProgress();
-    deleteRegistryValue(kUninstallKey, "DisplayName", true);
-    deleteRegistryValue(kUninstallKey, "UninstallString", true);
+    // While a listed file or the log remains, the product stays registered and
+    // the uninstaller stays in place to finish at the next logon.
+    if (removed) {
+        deleteRegistryValue(kRunOnceKey, kFinishValue, false);
+        deleteRegistryValue(kUninstallKey, "DisplayName", true);
+        deleteRegistryValue(kUninstallKey, "UninstallString", true);
+    }
     progressPercent = 100;
     updateProgress();
     closeProgress();
 
-    DWORD one = 1;
-    writeProductValue("Uninstalled", &one, 8);
+    if (removed) {
+        DWORD one = 1;
+        writeProductValue("Uninstalled", &one, 8);
+    } else {
+        setFinishAtLogon(instance, unattended);
+    }
 
     char text[500];
     memset(text, 0, sizeof text);
-    loadText(text, IDS_UNINSTALLED);
+    loadText(text, removed ? IDS_UNINSTALLED : IDS_UNINSTALL_AT_RESTART);
     appendText(text, IDS_THANK_YOU, sizeof text);
     showMessage(text, MB_ICONINFORMATION, 0);
 
     char programPath[MAX_PATH];
-    if (modulePath(instance, programPath) && findTextNoCase(programPath, "vmbUninst.exe"))
+    if (removed && modulePath(instance, programPath) && findTextNoCase(programPath, "vmbUninst.exe"))
         selfDeleteOnExit = true;
     PostMessageA(mainWindow, WM_DESTROY, 0, 0);
 }

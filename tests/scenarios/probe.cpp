@@ -13,6 +13,10 @@
 //   probe.exe bar                  the position of that progress bar: "bar N"
 //                                  (asked by a message, so only while the
 //                                  installer answers, as under a message box)
+//   probe.exe answer MS            while the progress window is there (up to
+//                                  MS), asks it every 100 ms for WM_NULL with a
+//                                  1 s limit: "unanswered T" per miss, then
+//                                  "answered N"
 //   probe.exe short PATH           GetShortPathNameA of PATH
 //   probe.exe long PATH            GetLongPathNameA of PATH
 //   probe.exe run COMMAND          CreateProcessA of the command line as it
@@ -152,6 +156,35 @@ int watchProgress(DWORD limitMs) {
   return 0;
 }
 
+// Another program's question that the installer's thread must answer while
+// it waits: a message sent to its window, with a time limit of one second.
+int answerProgress(DWORD limitMs) {
+  DWORD start = GetTickCount();
+  ProgressSearch search = {NULL};
+  while (!search.found) {
+    EnumWindows(findProgressProc, (LPARAM)&search);
+    if (search.found) break;
+    if (GetTickCount() - start >= limitMs) {
+      printf("no progress window\n");
+      return 1;
+    }
+    Sleep(10);
+  }
+  DWORD appeared = GetTickCount();
+  unsigned long answered = 0;
+  while (IsWindow(search.found) && GetTickCount() - start < limitMs) {
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutA(search.found, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result))
+      ++answered;
+    else if (IsWindow(search.found))
+      printf("unanswered %lu\n", (unsigned long)(GetTickCount() - appeared));
+    fflush(stdout);
+    Sleep(100);
+  }
+  printf("answered %lu\n", answered);
+  return 0;
+}
+
 int barPosition() {
   ProgressSearch search = {NULL};
   EnumWindows(findProgressProc, (LPARAM)&search);
@@ -218,10 +251,13 @@ int main(int argc, char** argv) {
   if (argc == 5 && !strcmp(argv[1], "text")) return controlText(argv[2], atoi(argv[3]), argv[4]);
   if (argc == 3 && !strcmp(argv[1], "focus")) return focus(argv[2]);
   if (argc == 3 && !strcmp(argv[1], "watch")) return watchProgress((DWORD)strtoul(argv[2], NULL, 10));
+  if (argc == 3 && !strcmp(argv[1], "answer"))
+    return answerProgress((DWORD)strtoul(argv[2], NULL, 10));
   if (argc == 2 && !strcmp(argv[1], "bar")) return barPosition();
   if (argc == 3 && !strcmp(argv[1], "short")) return pathForm(true, argv[2]);
   if (argc == 3 && !strcmp(argv[1], "long")) return pathForm(false, argv[2]);
   if (argc == 3 && !strcmp(argv[1], "run")) return run(argv[2]);
-  fprintf(stderr, "usage: probe text TITLE ID FILE | focus TITLE | watch MS | bar | short PATH | long PATH | run COMMAND\n");
+  fprintf(stderr, "usage: probe text TITLE ID FILE | focus TITLE | watch MS | answer MS | bar |"
+                  " short PATH | long PATH | run COMMAND\n");
   return 2;
 }

@@ -33,6 +33,8 @@ EXPECTED_LOG=$'C:\\windows\\system32\\Zelto 2000.Scr \r\nC:\\windows\\system32\\
 TEXT_INSTALLED='Zelto 2000 has been installed successfully!'
 TEXT_NOT_INSTALLED=$'Zelto 2000 was not fully installed. \n\nPlease restart Windows (or log off and log on to Windows again) and run this installer again.'
 TEXT_UNINSTALLED=$'Zelto 2000 is now fully uninstalled. \n\nThank you for trying our software. For information on other products and future upgrades, visit us at http://www.ostrellzuvak.com.'
+TEXT_UNINSTALL_AT_RESTART=$'Zelto 2000 will be fully uninstalled once Windows has restarted. \n\nThank you for trying our software. For information on other products and future upgrades, visit us at http://www.ostrellzuvak.com.'
+FINISH_VALUE=vimbaUninstall
 TEXT_FILES_IN_USE='Some files may be in use and could not be deleted. View zeltoInstall.txt in your Windows directory for details.'
 
 scen_begin() {
@@ -236,6 +238,63 @@ ini_set() {
 }
 
 probe() { timeout 30 wine "$PROBE" "$@" 2>>"$E2E_ART/probe.err" | tr -d '\r'; }
+
+# ---------------------------------------------------------------- waiting
+
+# The Linux processes of the prefix's Wine server: the file and window work of
+# a Windows program is done there.
+prefix_wineserver() {
+  local dir comm
+  for dir in /proc/[0-9]*; do
+    { read -r comm <"$dir/comm"; } 2>/dev/null || continue
+    [[ $comm == wineserver* ]] || continue
+    tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+      echo "${dir#/proc/}"
+  done
+}
+
+# The processor time (user and system, in clock ticks) the processes used so far.
+cpu_ticks() {
+  local pid line fields total=0
+  for pid; do
+    { read -r line <"/proc/$pid/stat"; } 2>/dev/null || continue
+    read -r -a fields <<<"${line##*) }"
+    total=$(( total + fields[11] + fields[12] ))
+  done
+  echo "$total"
+}
+
+# busy_begin NAME: notes the processor time of the program started as NAME
+# together with the prefix's Wine server, and the clock.
+busy_begin() {
+  BUSY_PIDS=($(e2e_descendants "${E2E_PIDS[$1]}") $(prefix_wineserver))
+  [ "${#BUSY_PIDS[@]}" -ge 3 ] || e2e_fail "$1: no program and Wine server to measure"
+  BUSY_TICKS=$(cpu_ticks "${BUSY_PIDS[@]}")
+  BUSY_START=${EPOCHREALTIME//[.,]/}
+}
+
+# busy_end WHAT: they used less than 30 % of one core since busy_begin.
+busy_end() {
+  local ticks us percent
+  ticks=$(( $(cpu_ticks "${BUSY_PIDS[@]}") - BUSY_TICKS ))
+  us=$(( ${EPOCHREALTIME//[.,]/} - BUSY_START ))
+  percent=$(( ticks * 100000000 / ($(getconf CLK_TCK) * us) ))
+  e2e_log "$1: the program and its Wine server used $percent % of a core over $(( us / 1000 )) ms"
+  [ "$us" -ge 5000000 ] || e2e_fail "$1: the wait lasted only $(( us / 1000 )) ms"
+  [ "$percent" -lt 30 ] || e2e_fail "$1: $percent % of a core while waiting"
+}
+
+# expect_answered WHAT: the probe started as "answer" had every question
+# answered within a second while the progress window was there.
+expect_answered() {
+  e2e_wait answer 10
+  local out
+  out=$(tr -d '\r' <"$E2E_ART/answer.out")
+  grep -q '^unanswered' <<<"$out" &&
+    e2e_fail "$1: a message sent from another program went unanswered for a second at $(grep -m3 '^unanswered' <<<"$out" | cut -d' ' -f2 | tr '\n' ' ')ms"
+  [[ $(grep '^answered' <<<"$out") =~ ^answered\ ([0-9]+)$ ]] && [ "${BASH_REMATCH[1]}" -ge 50 ] ||
+    e2e_fail "$1: the probe saw $(tr '\n' ' ' <<<"$out")"
+}
 
 # ---------------------------------------------------------------- registry
 

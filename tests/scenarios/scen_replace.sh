@@ -2,8 +2,9 @@
 # The replace check of the install run. A read-only installed file that no one
 # uses is replaced and is no longer read-only. An installed screen saver that
 # another program holds open is retried for 15 seconds, with the seconds
-# counting under the bar; then message 792 names it, 1160 follows, the RunOnce
-# entry is set and nothing is copied or changed.
+# counting under the bar, while the program answers other programs and leaves
+# the processor mostly idle; then message 792 names it, 1160 follows, the
+# RunOnce entry is set and nothing is copied or changed.
 source "$(dirname "$0")/scen.sh"
 scen_begin "$@"
 old=$E2E_ROOT/payload/licenseEval.txt  # stands in for an older installed file
@@ -26,15 +27,19 @@ size=$(report_size)
 hold holder 60000 "$SAVER"
 install_through_wizard held 1
 e2e_start watch -t 60 "$PROBE" watch 40000
+e2e_start answer -t 60 "$PROBE" answer 40000
 e2e_robot 'window class=#32770 title="checking to replace files.." timeout=10000'
+busy_begin held
 e2e_shot held-checking
 e2e_robot 'msgbox title=Installer timeout=30000'
+busy_end held
 # The bar shows the share of the 15 seconds at the last refresh.
 bar=$(probe bar)
 expect_box held-in-use "Install can't proceed because Zelto 2000.Scr is in use and couldn't be unloaded. "$'\n\n'"This is perfectly normal. Please restart Windows (or log off and log on to Windows again) and run this installer again before right-clicking on anything." error
 expect_box held-not-installed "$TEXT_NOT_INSTALLED" error
 e2e_expect_exit held 0 20
 e2e_wait watch 10
+expect_answered held
 e2e_kill holder 2>/dev/null  # no word from the shell about the killed job
 
 # What the progress window showed: the phase title, the file, and the elapsed

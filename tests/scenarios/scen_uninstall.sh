@@ -4,8 +4,9 @@
 # report and the uninstalled mark (other files that the log names stay), the
 # screen saver setting is emptied only where it names the product's saver, and
 # the uninstaller and its batch file remove themselves after the exit. A file in
-# use for a few seconds is removed by a quiet retry; one in use for longer
-# than 15 seconds is reported once. Uninstalling again, or without
+# use for a few seconds is removed by a quiet retry; one in use (or a log held
+# open) for longer than 15 seconds is reported once, and the removal is left to
+# finish at the next logon. Uninstalling again, or without
 # a log, removes what it can and says goodbye all the same.
 source "$(dirname "$0")/scen.sh"
 scen_begin "$@"
@@ -97,34 +98,73 @@ for dir in 'C:\Zelto 100% Files' 'C:\Zelto & Co' 'C:\a&marker&' 'C:\100%^Präsen
 done
 
 # The screen saver in use for longer than 15 s: one report line (the log's
-# blank, then the text), 1157, then the closing box; the log stays.
+# blank, then the text), 1157, then a closing box that promises the rest after
+# a restart. The program answers other programs and leaves the processor
+# mostly idle while it retries. The log, the uninstall entry and the
+# uninstaller stay, no uninstalled mark is written, and the uninstaller's own
+# RunOnce value will finish the work.
 install_ok install2 1
+timeout 30 wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
 size=$(report_size)
 hold hold20 25000 "$SAVER"
 start=$(now_ms)
 e2e_start held -t 90 "$UNINSTALLER" UNINSTALL
+e2e_start answer -t 60 "$PROBE" answer 40000
+e2e_robot 'window class=#32770 title="Uninstalling Zelto 2000.." timeout=10000'
+busy_begin held
+e2e_robot 'msgbox title=Installer timeout=30000'
+busy_end held
 expect_box held-in-use "$TEXT_FILES_IN_USE" information 30000
 waited=$(( $(now_ms) - start ))
 [ "$waited" -ge 15000 ] || e2e_fail "held: message 1157 came after $waited ms, before the 15 s"
-expect_box held-closing "$TEXT_UNINSTALLED" information 10000
+expect_box held-closing "$TEXT_UNINSTALL_AT_RESTART" information 10000
 e2e_expect_exit held 0 30
+expect_answered held
 expect_report_since "$size" "$REPORT_IN_USE"
 expect_content "$LOG" "$EXPECTED_LOG" held
 expect_file "$SAVER" held
 expect_no_file "$HELP" held
-expect_no_reg "$UNINSTALL_KEY" DisplayName held
-expect_no_reg "$UNINSTALL_KEY" UninstallString held
-expect_reg "$PRODUCT_KEY" Uninstalled 'REG_DWORD|0x1' held
+# what stays until the work is finished
+expect_unfinished() {
+  expect_reg "$UNINSTALL_KEY" DisplayName 'REG_SZ|Zelto 2000 ScreenSaver' "$1"
+  expect_reg "$UNINSTALL_KEY" UninstallString 'REG_SZ|C:\windows\vmbUninst.exe UNINSTALL' "$1"
+  expect_no_reg "$PRODUCT_KEY" Uninstalled "$1"
+  expect_reg "$RUNONCE_KEY" "$FINISH_VALUE" 'REG_SZ|"C:\windows\vmbUninst.exe" UNINSTALL' "$1"
+  expect_same "$E2E_PROGRAM" "$UNINSTALLER" "$1"
+  expect_no_file "$BATCH" "$1"
+}
+expect_unfinished held
 [ -z "$(ini_value boot SCRNSAVE.EXE)" ] || e2e_fail "held: SCRNSAVE.EXE is not empty"
-expect_self_removed held
 e2e_kill hold20 2>/dev/null  # no word from the shell about the killed job
 
-# Once the file is free, the next uninstallation removes it and the log.
-e2e_put "$E2E_PROGRAM" "$UNINSTALLER"
+# Once the file is free, the uninstaller that stayed removes it and the log,
+# clears its RunOnce value and goes as after any complete removal.
 size=$(report_size)
 uninstall after-held
 expect_report_since "$size"
 expect_uninstalled after-held
+expect_no_reg "$RUNONCE_KEY" "$FINISH_VALUE" after-held
+
+# The log itself held open by another program for longer than 15 s is not "no
+# log": nothing listed is deleted, the log is reported, and the run ends like
+# the one above; once the log is free, the next run removes everything.
+install_ok install-log 1
+timeout 30 wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
+size=$(report_size)
+hold holdlog 25000 "$LOG"
+e2e_start log-held -t 90 "$UNINSTALLER" UNINSTALL
+expect_box log-held-in-use "$TEXT_FILES_IN_USE" information 30000
+expect_box log-held-closing "$TEXT_UNINSTALL_AT_RESTART" information 10000
+e2e_expect_exit log-held 0 30
+e2e_kill holdlog 2>/dev/null
+expect_report_since "$size" "C:\windows\zelto.log couldn't be deleted."
+expect_content "$LOG" "$EXPECTED_LOG" log-held
+expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" log-held
+expect_same "$SCEN_GENERATED/help.bin" "$HELP" log-held
+expect_unfinished log-held
+uninstall after-log-held
+expect_uninstalled after-log-held
+expect_no_reg "$RUNONCE_KEY" "$FINISH_VALUE" after-log-held
 
 # Without a log nothing is deleted, and the rest goes as always. The
 # uninstaller's file is kept open for a while after its exit: its batch file

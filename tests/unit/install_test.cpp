@@ -75,6 +75,27 @@ TEST_F(EntryFixture, ACutPackedFileIsNotInstalled) {
     EXPECT_FALSE(entry.expandEntry());  // no temporary copy at all
 }
 
+TEST_F(EntryFixture, AFileTheLogCannotNameIsTakenBackAndReported) {
+    ASSERT_EQ(1u, extractFileResource("small.sc_", temp));
+    std::string log = windowsPath("zelto.log");
+    writeFile(log, "");
+    HANDLE held = CreateFileA(log.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    PackageSlot& slot = setupApp->packages[0];
+    slot.installEntries[0] = entry;
+    slot.installCount = 1;
+    std::vector<CaughtBox> boxes;
+    {
+        BoxCatcher catcher;
+        EXPECT_FALSE(slot.expandPackage());
+        boxes = catcher.boxes();
+    }
+    CloseHandle(held);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(0u, boxes[0].text.find("Couldn't install zelto-unit.txt."));
+    EXPECT_FALSE(fileExists(dest));
+    EXPECT_EQ("", readFile(log));
+}
+
 TEST_F(EntryFixture, AFolderInTheWayFailsTheCopyAtOnce) {
     CreateDirectoryA(temp, NULL);
     EXPECT_EQ(710u, extractFileResource("small.sc_", temp));

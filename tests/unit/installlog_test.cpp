@@ -50,11 +50,24 @@ TEST_F(LogFixture, LinesAndTheDuplicateRule) {
     EXPECT_TRUE(setupApp->appendInstallLog("C:\\WINDOWS\\SYSTEM\\Zeltohlp.Hlp"));
     EXPECT_EQ("C:\\WINDOWS\\SYSTEM\\Zelto 2000.Scr \r\nC:\\WINDOWS\\SYSTEM\\Zeltohlp.Hlp \r\n",
               readFile(log));
-    // a log held open elsewhere cannot be written
+    // a log held open elsewhere can be neither written nor read: it still
+    // names files, so the removal fails like a file in use
     HANDLE held = CreateFileA(log.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     EXPECT_FALSE(setupApp->appendInstallLog("C:\\other.txt"));
-    EXPECT_TRUE(setupApp->removeLoggedFiles());  // unreadable: as if there were no log
+    std::vector<CaughtBox> boxes;
+    {
+        BoxCatcher catcher;
+        EXPECT_FALSE(setupApp->removeLoggedFiles());
+        boxes = catcher.boxes();
+    }
     CloseHandle(held);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(0u, boxes[0].text.find("Some files may be in use"));
+    std::smatch m;
+    std::string text = readFile(report);
+    ASSERT_TRUE(std::regex_match(text, m, std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)\r\n")))
+        << text;
+    EXPECT_EQ(log + " couldn't be deleted.", m[1].str());
 }
 
 TEST_F(LogFixture, RemovalDeletesListedFilesThenTheLog) {

@@ -26,6 +26,7 @@ TEST(StringTable, EveryTextExactly) {
         {1124, "Free Version "},
         {1152, "Are you sure you want to uninstall Zelto 2000?"},
         {1153, "Zelto 2000 is now fully uninstalled. \n\n"},
+        {1154, "Zelto 2000 will be fully uninstalled once Windows has restarted. \n\n"},
         {1155, "Uninstalling Zelto 2000.."},
         {1157, "Some files may be in use and could not be deleted. View zeltoInstall.txt in your "
                "Windows directory for details."},

@@ -40,11 +40,14 @@ e2e_kill holder 2>/dev/null
 grep -qF "Zelto 2000.Scr  couldn't be deleted." "$(upath "$REPORT")" ||
   e2e_fail "held-removal: the report does not name the file that stayed"
 expect_file "$SAVER" held-removal
+# The uninstaller stays and finishes, unattended again, at the next logon.
+expect_same "$E2E_PROGRAM" "$UNINSTALLER" held-removal
+expect_reg "$RUNONCE_KEY" "$FINISH_VALUE" 'REG_SZ|"C:\windows\vmbUninst.exe" UNINSTALL /S' held-removal
 
 # With everything free the removal is complete: exit 0.
-e2e_put "$E2E_PROGRAM" "$UNINSTALLER"
 quiet removal 0 "$UNINSTALLER" UNINSTALL /S
 expect_uninstalled removal
+expect_no_reg "$RUNONCE_KEY" "$FINISH_VALUE" removal
 
 # An install that cannot replace a file in use fails with 2 and comes back
 # unattended at the next logon.

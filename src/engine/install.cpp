@@ -22,7 +22,7 @@ bool createRunFolder(char* out) {
     char temp[MAX_PATH];
     if (!formatText(temp, sizeof temp, "%sTemp", windowsFolder())) return false;
     CreateDirectoryA(temp, NULL);
-    DWORD name = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    DWORD name = GetTickCount();
     for (int attempt = 0; attempt < kRunFolderAttempts; ++attempt) {
         if (!formatText(out, MAX_PATH, "%s\\Zelto%08lX", temp, name)) break;
         if (CreateDirectoryA(out, NULL)) {

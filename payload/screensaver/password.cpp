@@ -5,6 +5,20 @@ bool isWindows9x() {
     return (GetVersion() & 0x80000000u) != 0;
 }
 
+bool passwordFlagSet(LONG status, DWORD type, const BYTE* data, DWORD size) {
+    if (status == ERROR_FILE_NOT_FOUND) return false;  // never asked for
+    // Any other answer that is not one of the two known forms asks for the
+    // password: a value the saver cannot read must not let anyone in.
+    if (status != ERROR_SUCCESS) return true;
+    // Written as a DWORD by the display settings, as text "1" by some older tools.
+    if (type == REG_DWORD && size == sizeof(DWORD)) return *reinterpret_cast<const DWORD*>(data) != 0;
+    if (type == REG_SZ) {
+        if (size == 0 || data[0] == '\0') return false;
+        if (data[0] == '0' && (size == 1 || data[1] == '\0')) return false;
+    }
+    return true;
+}
+
 bool systemPasswordInUse() {
     if (!isWindows9x()) return false;
     HKEY key = NULL;
@@ -13,14 +27,10 @@ bool systemPasswordInUse() {
     BYTE data[8] = {0};
     DWORD size = sizeof data;
     DWORD type = REG_NONE;
-    bool inUse = false;
-    if (RegQueryValueExA(key, "ScreenSaveUsePassword", NULL, &type, data, &size) == ERROR_SUCCESS) {
-        // Written as a DWORD by the display settings, as text "1" by some older tools.
-        if (type == REG_DWORD && size == sizeof(DWORD)) inUse = *reinterpret_cast<DWORD*>(data) != 0;
-        else if (type == REG_SZ && size >= 1) inUse = data[0] != '0' && data[0] != '\0';
-    }
+    // A value longer than the buffer answers ERROR_MORE_DATA and counts as set.
+    LONG status = RegQueryValueExA(key, "ScreenSaveUsePassword", NULL, &type, data, &size);
     RegCloseKey(key);
-    return inUse;
+    return passwordFlagSet(status, type, data, size > sizeof data ? sizeof data : size);
 }
 
 bool verifySystemPassword(HWND saver) {

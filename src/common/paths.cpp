@@ -145,15 +145,24 @@ bool modulePath(HINSTANCE module, char* out) {
     return false;
 }
 
+namespace {
+// Where temporary copies go: NULL for "Temp" under the Windows folder, "" for
+// nowhere (every temporary path fails), else a folder ending in a backslash.
+const char* tempCopyFolder = NULL;
+}  // namespace
+
+void useTempCopyFolder(const char* folder) { tempCopyFolder = folder; }
+
 bool tempPathFor(const FileEntry& entry, char* out, const char* otherName) {
     char name[kEntryNameSize];
     const char* folder = windowsFolder();
-    bool ok = folder[0] != '\0';
+    bool ok = folder[0] != '\0' && (!tempCopyFolder || tempCopyFolder[0] != '\0');
     if (otherName)
         ok = ok && otherName[0] != '\0' && copyText(name, sizeof name, otherName);
     else
         ok = ok && entryName(entry.sourceName, name);
-    if (ok && formatText(out, MAX_PATH, "%sTemp\\%s", folder, name)) return true;
+    if (ok && tempCopyFolder && formatText(out, MAX_PATH, "%s%s", tempCopyFolder, name)) return true;
+    if (ok && !tempCopyFolder && formatText(out, MAX_PATH, "%sTemp\\%s", folder, name)) return true;
     out[0] = '\0';
     return false;
 }

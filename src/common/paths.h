@@ -27,6 +27,9 @@ const char* windowsFolder();
 // never cut into the name of another file: out is left empty and false returned.
 bool dirKindFolder(SHORT kind, char* out);
 bool tempPathFor(const FileEntry& entry, char* out, const char* otherName = NULL);
+// The folder tempPathFor puts names in (kept by pointer, ending in "\\"): NULL
+// for "Temp" under the Windows folder, "" for none, so that every path fails.
+void useTempCopyFolder(const char* folder);
 bool destinationPath(const FileEntry& entry, char* out);
 bool joinPath(char* out, const char* folder, const char* name);
 // The full path of the module's file; empty and false when it does not fit.

@@ -11,6 +11,50 @@
 #include <string.h>
 #include <sys/utime.h>
 
+namespace {
+enum { kRunFolderAttempts = 64 };
+
+// The run's own folder under "Temp", which every user may write to: made anew
+// under a name that nobody held before, so that every file in it is one this
+// run created, and only its creator may change it. out ends in a backslash.
+bool createRunFolder(char* out) {
+    out[0] = '\0';
+    char temp[MAX_PATH];
+    if (!formatText(temp, sizeof temp, "%sTemp", windowsFolder())) return false;
+    CreateDirectoryA(temp, NULL);
+    DWORD name = GetTickCount();
+    for (int attempt = 0; attempt < kRunFolderAttempts; ++attempt) {
+        if (!formatText(out, MAX_PATH, "%s\\Zelto%08lX", temp, name)) break;
+        if (CreateDirectoryA(out, NULL)) {
+            if (ensureTrailingBackslash(out, MAX_PATH)) return true;
+            RemoveDirectoryA(out);
+            break;
+        }
+        // A name someone claimed first is passed over; any other failure is final.
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+        name = name * 69069u + 1;
+    }
+    out[0] = '\0';
+    return false;
+}
+
+// Takes away every copy and backup the run may have left, on success and
+// failure alike, then the folder itself.
+void removeRunFolder(SetupApp* app, char* folder) {
+    if (folder[0] == '\0') return;
+    for (int i = 0; i < kComponentCount; ++i) {
+        PackageSlot& slot = app->packages[i];
+        for (int j = 0; j < slot.installCount; ++j) {
+            FileEntry& entry = slot.installEntries[j];
+            char path[MAX_PATH];
+            if (tempPathFor(entry, path)) deleteFileWritable(path);
+            if (tempPathFor(entry, path, entry.destName)) deleteFileWritable(path);
+        }
+    }
+    RemoveDirectoryA(folder);
+}
+}  // namespace
+
 signed char SetupApp::runInstall() {
     // The uninstall entry was written before the run; a run that leaves no
     // uninstaller must not leave an entry that starts nothing.
@@ -23,7 +67,12 @@ signed char SetupApp::runInstall() {
     elapsedMs = 0;
     updateProgress();
     bytesInstalled = 0;
+    char runFolder[MAX_PATH];
+    // Without its folder every temporary path fails: the copy stops with 793.
+    useTempCopyFolder(createRunFolder(runFolder) ? runFolder : "");
     bool installed = installPackages();
+    removeRunFolder(this, runFolder);
+    useTempCopyFolder(NULL);
     closeProgress();
     if (!installed) {
         setRunOnceEntry(this, true);
@@ -42,9 +91,6 @@ signed char SetupApp::runInstall() {
 }
 
 bool SetupApp::installPackages() {
-    char tempFolder[MAX_PATH];
-    if (formatText(tempFolder, sizeof tempFolder, "%sTemp", windowsFolder()))
-        CreateDirectoryA(tempFolder, NULL);
     bool slotOk[kComponentCount];
     for (int i = 0; i < kComponentCount; ++i) slotOk[i] = componentPresent[i];
 
@@ -121,10 +167,13 @@ bool FileEntry::testReplaceEntry(DWORD pass) {
     }
     if (!fileExists(destination)) return true;
     char backup[MAX_PATH];
-    if (!tempPathFor(*this, backup, destName) || !copyFileWritable(destination, backup)) {
+    // The backup is made new: a file found under its name was not made by this
+    // check, and nothing but this check's own copy is ever put back.
+    if (!tempPathFor(*this, backup, destName) || !CopyFileA(destination, backup, TRUE)) {
         app->setProgressItem(destName);
         return false;
     }
+    clearReadOnly(backup);
     bool passed = false;
     bool backupNeeded = false;
     if (deleteFileWritable(destination)) {
@@ -161,7 +210,11 @@ LONG copyPercent(LONG bytesInstalled, LONG compressedTotal) {
 
 bool PackageSlot::copyPackage() {
     for (int i = 0; i < installCount; ++i) {
-        if (!installEntries[i].copyEntry()) {
+        // Copies are made new: a packed file listed twice is copied once.
+        bool copied = false;
+        for (int j = 0; j < i; ++j)
+            if (lstrcmpiA(installEntries[j].sourceName, installEntries[i].sourceName) == 0) copied = true;
+        if (!copied && !installEntries[i].copyEntry()) {
             reportErrorById(IDS_NO_DOWNLOAD, installEntries[i].sourceName);
             return false;
         }
@@ -183,7 +236,6 @@ bool FileEntry::copyEntry() {
 }
 
 UINT extractFileResource(const char* name, const char* path) {
-    clearReadOnly(path);
     const BYTE* bytes = NULL;
     DWORD size = 0;
     HGLOBAL handle = NULL;
@@ -191,7 +243,9 @@ UINT extractFileResource(const char* name, const char* path) {
         releaseFileResource(&bytes, &handle);
         return 0;
     }
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+    // Never a file that was there before: its owner could change it before it
+    // is expanded into the system folder.
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         releaseFileResource(&bytes, &handle);

@@ -1,5 +1,6 @@
 // The package check: the update header read into a package slot and its install list.
 #include "engine/package.h"
+#include "engine/recordrules.h"
 #include "common/errors.h"
 #include "common/paths.h"
 #include "common/text.h"
@@ -98,60 +99,16 @@ UINT PackageSlot::readHeaderRecords(const BYTE* bytes, DWORD size) {
     return 0;
 }
 
-namespace {
-// The device names that Windows finds in every folder, with or without an extension.
-bool isDeviceName(const char* name, size_t n) {
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
-    size_t stem = 0;
-    while (stem < n && name[stem] != '.' && name[stem] != ' ') ++stem;
-    char base[8];
-    if (stem == 0 || stem >= sizeof base) return false;
-    memcpy(base, name, stem);
-    base[stem] = '\0';
-    for (const char* device : kDevices)
-        if (lstrcmpiA(base, device) == 0) return true;
-    if (stem == 4 && base[3] >= '1' && base[3] <= '9') {
-        base[3] = '\0';
-        return lstrcmpiA(base, "COM") == 0 || lstrcmpiA(base, "LPT") == 0;
-    }
-    return false;
-}
-
-// A name fits its install entry with its terminator, and names a file in the
-// slot's folder: not a path, not the folder itself or its parent (names of
-// dots and blanks only), not a device.
-bool usableName(const char* field, size_t fieldSize) {
-    size_t n = boundedLength(field, fieldSize);
-    if (n == 0 || n >= fieldSize || n >= kEntryNameSize) return false;
-    bool onlyDotsAndBlanks = true;
-    for (size_t i = 0; i < n; ++i) {
-        char c = field[i];
-        if (c == '\\' || c == '/' || c == ':' || static_cast<unsigned char>(c) < 32) return false;
-        if (c != '.' && c != ' ') onlyDotsAndBlanks = false;
-    }
-    return !onlyDotsAndBlanks && !isDeviceName(field, n);
-}
-}  // namespace
+static_assert(sizeof(HeaderRecord::sourceName) == kRecordSourceField &&
+                  sizeof(HeaderRecord::destName) == kRecordDestField && int(kEntryNameSize) == int(kRecordNameCapacity),
+              "the record rules measure the fields of this record");
 
 bool PackageSlot::validateHeaderRecord() {
     HeaderRecord& record = sourceRecords[sourceCount];
-    if (!usableName(record.sourceName, sizeof record.sourceName) ||
-        !usableName(record.destName, sizeof record.destName))
+    if (!recordNameUsable(record.sourceName, sizeof record.sourceName) ||
+        !recordNameUsable(record.destName, sizeof record.destName))
         return false;
-    if (sourceCount == 0) {
-        // The packed name is the installed name with its last character replaced.
-        char a[32];
-        char b[32];
-        memset(a, 0, sizeof a);
-        memset(b, 0, sizeof b);
-        lstrcpynA(a, record.sourceName, 30);
-        lstrcpynA(b, record.destName, 30);
-        int n = lstrlenA(a);
-        if (n > 0) a[n - 1] = '\0';
-        n = lstrlenA(b);
-        if (n > 0) b[n - 1] = '\0';
-        if (lstrcmpiA(record.sourceName, "zelto.sc_") != 0 && lstrcmpiA(a, b) != 0) return false;
-    }
+    if (sourceCount == 0 && !firstRecordNamesMatch(record.sourceName, record.destName)) return false;
     if (lstrcmpiA(record.destName, "zuvak.scr") == 0)
         copyText(record.destName, sizeof record.destName, "Ostrell Zuvak.scr");
     return true;

@@ -353,12 +353,18 @@ expect_nothing_left() {
 
 # ---------------------------------------------------------------- results
 
-# No copy of the run left in the temporary folder: packed copies or backups.
+# The folders that runs made for their copies under the temporary folder.
+run_folders() { find "$(upath "$TEMPDIR")" -mindepth 1 -maxdepth 1 -type d -iname 'zelto*'; }
+
+# No copy of the run left in the temporary folder: packed copies or backups,
+# nor the run's own folder.
 expect_no_temp_copies() {
-  local name
+  local name left
   for name in zelto.sc_ zeltohlp.hl_ 'Zelto 2000.Scr' Zeltohlp.Hlp; do
     expect_no_file "$TEMPDIR\\$name" "$1"
   done
+  left=$(run_folders)
+  [ -z "$left" ] || e2e_fail "$1: a run's folder is left: $left"
 }
 
 # The short path that the screen saver setting must hold: 8.3 parts that lead

@@ -25,8 +25,22 @@ e2e_shot installed-saver
 e2e_robot "window class=Zelto2000Saver" "keys space" "gone timeout=10000"
 e2e_expect_exit saver 0 20
 
+# Files of another user under the names of the temporary copies and of the
+# replace check's backups, read-only and with other content: the second run
+# installs the packaged files and leaves those files as they were.
+temp=$(upath "$TEMPDIR")
+planted=(zelto.sc_ zeltohlp.hl_ 'Zelto 2000.Scr' Zeltohlp.Hlp)
+for name in "${planted[@]}"; do
+  printf 'planted %s' "$name" >"$temp/$name"
+  chmod a-w "$temp/$name"
+done
 save_system_ini
 size=$(report_size)
 install_ok again 0
+for name in "${planted[@]}"; do
+  [ "$(cat "$temp/$name" 2>/dev/null)" = "planted $name" ] && is_read_only "$TEMPDIR\\$name" ||
+    e2e_fail "again: the planted $name was changed or removed"
+  rm -f "$temp/$name"
+done
 expect_installed again 0 "$size"
 e2e_pass

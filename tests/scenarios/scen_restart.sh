@@ -5,7 +5,6 @@
 # the uninstaller then removes it all.
 source "$(dirname "$0")/scen.sh"
 scen_begin "$@"
-temp=$(upath "$TEMPDIR")
 
 # stopped_at NAME EXE TEXT: the wizard, then the installer is ended by force
 # while the phase's message TEXT is up (the phase's work before it is done).
@@ -26,26 +25,29 @@ installs_again() {
   expect_installed "$1" 1 "$size"
 }
 
-# After the first temporary copy: a folder where the second copy goes.
-mkdir -p "$temp/zeltohlp.hl_"
-stopped_at copied "$SETUP" "Couldn't download zeltohlp.hl_."
-expect_file "$TEMPDIR\\zelto.sc_" copied
+# After the first temporary copy: the second file's packed resource missing.
+# A run ended by force leaves its folder (taken away here before the next run).
+e2e_put "$(variant setup_nohelp)" 'C:\Setup\nohelp.exe'
+stopped_at copied 'C:\Setup\nohelp.exe' "Couldn't download zeltohlp.hl_."
+[ -f "$(run_folders)/zelto.sc_" ] || e2e_fail "copied: no copy in the run's folder: $(run_folders)"
 expect_no_file "$SAVER" copied
-rmdir "$temp/zeltohlp.hl_"
+run_folders | xargs -r -d '\n' rm -rf
 installs_again after-copy
 
 # After the first expansion: a second packed file cut short.
 e2e_put "$(variant setup_cuthelp)" 'C:\Setup\cuthelp.exe'
 stopped_at expanded 'C:\Setup\cuthelp.exe' $'Couldn\'t install Zeltohlp.Hlp. The file may be in use. \n\nThis is perfectly normal. Please restart Windows before trying to update again.'
 expect_content "$LOG" "$EXPECTED_LOG" expanded  # the first run's two lines, nothing added
+run_folders | xargs -r -d '\n' rm -rf
 installs_again after-expansion
 
 # During the cleanup: a temporary copy held (readable and writable, not
 # deletable) from the moment it is written.
 expect_no_temp_copies "before the cleanup case"
-e2e_start holder -t 120 "$HOLD" "$TEMPDIR\\zelto.sc_" 60000 share=rw wait=60000
+e2e_start holder -t 120 "$HOLD" "$TEMPDIR\\*\\zelto.sc_" 60000 share=rw wait=60000
 stopped_at cleanup "$SETUP" "Couldn't remove zelto.sc_."
 e2e_kill holder 2>/dev/null
+run_folders | xargs -r -d '\n' rm -rf
 installs_again after-cleanup
 
 uninstall removed

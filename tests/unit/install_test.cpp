@@ -96,10 +96,16 @@ TEST_F(EntryFixture, AFileTheLogCannotNameIsTakenBackAndReported) {
     EXPECT_EQ("", readFile(log));
 }
 
-TEST_F(EntryFixture, AFolderInTheWayFailsTheCopyAtOnce) {
+TEST_F(EntryFixture, AFileOrFolderInTheWayFailsTheCopyAndStays) {
     CreateDirectoryA(temp, NULL);
     EXPECT_EQ(710u, extractFileResource("small.sc_", temp));
     RemoveDirectoryA(temp);
+    writeFile(temp, "planted");
+    SetFileAttributesA(temp, FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(710u, extractFileResource("small.sc_", temp));
+    EXPECT_EQ("planted", readFile(temp));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY), GetFileAttributesA(temp) & FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA(temp, FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(EntryFixture, ReplaceCheckOfReadOnlyAndHeldFiles) {
@@ -109,6 +115,12 @@ TEST_F(EntryFixture, ReplaceCheckOfReadOnlyAndHeldFiles) {
     EXPECT_TRUE(entry.testReplaceEntry(0));
     EXPECT_EQ("installed", readFile(dest));  // put back from its backup
     EXPECT_FALSE(fileExists(tempPathFor(entry, temp, entry.destName) ? temp : ""));
+    // A file already under the backup's name is neither overwritten nor put back.
+    writeFile(temp, "planted");
+    EXPECT_FALSE(entry.testReplaceEntry(1));
+    EXPECT_EQ("installed", readFile(dest));
+    EXPECT_EQ("planted", readFile(temp));
+    DeleteFileA(temp);
     tempPathFor(entry, temp);
 
     HANDLE held = CreateFileA(dest, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);

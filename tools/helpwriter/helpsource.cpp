@@ -262,13 +262,19 @@ void Parser::HandleDirective(const std::string& s, int line) {
         *seen = line;
         return true;
     };
+    auto fits = [&](const std::string& text, size_t most, const char* what) {
+        if (text.size() <= most) return true;
+        Error(line, std::string(what) + " of " + std::to_string(text.size()) +
+                        " characters; the help format holds at most " + std::to_string(most));
+        return false;
+    };
     if (word == "@title") {
         if (!once(&titleLine_, "@title")) return;
         if (rest.empty()) Error(line, "@title needs a text");
-        out_->title = rest;
+        if (fits(rest, kMaxSystemText, "@title")) out_->title = rest;
     } else if (word == "@copyright") {
         if (!once(&copyrightLine_, "@copyright")) return;
-        out_->copyright = rest;
+        if (fits(rest, kMaxSystemText, "@copyright")) out_->copyright = rest;
     } else if (word == "@date") {
         if (!once(&dateLine_, "@date")) return;
         if (!ParseDate(rest, &out_->date)) Error(line, "@date needs a date YYYY-MM-DD (1970 to 2105)");
@@ -335,6 +341,9 @@ void Parser::StartTopic(const std::string& rest, int line) {
         }
     }
     if (title.empty()) Error(line, "@topic needs a name and a title");
+    if (title.size() > kMaxTopicTitle)
+        Error(line, "topic title of " + std::to_string(title.size()) +
+                        " characters; the help format holds at most " + std::to_string(kMaxTopicTitle));
     Paragraph heading;
     heading.kind = ParagraphKind::Heading;
     heading.line = line;

@@ -44,6 +44,14 @@ struct HelpSource {
     std::vector<Topic> topics;  // topics[0] is the contents topic
 };
 
+// The longest texts the help format holds, in Windows-1252 bytes. A topic's
+// title goes whole into one 2 KB leaf page of the title tree, after the
+// page's 8-byte header and the topic's 4-byte offset, with its terminator.
+// The help file's title and copyright are |SYSTEM records whose 16-bit size
+// counts the terminator.
+const size_t kMaxTopicTitle = 0x800 - 8 - 4 - 1;
+const size_t kMaxSystemText = 0xFFFF - 1;
+
 struct Diagnostic {
     int line = 0;
     std::string message;

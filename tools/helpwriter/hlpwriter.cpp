@@ -40,6 +40,10 @@ const uint32_t kBlockHeaderSize = 12;
 const uint32_t kLinkHeaderSize = 21;
 const uint32_t kTopicHeaderSize = 28;
 const uint32_t kNone = 0xFFFFFFFF;
+const uint32_t kMaxBlocks = 0x20000;
+// The trees count their pages in 16 bits: with one title a page at worst,
+// this many topics leave room for the index pages above them.
+const size_t kMaxTopics = 0x7FFF;
 
 const uint8_t kRecordTopicHeader = 0x02;
 const uint8_t kRecordText = 0x20;
@@ -229,6 +233,12 @@ bool LayOut(std::vector<Record>* records, std::vector<Diagnostic>* errors) {
             continue;
         }
         if (used + rec.Size() > kBlockSize) {
+            // A TOPICOFFSET holds the block number times 0x8000 in 32 bits.
+            if (block + 1 >= kMaxBlocks) {
+                errors->push_back({rec.line, "the topics fill more than " + std::to_string(kMaxBlocks) +
+                                                 " blocks of 4 KB, more than a help file can address"});
+                return false;
+            }
             ++block;
             used = kBlockHeaderSize;
             chars = 0;
@@ -429,6 +439,23 @@ bool WriteHelpFile(const HelpSource& source, std::vector<uint8_t>* out,
                    std::vector<Diagnostic>* errors) {
     errors->clear();
     out->clear();
+    if (source.topics.size() > kMaxTopics) {
+        errors->push_back({source.topics[kMaxTopics].line, "more than " + std::to_string(kMaxTopics) +
+                                                               " topics; the help format's trees hold no more"});
+        return false;
+    }
+    // The parser holds titles to these limits; a title past them would never
+    // fit a tree page, and a |SYSTEM record would get a cut size.
+    for (const Topic& topic : source.topics) {
+        if (topic.title.size() > kMaxTopicTitle) {
+            errors->push_back({topic.line, "topic title longer than " + std::to_string(kMaxTopicTitle) + " characters"});
+            return false;
+        }
+    }
+    if (source.title.size() > kMaxSystemText || source.copyright.size() > kMaxSystemText) {
+        errors->push_back({1, "title or copyright longer than " + std::to_string(kMaxSystemText) + " characters"});
+        return false;
+    }
 
     // The |TOPIC records: per topic a header and its paragraphs (the first
     // one its heading); then an empty header that closes the chain.

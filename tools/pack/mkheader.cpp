@@ -10,7 +10,10 @@
 //   32..63  DESTNAME, the installed file's name, NUL-padded
 //   64..67  TIME, the files' time stamp in seconds since 1970 (32-bit signed)
 //   68..71  size of PACKEDFILE
-// The output depends only on the arguments and the two files' sizes.
+// The output depends only on the arguments and the two files' sizes. Names are
+// held to the installer's own record rules (engine/recordrules.h), so that a
+// header the installer would refuse is never written.
+#include "engine/recordrules.h"
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -23,8 +26,6 @@
 namespace {
 
 constexpr size_t kRecordSize = 72;
-constexpr size_t kSourceNameMax = 27;  // 28 bytes with the terminator
-constexpr size_t kDestNameMax = 29;    // the installer's file entry holds 30 bytes
 constexpr size_t kMaxRecords = 30;     // the installer's package list holds 30 files
 constexpr long long kMaxSize = 0x7FFFFFFF;  // sizes are read as signed 32-bit
 
@@ -77,29 +78,40 @@ bool file_size(const char* path, long long& size, bool& packed, uint32_t& packed
     return true;
 }
 
-bool put_name(unsigned char* field, const char* name, size_t max_len, const char* what) {
+bool put_name(unsigned char* field, size_t field_size, const char* name, const char* what) {
     size_t len = std::strlen(name);
-    if (len == 0) {
-        std::fprintf(stderr, "mkheader: empty %s\n", what);
-        return false;
-    }
+    size_t max_len = (field_size < size_t(kRecordNameCapacity) ? field_size : size_t(kRecordNameCapacity)) - 1;
     if (len > max_len) {
         std::fprintf(stderr, "mkheader: %s \"%s\" has %zu characters, at most %zu fit\n", what, name, len,
                      max_len);
         return false;
     }
     std::memcpy(field, name, len);  // the rest of the field stays NUL
+    if (!recordNameUsable(reinterpret_cast<const char*>(field), field_size)) {
+        std::fprintf(stderr,
+                     "mkheader: %s \"%s\" is refused by the installer: empty, a path, a control "
+                     "character, only dots and blanks, or a device name\n",
+                     what, name);
+        return false;
+    }
     return true;
 }
 
-bool build_record(unsigned char* rec, int32_t time, char** group) {
+bool build_record(unsigned char* rec, int32_t time, char** group, bool first) {
     const char* source = group[0];
     const char* dest = group[1];
     long long original = 0, packed_size = 0;
     bool original_packed = false, packed = false;
     uint32_t unused = 0, packed_length = 0;
-    if (!put_name(rec, source, kSourceNameMax, "source name")) return false;
-    if (!put_name(rec + 32, dest, kDestNameMax, "destination name")) return false;
+    if (!put_name(rec, kRecordSourceField, source, "source name")) return false;
+    if (!put_name(rec + 32, kRecordDestField, dest, "destination name")) return false;
+    if (first && !firstRecordNamesMatch(reinterpret_cast<const char*>(rec), reinterpret_cast<const char*>(rec + 32))) {
+        std::fprintf(stderr,
+                     "mkheader: the first record's source name \"%s\" must be zelto.sc_ or \"%s\" "
+                     "with its last character replaced\n",
+                     source, dest);
+        return false;
+    }
     if (!file_size(group[2], original, original_packed, unused)) return false;
     if (!file_size(group[3], packed_size, packed, packed_length)) return false;
     // A packed file that expands to another length than the original's was
@@ -138,7 +150,7 @@ int main(int argc, char** argv) {
 
     std::vector<unsigned char> header(count * kRecordSize, 0);
     for (size_t i = 0; i < count; ++i) {
-        if (!build_record(&header[i * kRecordSize], time, argv + 3 + 4 * i)) return 1;
+        if (!build_record(&header[i * kRecordSize], time, argv + 3 + 4 * i, i == 0)) return 1;
     }
 
     FILE* f = std::fopen(argv[1], "wb");

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 void checkCommandLines();
+void checkPasswordFlag();
 void checkSettings();
 // Both take the saver file loaded as data, for its title text and logo.
 void checkScene(HINSTANCE saverResources);

@@ -324,6 +324,7 @@ int main(int argc, char** argv) {
     }
     InitCommonControls();
     checkCommandLines();
+    checkPasswordFlag();
     checkSettings();
     // The saver's resources (title text, logo) for the checks in this process.
     HMODULE resources = LoadLibraryExA(saverPath, NULL, LOAD_LIBRARY_AS_DATAFILE);

@@ -2,6 +2,7 @@
 // in the registry, and the scene drawn into memory.
 #include "cmdline.h"
 #include "logo.h"
+#include "password.h"
 #include "resource.h"
 #include "robot.h"
 #include "saverwindow.h"
@@ -50,6 +51,38 @@ void checkCommandLines() {
     }
     SaverArgs none = parseSaverArgs(NULL);
     check(allOk && none.mode == SaverMode::Settings, "command lines: modes, windows and owners");
+}
+
+void checkPasswordFlag() {
+    struct Case {
+        LONG status;
+        DWORD type;
+        const char* data;
+        DWORD size;
+        bool inUse;
+    } cases[] = {
+        {ERROR_FILE_NOT_FOUND, REG_NONE, "", 0, false},
+        {ERROR_SUCCESS, REG_DWORD, "\0\0\0\0", 4, false},
+        {ERROR_SUCCESS, REG_DWORD, "\1\0\0\0", 4, true},
+        {ERROR_SUCCESS, REG_SZ, "0", 2, false},
+        {ERROR_SUCCESS, REG_SZ, "", 1, false},
+        {ERROR_SUCCESS, REG_SZ, "1", 2, true},
+        // Over-long or malformed: the password is asked for.
+        {ERROR_MORE_DATA, REG_SZ, "00000000", 8, true},
+        {ERROR_SUCCESS, REG_SZ, "0000", 5, true},
+        {ERROR_SUCCESS, REG_DWORD, "\0\0", 2, true},
+        {ERROR_SUCCESS, REG_BINARY, "\0\0\0\0", 4, true},
+        {ERROR_ACCESS_DENIED, REG_NONE, "", 0, true},
+    };
+    bool allOk = true;
+    for (const Case& c : cases) {
+        BYTE data[8] = {0};
+        memcpy(data, c.data, c.size);
+        bool ok = passwordFlagSet(c.status, c.type, data, c.size) == c.inUse;
+        if (!ok) note("password flag: status %ld type %lu size %lu", c.status, c.type, c.size);
+        allOk = allOk && ok;
+    }
+    check(allOk, "password flag: unreadable or malformed values ask for the password");
 }
 
 void clearSettingsKey() { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey); }

@@ -384,6 +384,36 @@ void TestErrors() {
         }
     }
 
+    // Texts at the help format's limits are written; one character more is
+    // refused with the directive's line, and nothing is written.
+    {
+        const std::string title(helpwriter::kMaxTopicTitle, 'T');
+        const std::string system(helpwriter::kMaxSystemText, 'S');
+        const struct {
+            std::string source;
+            bool ok;
+        } kLimits[] = {
+            {"@topic a " + title + "\n", true},
+            {"@topic a " + title + "T\n", false},
+            {"@topic a A\n@topic b " + title + "T\n", false},
+            {"@title " + system + "\n@copyright " + system + "\n@topic a A\n", true},
+            {"@title " + system + "S\n@topic a A\n", false},
+            {"@copyright " + system + "S\n@topic a A\n", false},
+        };
+        for (const auto& c : kLimits) {
+            HelpSource src;
+            std::vector<Diagnostic> errors;
+            std::vector<uint8_t> file;
+            bool ok = helpwriter::ParseHelpSource(c.source, &src, &errors) &&
+                      helpwriter::WriteHelpFile(src, &file, &errors);
+            CHECK_EQ(ok, c.ok);
+            if (!c.ok)
+                CHECK(errors.size() == 1 && errors[0].message.find("holds at most") != std::string::npos &&
+                      errors[0].line == (c.source.find("@topic b") != std::string::npos ? 2 : 1));
+            CHECK_EQ(file.empty(), !c.ok);
+        }
+    }
+
     // The writer refuses a paragraph that cannot fit a topic block, naming
     // the paragraph's first line.
     {

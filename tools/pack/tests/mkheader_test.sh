@@ -30,9 +30,11 @@ rec2+=5a656c746f686c702e486c70$(zeros 20)0cdd4a3ad72f0000
   zeltohlp.hl_ Zeltohlp.Hlp help.bin help.hl_
 cmp -s two.new again.new || fail "two runs differ"
 
-# Boundaries that must pass: longest names, extreme times, no files at all.
+# Boundaries that must pass: longest names (the first record's two names
+# differing in the last character only), extreme times, no files at all.
 n27=$(printf 'a%.0s' {1..27}) n29=$(printf 'b%.0s' {1..29})
-"$mk" long.new -2147483648 "$n27" "$n29" help.bin help.hl_ || fail "27/29-character names refused"
+"$mk" long.new -2147483648 "$n27" "${n27%a}X" help.bin help.hl_ "$n27" "$n29" help.bin help.hl_ ||
+  fail "27/29-character names refused"
 [ "$(hex long.new | cut -c 57-64)" = 47680000 ] || fail "27-character name overran its field"
 [ "$(hex long.new | cut -c 129-136)" = 00000080 ] || fail "time -2^31"
 "$mk" max.new 2147483647 a b help.bin help.hl_ || fail "time 2^31-1 refused"
@@ -48,6 +50,15 @@ refuse() {
 refuse "28-character source name" 0 "${n27}x" b help.bin help.hl_
 refuse "30-character destination name" 0 a "${n29}x" help.bin help.hl_
 refuse "empty source name" 0 "" b help.bin help.hl_
+# What the installer refuses with 712 is not built either.
+refuse "first record's names differ" 0 "$n27" "$n29" help.bin help.hl_
+refuse "first record's names differ in length" 0 zelto.s_ zelto.scr help.bin help.hl_
+for name in 'sub\x.scr' 'sub/x.scr' 'c:x.scr' .. '. .' CON 'nul.txt' 'Com1.scr' 'LPT9' 'CLOCK$' $'tab\tx'; do
+  refuse "device, path or dot name $name" 0 zelto.sc_ a help.bin help.hl_ x.ex_ "$name" help.bin help.hl_
+  refuse "source name $name" 0 zelto.sc_ a help.bin help.hl_ "$name" x.exe help.bin help.hl_
+done
+"$mk" devlike.new 0 zelto.sc_ a help.bin help.hl_ x.ex_ COM0 help.bin help.hl_ b.ex_ CONSOLE.txt help.bin help.hl_ ||
+  fail "names that only start like a device refused"
 refuse "time 2^31" 2147483648 a b help.bin help.hl_
 refuse "time below -2^31" -2147483649 a b help.bin help.hl_
 refuse "time not a number" 12x a b help.bin help.hl_

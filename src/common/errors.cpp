@@ -1,4 +1,5 @@
 #include "common/errors.h"
+#include "common/dynlib.h"
 #include "common/messages.h"
 #include "common/text.h"
 #include "resources/resource.h"
@@ -26,7 +27,9 @@ bool reportErrorById(UINT id, const char* argument) {
 void appendInternetErrorDetail(char* text, size_t capacity) {
     DWORD code = GetLastError();
     char systemText[256] = "";
-    HMODULE wininet = GetModuleHandleA("wininet.dll");
+    // The internet library is loaded only for this detail.
+    const InternetLibrary* internet = internetLibrary();
+    HMODULE wininet = internetModule();
     if (!wininet ||
         !FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, wininet, code, 0, systemText,
                         sizeof systemText, NULL))
@@ -41,13 +44,14 @@ void appendInternetErrorDetail(char* text, size_t capacity) {
     }
     DWORD serverError = 0;
     DWORD length = 0;
-    InternetGetLastResponseInfoA(&serverError, NULL, &length);
+    if (!internet) return;
+    internet->InternetGetLastResponseInfoA(&serverError, NULL, &length);
     if (length == 0) return;
     // One more byte than the response's length, so that the text is always terminated.
     DWORD room = length + 1;
     char* response = static_cast<char*>(LocalAlloc(LPTR, room));
     DWORD fetched = room;
-    if (!response || !InternetGetLastResponseInfoA(&serverError, response, &fetched)) {
+    if (!response || !internet->InternetGetLastResponseInfoA(&serverError, response, &fetched)) {
         int error = static_cast<int>(GetLastError());
         char note[100];
         formatText(note, sizeof note,

@@ -9,7 +9,7 @@
 source "$(dirname "$0")/scen.sh"
 scen_begin "$@"
 
-names=(comctl32 lz32 ole32 oleaut32 wininet winmm shell32 msvcrt)
+names=(comctl32 lz32 ole32 oleaut32 wininet winmm shell32)
 for name in "${names[@]}"; do
   cp "$SCEN_TOOLS/planted.dll" "$(upath "C:\\Setup\\$name.dll")"
 done

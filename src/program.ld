@@ -53,7 +53,12 @@ SECTIONS
     __IAT_end__ = .;
     ".idata$6" = ABSOLUTE(. - __image_base__);
     KEEP (SORT(*)(.idata$6))
-    KEEP (SORT(*)(.idata$7))
+    /* The libraries' names, from the closing member of each import library. */
+    KEEP (*t.o(.idata$7))
+  }
+  /* Zero-filled data takes no room in the file in a section of its own. */
+  .bss BLOCK(__section_alignment__) :
+  {
     *(.bss)
     *(COMMON)
   }
@@ -62,10 +67,14 @@ SECTIONS
     KEEP (*(.rsrc))
     KEEP (*(.rsrc$*))
   }
-  /* Unwind tables of the compiler's helper routines: the program has no
-     exceptions and no unwinder to read them. */
+  /* Left out of the file: see each entry. */
   /DISCARD/ :
   {
+    /* Each imported function's member of an import library holds a word
+       that only makes the linker take the library's head along. */
+    *(.idata$7)
+    /* Unwind tables of the compiler's helper routines: the program has no
+       exceptions and no unwinder to read them. */
     *(.eh_frame*)
     *(.drectve)
     *(.note.GNU-stack)

@@ -48,14 +48,16 @@ void operator delete(void* memory, size_t) { HeapFree(GetProcessHeap(), 0, memor
 
 // The memory and string functions the compiler and the program call, in place
 // of the C run-time's.
+// They stay whatever the whole-program optimisation sees: the code generator
+// may call them after it.
 extern "C" {
-void* __cdecl memcpy(void* target, const void* source, size_t count) {
+__attribute__((used)) void* __cdecl memcpy(void* target, const void* source, size_t count) {
     void* result = target;
     __asm__ volatile("rep movsb" : "+D"(target), "+S"(source), "+c"(count) : : "memory");
     return result;
 }
 
-void* __cdecl memset(void* target, int value, size_t count) {
+__attribute__((used)) void* __cdecl memset(void* target, int value, size_t count) {
     void* result = target;
     __asm__ volatile("rep stosb" : "+D"(target), "+c"(count) : "a"(value) : "memory");
     return result;

@@ -1,4 +1,5 @@
 #include "common/errors.h"
+#include "common/dynlib.h"
 #include "common/messages.h"
 #include "common/text.h"
 #include "resources/resource.h"
@@ -29,7 +30,9 @@ bool reportErrorById(UINT id, const char* argument) {
 void appendInternetErrorDetail(char* text, size_t capacity, bool afterInternetCall) {
     DWORD code = GetLastError();
     char systemText[256] = "";
-    HMODULE wininet = GetModuleHandleA("wininet.dll");
+    // The internet library is loaded only for this detail.
+    const InternetLibrary* internet = internetLibrary();
+    HMODULE wininet = internetModule();
     // No arguments are passed: a text with inserts must keep them as they are.
     if (!wininet ||
         !FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, wininet, code,
@@ -48,13 +51,14 @@ void appendInternetErrorDetail(char* text, size_t capacity, bool afterInternetCa
     if (!afterInternetCall) return;
     DWORD serverError = 0;
     DWORD length = 0;
-    InternetGetLastResponseInfoA(&serverError, NULL, &length);
+    if (!internet) return;
+    internet->InternetGetLastResponseInfoA(&serverError, NULL, &length);
     if (length == 0) return;
     // One more byte than the response's length, so that the text is always terminated.
     DWORD room = length + 1;
     char* response = static_cast<char*>(LocalAlloc(LPTR, room));
     DWORD fetched = room;
-    if (!response || !InternetGetLastResponseInfoA(&serverError, response, &fetched)) {
+    if (!response || !internet->InternetGetLastResponseInfoA(&serverError, response, &fetched)) {
         int error = static_cast<int>(GetLastError());
         char note[100];
         formatText(note, sizeof note,

@@ -1,4 +1,5 @@
 #include "engine/install.h"
+#include "common/dynlib.h"
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
@@ -270,7 +271,7 @@ void FileEntry::stampTempCopy(const char* tempPath) {
     struct _utimbuf times;
     times.actime = timeStamp;
     times.modtime = timeStamp;
-    _utime(tempPath, &times);
+    if (const CrtLibrary* crt = crtLibrary()) crt->_utime(tempPath, &times);
 }
 
 bool PackageSlot::expandPackage() {
@@ -313,12 +314,15 @@ bool FileEntry::expandEntry() {
     OFSTRUCT destinationInfo;
     memset(&sourceInfo, 0, sizeof sourceInfo);
     memset(&destinationInfo, 0, sizeof destinationInfo);
-    INT source = LZOpenFileA(tempPath, &sourceInfo, OF_READ);
-    INT target = LZOpenFileA(destination, &destinationInfo, OF_CREATE);
+    // The LZ library is loaded at the first expansion; without it nothing expands.
+    const LzLibrary* lz = lzLibrary();
+    if (!lz) return false;
+    INT source = lz->LZOpenFileA(tempPath, &sourceInfo, OF_READ);
+    INT target = lz->LZOpenFileA(destination, &destinationInfo, OF_CREATE);
     LONG copied = -1;
-    if (source >= 0 && target >= 0) copied = LZCopy(source, target);
-    if (source >= 0) LZClose(source);
-    if (target >= 0) LZClose(target);
+    if (source >= 0 && target >= 0) copied = lz->LZCopy(source, target);
+    if (source >= 0) lz->LZClose(source);
+    if (target >= 0) lz->LZClose(target);
     // Some expansions of a cut packed file still answer a positive count: only
     // the whole promised length counts as installed.
     if (copied <= 0 || expected < 0 || copied != expected) {

@@ -1,5 +1,6 @@
 // The install log "zelto.log" (one installed path a line) and the install
 // report "zeltoInstall.txt" (dated lines), both in the Windows folder.
+#include "common/dynlib.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/text.h"
@@ -191,8 +192,10 @@ bool SetupApp::appendInstallReport(const char* text) {
     SetFilePointer(file, 0, NULL, FILE_END);
     char date[16] = "";
     char clock[16] = "";
-    _strdate(date);
-    _strtime(clock);
+    if (const CrtLibrary* crt = crtLibrary()) {
+        crt->_strdate(date);
+        crt->_strtime(clock);
+    }
     // The line keeps its text whole up to 499 characters; longer texts are cut.
     char line[500 + 24];
     formatText(line, sizeof line - 2, "%s %s %s", date, clock, text);

@@ -1,4 +1,5 @@
 // The main window's behaviour and the control flow from creation to exit.
+#include "common/dynlib.h"
 #include "common/errors.h"
 #include "common/imagesum.h"
 #include "common/paths.h"
@@ -8,7 +9,6 @@
 #include "shell/mirrors.h"
 #include "shell/setupapp.h"
 #include <mmsystem.h>
-#include <stdlib.h>
 #include <string.h>
 
 const MirrorSite kMirrorSites[3] = {
@@ -24,9 +24,11 @@ void SetupApp::onCreate() {
         char soundPath[MAX_PATH];
         memset(soundPath, 0, sizeof soundPath);
         // A path that does not fit is not the sound beside the program: play nothing.
+        // The multimedia library is loaded only for a sound that is there.
+        const MultimediaLibrary* winmm = NULL;
         if (formatText(soundPath, sizeof soundPath, "%szuvak.wav", installerDir) &&
-            fileExists(soundPath))
-            PlaySoundA(soundPath, NULL, SND_FILENAME | SND_ASYNC);
+            fileExists(soundPath) && (winmm = multimediaLibrary()) != NULL)
+            winmm->PlaySoundA(soundPath, NULL, SND_FILENAME | SND_ASYNC);
     }
     sourceRemote = false;
     if (!fileResourceExists(packages[0].headerName)) sourceRemote = true;
@@ -35,8 +37,13 @@ void SetupApp::onCreate() {
 }
 
 void SetupApp::chooseMirrorSite() {
-    srand(GetTickCount());
-    const MirrorSite& site = kMirrorSites[mirrorIndexFor(rand())];
+    // Without the C run-time the first site is taken.
+    int random = 0;
+    if (const CrtLibrary* crt = crtLibrary()) {
+        crt->srand(GetTickCount());
+        random = crt->rand();
+    }
+    const MirrorSite& site = kMirrorSites[mirrorIndexFor(random)];
     copyText(mirrorHost, sizeof mirrorHost, site.host);
     copyText(mirrorPath, sizeof mirrorPath, site.path);
     copyText(mirrorDisplayName, sizeof mirrorDisplayName, site.displayName);

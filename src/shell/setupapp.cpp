@@ -1,4 +1,5 @@
 #include "shell/setupapp.h"
+#include "common/dynlib.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/text.h"
@@ -123,7 +124,7 @@ typedef HRESULT(CALLBACK* DllGetVersionProc)(ShellVersionInfo*);
 void readShellVersion(DWORD* major, DWORD* minor) {
     *major = 4;
     *minor = 0;
-    HMODULE shell = LoadLibraryA("shell32.dll");
+    HMODULE shell = loadSystemLibrary("shell32.dll");
     if (!shell) return;
     DllGetVersionProc getVersion =
         reinterpret_cast<DllGetVersionProc>(
@@ -191,8 +192,16 @@ void SetupApp::startUp(const char* commandLine) {
         uninstallMode = false;
     }
 
+    // The wizard and the progress bar class come from the common controls:
+    // without them there is nothing to show but why.
+    const CommonControlsLibrary* comctl32 = commonControlsLibrary();
+    if (!comctl32) {
+        showMessageById(IDS_NO_COMMON_CONTROLS, MB_ICONERROR, 0);
+        running = false;
+        return;
+    }
     mainWindowObject = this;
-    InitCommonControls();  // the progress bar class comes from the common controls
+    comctl32->InitCommonControls();
     appIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PRODUCT));
 
     WNDCLASSA windowClass;

@@ -1,4 +1,5 @@
 #include "ui/background.h"
+#include "common/dynlib.h"
 #include "common/messages.h"
 #include "common/text.h"
 #include "resources/resource.h"
@@ -69,7 +70,8 @@ void drawEmbossedText(HDC dc, int x, int y, const char* text, int style, UINT al
 
 void appendDate(time_t t, char* text, size_t capacity) {
     if (t < 0) return;
-    struct tm* local = localtime(&t);
+    const CrtLibrary* crt = crtLibrary();
+    struct tm* local = crt ? crt->localtime(&t) : NULL;
     if (!local) return;
     int year = local->tm_year;
     if (year >= 100) year -= 100;
@@ -199,8 +201,11 @@ bool SetupApp::loadLogo(int id) {
     memcpy(blockBytes, logoBytes, size);
     GlobalUnlock(block);
     releaseLogoResource();
+    // OLE is loaded only for the logo; without it there is no logo.
+    const Ole32Library* ole = ole32Library();
+    const OleAutomationLibrary* oleAut = ole ? oleAutomationLibrary() : NULL;
     IStream* stream = NULL;
-    if (FAILED(CreateStreamOnHGlobal(block, TRUE, &stream)) || !stream) {
+    if (!oleAut || FAILED(ole->CreateStreamOnHGlobal(block, TRUE, &stream)) || !stream) {
         // The stream never took the block over: free it here.
         GlobalFree(block);
         return false;
@@ -208,7 +213,7 @@ bool SetupApp::loadLogo(int id) {
     static const IID pictureId = {0x7BF80980, 0xBF32, 0x101A,
                                   {0x8B, 0xBB, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB}};
     void* picture = NULL;
-    if (FAILED(OleLoadPicture(stream, static_cast<LONG>(size), FALSE, pictureId, &picture)))
+    if (FAILED(oleAut->OleLoadPicture(stream, static_cast<LONG>(size), FALSE, pictureId, &picture)))
         picture = NULL;
     logoPicture = static_cast<IPicture*>(picture);
     stream->Release();

@@ -1,4 +1,5 @@
 #include "ui/wizard.h"
+#include "common/dynlib.h"
 #include "common/messages.h"
 #include "common/text.h"
 #include "resources/resource.h"
@@ -67,7 +68,8 @@ int SetupApp::runSetupWizard() {
     header.nPages = 3;
     header.nStartPage = 0;
     header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages);
-    INT_PTR result = PropertySheetA(&header);
+    const CommonControlsLibrary* comctl32 = commonControlsLibrary();
+    INT_PTR result = comctl32 ? comctl32->PropertySheetA(&header) : -1;
     if (licenceRefused && result > 0) return 0;
     return static_cast<int>(result);
 }

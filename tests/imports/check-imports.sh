@@ -5,6 +5,7 @@
 set -euo pipefail
 exe=$1
 allowed=$2
+map=${3:-}
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
 dump=$("$objdump" -p "$exe")
 fail=0
@@ -31,5 +32,13 @@ while IFS= read -r entry; do
     *W) func=${entry#*!}; case "$func" in *[a-z]W) echo "wide-character function: $entry"; fail=1 ;; esac ;;
   esac
 done <<<"$imports"
+# The program starts without the C run-time's start-up code, so nothing would
+# run a static constructor: the linker's list of them must stay empty.
+if [ -n "$map" ]; then
+  ctors=$(awk '/__CTOR_LIST__ = \./ { on = 1; next }
+    on && /LONG 0x0/ { exit }
+    on && /0x[0-9a-f]+ +0x[0-9a-f]+ +[^ ]+$/ && $(NF - 1) != "0x0" { print $NF }' "$map")
+  [ -z "$ctors" ] || { echo "static constructors that nothing runs, from:" $ctors; fail=1; }
+fi
 echo "$(wc -l <<<"$imports") imports from $(cut -d! -f1 <<<"$imports" | sort -u | tr '\n' ' ')"
 exit $fail

@@ -2,6 +2,7 @@
 #include <string.h>
 #include <time.h>
 #include "boxcatcher.h"
+#include "common/dynlib.h"
 #include "shell/setupapp.h"
 #include "ui/background.h"
 #include "ui/gradient.h"
@@ -152,6 +153,17 @@ TEST(Logo, NotLoadedOnOldShellsAndTriedAgainOnEveryPaint) {
     EXPECT_EQ(nullptr, setupApp->logoResource);
     setupApp->releaseLogo();
     EXPECT_EQ(nullptr, setupApp->logoPicture);
+
+    // The logo needs OLE and nothing else of the libraries the program can do without.
+    setMissingLibrariesForTest("wininet.dll winmm.dll");
+    EXPECT_TRUE(setupApp->loadLogo(101));
+    EXPECT_NE(nullptr, setupApp->logoPicture);
+    setupApp->releaseLogo();
+    setMissingLibrariesForTest("wininet.dll winmm.dll oleaut32.dll");
+    EXPECT_FALSE(setupApp->loadLogo(101));
+    EXPECT_EQ(nullptr, setupApp->logoPicture);
+    EXPECT_EQ(nullptr, setupApp->logoResource);
+    setMissingLibrariesForTest(NULL);
 }
 
 TEST(Painting, PaintsTheWholeWindowWithoutLeakingObjects) {

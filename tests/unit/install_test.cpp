@@ -4,6 +4,7 @@
 #include "common/paths.h"
 #include "engine/install.h"
 #include "shell/setupapp.h"
+#include "common/dynlib.h"
 #include "testutil.h"
 
 TEST(InstallArithmetic, CopyPercentAndTickWrap) {
@@ -59,6 +60,10 @@ TEST_F(EntryFixture, CopyExpandAndLog) {
     for (int i = 1; i <= 200; ++i)
         original += "Line " + std::to_string(i) + " of the small test file for the expansion tests.\n";
     EXPECT_EQ(static_cast<LONG>(original.size()), expectedExpandedSize(temp));
+    setMissingLibrariesForTest("lz32.dll");  // no expansion without it, and nothing left
+    EXPECT_FALSE(entry.expandEntry());
+    EXPECT_FALSE(fileExists(dest));
+    setMissingLibrariesForTest(NULL);
     ASSERT_TRUE(entry.expandEntry());
     EXPECT_EQ(original, readFile(dest));
     EXPECT_EQ(std::string(dest) + " \r\n", readFile(windowsPath("zelto.log")));

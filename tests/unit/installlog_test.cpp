@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <regex>
 #include "boxcatcher.h"
+#include "common/dynlib.h"
 #include "common/errors.h"
 #include "shell/setupapp.h"
 #include "testutil.h"
@@ -207,7 +208,6 @@ TEST_F(LogFixture, ReportLinesAndErrorReports) {
                                             "Couldn't download zelto\\.sc_\\.\r\n")));
     {
         BoxCatcher catcher;
-        LoadLibraryA("wininet.dll");
         SetLastError(12007);  // a name that could not be resolved
         reportErrorById(712, "zelto.new");
         SetLastError(12999);  // no text for this one
@@ -218,8 +218,25 @@ TEST_F(LogFixture, ReportLinesAndErrorReports) {
         ASSERT_EQ(3u, boxes.size());
         const std::string head = "Error reading update header zelto.new. Try update check again later.";
         EXPECT_EQ(0u, boxes[0].text.find(head + "error code: 12007\nMessage: "));
+        // The internet library was loaded for its text of the code.
+        EXPECT_GT(boxes[0].text.size(), (head + "error code: 12007\nMessage: \n").size());
         EXPECT_EQ(head + "error code: 12999\nMessage: \n", boxes[1].text);
         EXPECT_EQ(head, boxes[2].text);
+    }
+    {
+        // Without the internet library the message stands without the texts.
+        BoxCatcher catcher;
+        setMissingLibrariesForTest("wininet.dll");
+        SetLastError(12007);
+        reportErrorById(712, "zelto.new");
+        SetLastError(12003);
+        reportErrorById(712, "zelto.new");
+        setMissingLibrariesForTest(NULL);
+        auto boxes = catcher.boxes();
+        ASSERT_EQ(2u, boxes.size());
+        const std::string head = "Error reading update header zelto.new. Try update check again later.";
+        EXPECT_EQ(head + "error code: 12007\nMessage: \n", boxes[0].text);
+        EXPECT_EQ(head, boxes[1].text);
     }
     {
         BoxCatcher catcher;

@@ -33,6 +33,8 @@ TEST(StringTable, EveryTextExactly) {
         {1159, " installed successfully."},
         {1160, "Zelto 2000 was not fully installed. \n\nPlease restart Windows (or log off and log on "
                "to Windows again) and run this installer again."},
+        {1162, "Setup needs the common controls of Windows (comctl32.dll), which could not be loaded. "
+               "Setup will now close."},
         {1170, "This setup file is damaged. Please download it again."},
         {1171, "Zelto 2000 Setup is already running."},
     };

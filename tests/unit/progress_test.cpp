@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <string>
 #include "boxcatcher.h"
+#include "common/dynlib.h"
 #include "common/text.h"
 #include "resources/resource.h"
 #include "shell/setupapp.h"
@@ -48,7 +49,8 @@ TEST(ProgressWindow, CaptionsItemsAndReopening) {
     TestApp app;
     MainWindow main;
     setupApp->appIcon = LoadIconA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDI_PRODUCT));
-    InitCommonControls();
+    ASSERT_NE(nullptr, commonControlsLibrary());
+    commonControlsLibrary()->InitCommonControls();
     copyText(setupApp->mirrorDisplayName, sizeof setupApp->mirrorDisplayName, "FTP site 2");
 
     setupApp->sourceRemote = true;

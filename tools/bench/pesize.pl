@@ -8,7 +8,8 @@
 #   pesize.pl sections FILE    one line per section: NAME FILEBYTES VIRTUALBYTES
 #   pesize.pl map MAPFILE      from a GNU ld map file, the bytes of each output
 #                              section by origin: SECTION ORIGIN BYTES, ORIGIN
-#                              "ours" (the zeltocore library and main.cpp),
+#                              "ours" (the zeltocore library and main.cpp, or
+#                              what the link-time optimiser made of them),
 #                              "imports" (import thunks and tables of the
 #                              system libraries) or "runtime" (the rest: the
 #                              MinGW start-up code, TLS support, libgcc)
@@ -27,7 +28,7 @@ if ($mode eq 'map') {
     my ($size, $object) = @_;
     return unless defined $output && hex($size);
     $object =~ s#.*/##;
-    my $origin = $object =~ /zeltocore|main\.cpp/ ? 'ours'
+    my $origin = $object =~ /zeltocore|main\.cpp|\.ltrans\d*\.ltrans\.o$/ ? 'ours'
                : $object =~ /^lib\w+\.a\(lib\w*?(?:s\d+|_defs\d+|h|t)\.o\)$/ ? 'imports'
                : 'runtime';
     $bytes{"$output $origin"} += hex($size);

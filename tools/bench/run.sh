@@ -148,14 +148,14 @@ section() { perl "$bench/pesize.pl" sections "$ours_exe" | awk -v s="$1" '$1 == 
 resource() { perl "$bench/pesize.pl" resources "$ours_exe" | awk -v t="$1" '$1 == t { s += $3 } END { print s + 0 }'; }
 sections_total=$(perl "$bench/pesize.pl" sections "$ours_exe" | awk '{ s += $2 } END { print s }')
 code_data=0
-for name in .text .rdata .data .eh_fram .CRT .tls; do code_data=$(( code_data + $(section "$name") )); done
+for name in .code .text .rdata .data .eh_fram .CRT .tls; do code_data=$(( code_data + $(section "$name") )); done
 icons=$(( $(resource 3) + $(resource 14) ))
 rsrc_other=$(( $(section .rsrc) - ours_data - icons - $(resource 5) - $(resource 6) ))
 map=$root/build/win/src/Zelto2000Setup.map
 origin() {
   [ -f "$map" ] || { echo "?"; return; }
   perl "$bench/pesize.pl" map "$map" |
-    awk -v o="$1" '$2 == o && $1 ~ /^\.(text|rdata|data|eh_frame|CRT|tls)$/ { s += $3 } END { print s + 0 }'
+    awk -v o="$1" '$2 == o && $1 ~ /^\.(code|text|rdata|data|eh_frame|CRT|tls)$/ { s += $3 } END { print s + 0 }'
 }
 overhead_parts="headers $(( ours_size - sections_total )); code and data sections $code_data"
 overhead_parts+=" (ours $(origin ours), MinGW start-up, TLS support and libgcc $(origin runtime),"

@@ -1,0 +1,109 @@
+#include "common/dynlib.h"
+#include "common/paths.h"
+#include "common/text.h"
+
+namespace {
+// One library: its file, its functions' names one after another (each ending
+// in NUL), and the table they fill in that order.
+struct LibrarySlot {
+    const char* fileName;
+    const char* functionNames;
+    void* table;  // a table of the header: nothing but function pointers
+    BYTE count;
+    signed char state;  // 0 not tried yet, 1 loaded, -1 missing
+    HMODULE module;
+};
+
+CommonControlsLibrary commonControls;
+LzLibrary lz;
+Ole32Library ole32;
+OleAutomationLibrary oleAutomation;
+InternetLibrary internet;
+MultimediaLibrary multimedia;
+CrtLibrary crt;
+
+#define ZELTO_SLOT(file, names, table) \
+    {file, names, &table, sizeof table / sizeof(FARPROC), 0, NULL}
+
+LibrarySlot slots[] = {
+    ZELTO_SLOT("comctl32.dll", "InitCommonControls\0PropertySheetA\0", commonControls),
+    ZELTO_SLOT("lz32.dll", "LZOpenFileA\0LZCopy\0LZClose\0", lz),
+    ZELTO_SLOT("ole32.dll", "CreateStreamOnHGlobal\0", ole32),
+    ZELTO_SLOT("oleaut32.dll", "OleLoadPicture\0", oleAutomation),
+    ZELTO_SLOT("wininet.dll", "InternetGetLastResponseInfoA\0", internet),
+    ZELTO_SLOT("winmm.dll", "PlaySoundA\0", multimedia),
+    ZELTO_SLOT("msvcrt.dll", "srand\0rand\0localtime\0_utime\0_strdate\0_strtime\0", crt),
+};
+enum { kCommonControls, kLz, kOle32, kOleAutomation, kInternet, kMultimedia, kCrt };
+
+const char* missingForTest = NULL;
+
+const void* tableOf(int index) {
+    LibrarySlot& slot = slots[index];
+    if (slot.state == 0) {
+        slot.state = -1;
+        HMODULE module = loadSystemLibrary(slot.fileName);
+        if (!module) return NULL;
+        FARPROC* table = static_cast<FARPROC*>(slot.table);
+        const char* name = slot.functionNames;
+        for (int i = 0; i < slot.count; ++i) {
+            table[i] = GetProcAddress(module, name);
+            if (!table[i]) {
+                FreeLibrary(module);
+                return NULL;
+            }
+            name += lstrlenA(name) + 1;
+        }
+        slot.module = module;
+        slot.state = 1;
+    }
+    return slot.state > 0 ? slot.table : NULL;
+}
+}  // namespace
+
+HMODULE loadSystemLibrary(const char* fileName) {
+    if (missingForTest && findTextNoCase(missingForTest, fileName)) return NULL;
+    char folder[MAX_PATH];
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder || !ensureTrailingBackslash(folder, sizeof folder) ||
+        !joinPath(path, folder, fileName))
+        return NULL;
+    // A library that is missing, or misses one of its own, is a failure to
+    // answer, never a box of the system. The altered search path takes the
+    // library's own imports from the system folder as well.
+    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE module = LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    SetErrorMode(previousMode);
+    return module;
+}
+
+void releaseSystemLibraries() {
+    for (LibrarySlot& slot : slots) {
+        if (slot.module) FreeLibrary(slot.module);
+        slot.module = NULL;
+        slot.state = 0;
+    }
+}
+
+void setMissingLibrariesForTest(const char* names) {
+    releaseSystemLibraries();
+    missingForTest = names;
+}
+
+const CommonControlsLibrary* commonControlsLibrary() {
+    return static_cast<const CommonControlsLibrary*>(tableOf(kCommonControls));
+}
+const LzLibrary* lzLibrary() { return static_cast<const LzLibrary*>(tableOf(kLz)); }
+const Ole32Library* ole32Library() { return static_cast<const Ole32Library*>(tableOf(kOle32)); }
+const OleAutomationLibrary* oleAutomationLibrary() {
+    return static_cast<const OleAutomationLibrary*>(tableOf(kOleAutomation));
+}
+const InternetLibrary* internetLibrary() {
+    return static_cast<const InternetLibrary*>(tableOf(kInternet));
+}
+HMODULE internetModule() { return slots[kInternet].module; }
+const MultimediaLibrary* multimediaLibrary() {
+    return static_cast<const MultimediaLibrary*>(tableOf(kMultimedia));
+}
+const CrtLibrary* crtLibrary() { return static_cast<const CrtLibrary*>(tableOf(kCrt)); }

@@ -1,0 +1,62 @@
+// The system libraries beyond kernel, user interface, graphics and registry.
+// Each is loaded when a feature first needs it, by its full path in the system
+// folder (a DLL of the same name beside the program is never taken), and its
+// functions are reached through one typed table per library. A table is
+// answered only once every function in it was found; otherwise NULL, and only
+// the feature that wanted the library fails.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+#include <sys/utime.h>
+#include <time.h>
+
+struct CommonControlsLibrary {
+    void(WINAPI* InitCommonControls)();
+    INT_PTR(WINAPI* PropertySheetA)(LPCPROPSHEETHEADERA);
+};
+struct LzLibrary {
+    INT(WINAPI* LZOpenFileA)(LPSTR, LPOFSTRUCT, WORD);
+    LONG(WINAPI* LZCopy)(INT, INT);
+    void(WINAPI* LZClose)(INT);
+};
+struct Ole32Library {
+    HRESULT(WINAPI* CreateStreamOnHGlobal)(HGLOBAL, BOOL, LPSTREAM*);
+};
+struct OleAutomationLibrary {
+    HRESULT(WINAPI* OleLoadPicture)(LPSTREAM, LONG, BOOL, REFIID, LPVOID*);
+};
+struct InternetLibrary {
+    BOOL(WINAPI* InternetGetLastResponseInfoA)(LPDWORD, LPSTR, LPDWORD);
+};
+struct MultimediaLibrary {
+    BOOL(WINAPI* PlaySoundA)(LPCSTR, HMODULE, DWORD);
+};
+// The C run-time of the system: time_t is 32 bits, as in its oldest versions.
+struct CrtLibrary {
+    void(__cdecl* srand)(unsigned int);
+    int(__cdecl* rand)();
+    struct tm*(__cdecl* localtime)(const time_t*);
+    int(__cdecl* _utime)(const char*, struct _utimbuf*);
+    char*(__cdecl* _strdate)(char*);
+    char*(__cdecl* _strtime)(char*);
+};
+
+const CommonControlsLibrary* commonControlsLibrary();
+const LzLibrary* lzLibrary();
+const Ole32Library* ole32Library();
+const OleAutomationLibrary* oleAutomationLibrary();
+const InternetLibrary* internetLibrary();
+const MultimediaLibrary* multimediaLibrary();
+const CrtLibrary* crtLibrary();
+// The module of the internet library once internetLibrary() has loaded it, for its message texts.
+HMODULE internetModule();
+// A library of the system folder that the caller frees itself; NULL when it cannot be loaded.
+HMODULE loadSystemLibrary(const char* fileName);
+// Frees every library loaded so far; a later request loads it again.
+void releaseSystemLibraries();
+
+// Test hook: the loader fails for each library whose file name is in the list
+// (names separated by blanks, compared without case), as if it were missing;
+// NULL lets every library load again.
+void setMissingLibrariesForTest(const char* names);

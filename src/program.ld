@@ -1,0 +1,84 @@
+/* The setup program's layout: code, constants, data and the import tables in
+   one section, the resources in a second. Each section costs a header and on
+   average half a file alignment unit (512 bytes, as Windows 95 wants it); two
+   sections keep the headers in one unit too. The one section is writable
+   (it holds the data, and the loaders of Windows 95 write the import
+   addresses in place); it is not named ".text", which the linker would
+   always mark read-only. */
+OUTPUT_FORMAT(pei-i386)
+SECTIONS
+{
+  . = SIZEOF_HEADERS;
+  . = ALIGN(__section_alignment__);
+  .code __image_base__ + __section_alignment__ :
+  {
+    *(.text)
+    *(SORT(.text$*))
+    *(.text.*)
+    /* Nothing runs these lists (the program has no start-up code); the
+       import check makes sure that they stay empty. */
+    ___CTOR_LIST__ = .;
+    __CTOR_LIST__ = .;
+    LONG (-1);
+    KEEP (*(.ctors));
+    KEEP (*(.ctor));
+    KEEP (*(SORT_BY_NAME(.ctors.*)));
+    LONG (0);
+    ___DTOR_LIST__ = .;
+    __DTOR_LIST__ = .;
+    LONG (-1);
+    KEEP (*(.dtors));
+    KEEP (*(.dtor));
+    KEEP (*(SORT_BY_NAME(.dtors.*)));
+    LONG (0);
+    *(.rdata)
+    *(SORT(.rdata$*))
+    *(.data)
+    *(.data2)
+    *(SORT(.data$*))
+    /* The linker finds the import directory and address table through
+       these names (addresses relative to the image, as the directory
+       holds them), as it would in a section of their own. */
+    . = ALIGN(4);
+    ".idata$2" = ABSOLUTE(. - __image_base__);
+    KEEP (SORT(*)(.idata$2))
+    KEEP (SORT(*)(.idata$3))
+    /* These zeroes end the list of imported libraries. */
+    LONG (0); LONG (0); LONG (0); LONG (0); LONG (0);
+    ".idata$4" = ABSOLUTE(. - __image_base__);
+    KEEP (SORT(*)(.idata$4))
+    __IAT_start__ = .;
+    ".idata$5" = ABSOLUTE(. - __image_base__);
+    KEEP (SORT(*)(.idata$5))
+    __IAT_end__ = .;
+    ".idata$6" = ABSOLUTE(. - __image_base__);
+    KEEP (SORT(*)(.idata$6))
+    /* The libraries' names, from the closing member of each import library. */
+    KEEP (*t.o(.idata$7))
+  }
+  /* Zero-filled data takes no room in the file in a section of its own. */
+  .bss BLOCK(__section_alignment__) :
+  {
+    *(.bss)
+    *(COMMON)
+  }
+  .rsrc BLOCK(__section_alignment__) : SUBALIGN(4)
+  {
+    KEEP (*(.rsrc))
+    KEEP (*(.rsrc$*))
+  }
+  /* Left out of the file: see each entry. */
+  /DISCARD/ :
+  {
+    /* Each imported function's member of an import library holds a word
+       that only makes the linker take the library's head along. */
+    *(.idata$7)
+    /* Unwind tables of the compiler's helper routines: the program has no
+       exceptions and no unwinder to read them. */
+    *(.eh_frame*)
+    *(.drectve)
+    *(.note.GNU-stack)
+    *(.gnu.lto_*)
+    *(.debug*)
+  }
+}

@@ -3,6 +3,7 @@
 // with and without terminators, extreme sizes and time stamps, and mixes of
 // sound and broken records. Each is read as the package check reads it: the
 // records into the slot, then one install entry per accepted record.
+#include <ctype.h>
 #include <limits.h>
 #include <stdio.h>
 #include <string.h>
@@ -44,26 +45,21 @@ bool unsafeKind(RecordKind k) { return k == DotName || k == DeviceName; }
 
 // Whether a name written after a folder's backslash names a file in that
 // folder: not the folder itself or its parent (the file functions drop
-// trailing dots and blanks), and not a device, whatever follows its first dot.
+// trailing dots and blanks), and none of the names Windows reserves for
+// devices (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9) in any case, alone
+// or with an extension.
 bool namesFileInFolder(const char* name) {
-    size_t n = strlen(name);
-    while (n > 0 && (name[n - 1] == '.' || name[n - 1] == ' ')) --n;
-    if (n == 0) return false;
-    char base[32];
-    size_t b = 0;
-    while (b < n && b < sizeof base - 1 && name[b] != '.') {
-        base[b] = name[b];
-        ++b;
-    }
-    while (b > 0 && base[b - 1] == ' ') --b;
-    base[b] = '\0';
-    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
-    for (const char* d : devices)
-        if (lstrcmpiA(base, d) == 0) return false;
-    if (b == 4 && base[3] >= '1' && base[3] <= '9') {
-        char stem[4] = {base[0], base[1], base[2], '\0'};
-        if (lstrcmpiA(stem, "COM") == 0 || lstrcmpiA(stem, "LPT") == 0) return false;
-    }
+    std::string n(name);
+    while (!n.empty() && (n.back() == '.' || n.back() == ' ')) n.pop_back();
+    if (n.empty()) return false;
+    std::string stem = n.substr(0, n.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    static const char* const reserved[] = {
+        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+        "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    for (const char* r : reserved)
+        if (stem == r) return false;
     return true;
 }
 

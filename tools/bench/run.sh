@@ -20,6 +20,8 @@
 #   packer      build/host/szddpack against mscompress on the same files
 #   scaling     page and done of test builds with about 100 KB to 10 MB of
 #               packed files (tools/bench/variant.sh)
+#   saver       the screen saver's processor time over 10 s of a full-screen
+#               run, as a share of one core (its test robot's cpu mode)
 # The times come from tools/bench/stopwatch.cpp, which starts the program or
 # presses its button and polls for the result every millisecond; the robot
 # (tests/e2e/robot.cpp) does the steps in between and checks what it sees.
@@ -31,7 +33,8 @@
 # at most 1.0 as ours/NSIS (the median of the ratios of runs made back to
 # back); done of the scaling builds growing in line with the bytes (the cost
 # per MB from the second-largest to the largest build at most 1.5 times that
-# of the step before, from each build's fastest run).
+# of the step before, from each build's fastest run); the screen saver under a
+# tenth of a core.
 #
 # Settings: BENCH_REPS (7), BENCH_SCALE_REPS (3), BENCH_SCALE_KB
 # ("100 1000 3000 10000"), BENCH_OUT (build/bench), BENCH_PLOT (docs/bench.png),
@@ -53,6 +56,7 @@ ours_exe=$root/build/Zelto2000Setup.exe
 gen=$root/build/win/generated
 licence=$root/payload/licenseEval.txt
 robot_exe=$root/build/win/tests/e2e/robot.exe
+saver_dir=$root/build/win/payload/screensaver
 szddpack=$root/build/host/szddpack
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zelto2000'
 product_key='HKLM\Software\Ostrell Zuvak\vimbaTressil'
@@ -65,7 +69,8 @@ die() {
 }
 
 bash "$bench/deps.sh" || die "the benchmark's packages are missing"
-for f in "$ours_exe" "$gen/saver.bin" "$gen/help.bin" "$licence" "$robot_exe" "$szddpack"; do
+for f in "$ours_exe" "$gen/saver.bin" "$gen/help.bin" "$licence" "$robot_exe" "$szddpack" \
+         "$saver_dir/saverbot.exe" "$saver_dir/Zelto 2000.Scr"; do
   [ -f "$f" ] || die "$f is missing (run make build first)"
 done
 rm -rf "$out/scale" "$out/pack"
@@ -366,6 +371,15 @@ for (( r = 1; r <= scale_reps; r++ )); do
     done
   done
 done
+
+echo "Screen saver: processor time over 10 s of a full-screen run"
+fresh_prefix
+saver_cpu=$(timeout 120 wine "$saver_dir/saverbot.exe" "$saver_dir/Zelto 2000.Scr" cpu 2>>"$log" |
+            tr -d '\r' | tee -a "$log" | sed -n 's/^# processor time of \/s: \([0-9.]*\)% of one core$/\1/p')
+[ -n "$saver_cpu" ] || die "the screen saver's processor time was not measured"
+echo "  $saver_cpu% of one core"
+wine_stop_prefix "$prefix"
+rm -rf "$prefix"
 xvfb_stop
 
 # ---------------------------------------------------------------- report
@@ -451,6 +465,8 @@ report=$out/bench.txt
       "$(cell "$scale_summary" "$kb" 5)" "$(cell "$scale_summary" "$kb" 8)" \
       "$(cell "$scale_summary" "$kb" 11)" "$(cell "$scale_summary" "$kb" 14)"
   done <"$scale_summary"
+  echo
+  echo "Screen saver: $saver_cpu% of one core over 10 s of a full-screen run (its test robot, cpu mode)"
 } >"$report"
 
 # The cost per packed MB of each step from one test build to the next, and
@@ -480,6 +496,7 @@ goal() {  # goal TEXT CONDITION
   goal "Finish to success message, ours/NSIS (median per pair) $done_ratio <= 1.0" "$done_ratio <= 1.0"
   goal "install time in line with the bytes: cost per MB of the last step / the one before = $growth_ratio <= 1.5" \
     "$growth_ratio <= 1.5"
+  goal "screen saver processor time $saver_cpu% of one core < 10%" "$saver_cpu < 10"
   echo
   echo "NSIS stub as shipped: $nsis_stub_file, $nsis_stub_shipped bytes; in the installer: $nsis_stub bytes."
   echo "Ours: $ours_size bytes, of which $ours_data are embedded data (RES_FILE, RES_GIF resources)."

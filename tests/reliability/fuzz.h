@@ -42,6 +42,7 @@ public:
     explicit Tally(const char* family) : family_(family), current_(NULL), caseFailed_(false) {}
     // Starts an input of a kind; failures until the next one are charged to it.
     void tried(const char* kind);
+    void skipped(const char* kind);  // an input drawn but not run: its kind's time was spent
     void spent(const char* kind, long long us);  // time taken by the inputs of a kind
     void fail(const char* check, const std::string& detail);
     void note(const char* what, long long count = 1);  // injected faults, survivals
@@ -49,6 +50,7 @@ public:
     // Failures of the checks whose names start with prefix.
     long long failures(const char* prefix) const;
     long long total() const;
+    long long totalSkipped() const;
     // A summary, and "@table|area|what|count|result" lines for the report.
     void print(LONG guardHits) const;
 
@@ -59,6 +61,7 @@ private:
         std::vector<std::string> examples;
         long long us;
         long long failed;  // inputs of this kind that failed a check
+        long long skipped;
     };
     Count& find(std::vector<Count>& list, const std::string& name);
     std::string family_;
@@ -68,6 +71,28 @@ private:
     Count* current_;
     bool caseFailed_;
 };
+
+// The time that the generated inputs of one kind may take, so that a busy
+// machine makes fewer of them rather than running out of time. Once it is
+// spent, the rest are still drawn, so that a seed gives the same inputs on
+// every machine, but not run: the tally counts them as skipped.
+class TimeSlice {
+public:
+    TimeSlice(Tally& tally, const char* kind, DWORD ms)
+        : tally_(tally), kind_(kind), ms_(ms), start_(GetTickCount()) {}
+    bool spent() {
+        if (GetTickCount() - start_ < ms_) return false;
+        tally_.skipped(kind_);
+        return true;
+    }
+
+private:
+    Tally& tally_;
+    const char* kind_;
+    DWORD ms_;
+    DWORD start_;
+};
+enum { kHeaderSliceMs = 20000, kLogSliceMs = 40000 };
 
 // Microseconds on the performance counter.
 long long microseconds();

@@ -3,6 +3,7 @@
 // with and without terminators, extreme sizes and time stamps, and mixes of
 // sound and broken records. Each is read as the package check reads it: the
 // records into the slot, then one install entry per accepted record.
+#include <ctype.h>
 #include <limits.h>
 #include <stdio.h>
 #include <string.h>
@@ -44,26 +45,21 @@ bool unsafeKind(RecordKind k) { return k == DotName || k == DeviceName; }
 
 // Whether a name written after a folder's backslash names a file in that
 // folder: not the folder itself or its parent (the file functions drop
-// trailing dots and blanks), and not a device, whatever follows its first dot.
+// trailing dots and blanks), and none of the names Windows reserves for
+// devices (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9) in any case, alone
+// or with an extension.
 bool namesFileInFolder(const char* name) {
-    size_t n = strlen(name);
-    while (n > 0 && (name[n - 1] == '.' || name[n - 1] == ' ')) --n;
-    if (n == 0) return false;
-    char base[32];
-    size_t b = 0;
-    while (b < n && b < sizeof base - 1 && name[b] != '.') {
-        base[b] = name[b];
-        ++b;
-    }
-    while (b > 0 && base[b - 1] == ' ') --b;
-    base[b] = '\0';
-    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
-    for (const char* d : devices)
-        if (lstrcmpiA(base, d) == 0) return false;
-    if (b == 4 && base[3] >= '1' && base[3] <= '9') {
-        char stem[4] = {base[0], base[1], base[2], '\0'};
-        if (lstrcmpiA(stem, "COM") == 0 || lstrcmpiA(stem, "LPT") == 0) return false;
-    }
+    std::string n(name);
+    while (!n.empty() && (n.back() == '.' || n.back() == ' ')) n.pop_back();
+    if (n.empty()) return false;
+    std::string stem = n.substr(0, n.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    static const char* const reserved[] = {
+        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+        "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    for (const char* r : reserved)
+        if (stem == r) return false;
     return true;
 }
 
@@ -445,30 +441,37 @@ void fuzzHeaders(Rng& rng, Tally& tally) {
                 }
 
     // Sizes and time stamps at their extremes, in sound records.
+    const char* kind = "extreme sizes and time stamps";
+    TimeSlice extremes(tally, kind, kHeaderSliceMs);
     for (int i = 0; i < 6000; ++i) {
         HeaderCase c = fromRecords(rng, soundKinds(rng.range(1, kMaxRecords)), 0);
-        runner.run("extreme sizes and time stamps", c);
+        if (!extremes.spent()) runner.run(kind, c);
     }
 
     // Sound headers of 1 to 30 records, with a tail of 0 to 71 bytes.
+    kind = "sound records, renames";
+    TimeSlice sound(tally, kind, kHeaderSliceMs);
     for (int i = 0; i < 15000; ++i) {
         std::vector<RecordKind> kinds = soundKinds(rng.range(1, kMaxRecords));
         if (rng.chance(20)) kinds[rng.below(static_cast<uint32_t>(kinds.size()))] = Renamed;
         HeaderCase c = fromRecords(rng, kinds, rng.below(kHeaderRecordSize));
-        runner.run("sound records, renames", c);
+        if (!sound.spent()) runner.run(kind, c);
     }
 
     // Mixes of sound and broken records, 0 to 36 of them.
+    kind = "mixed sound and broken records";
+    TimeSlice mixed(tally, kind, kHeaderSliceMs);
     for (int i = 0; i < 40000; ++i) {
         std::vector<RecordKind> kinds(rng.range(0, kMaxRecordsTried));
         for (RecordKind& k : kinds)
             k = rng.chance(65) ? Sound : static_cast<RecordKind>(rng.below(kRecordKinds));
         HeaderCase c = fromRecords(rng, kinds, rng.chance(70) ? 0 : rng.below(kHeaderRecordSize));
-        runner.run("mixed sound and broken records", c);
+        if (!mixed.spent()) runner.run(kind, c);
     }
 
     // Random bytes of every length up to 37 records, zeros more frequent
     // than chance so that names end now and then.
+    TimeSlice random(tally, "random bytes", kHeaderSliceMs);
     for (int i = 0; i < 26000; ++i) {
         HeaderCase c;
         c.bytes.resize(rng.below(static_cast<uint32_t>(longest)));
@@ -476,7 +479,7 @@ void fuzzHeaders(Rng& rng, Tally& tally) {
         int zeros = rng.pick(kZeroShares);
         for (BYTE& b : c.bytes) b = rng.chance(zeros) ? 0 : static_cast<BYTE>(rng.below(256));
         c.expect = c.bytes.size() / kHeaderRecordSize > kMaxRecords ? 0 : -1;
-        runner.run("random bytes", c);
+        if (!random.spent()) runner.run("random bytes", c);
     }
     setCrashDump(NULL);
 }

@@ -476,24 +476,33 @@ bool fuzzLogs(Rng& rng, Tally& tally) {
                 runner.run("lines of every length 1 to 300", c);
             }
 
+    const char* kind = "lines with lone CR/LF, NULs, long and short";
+    TimeSlice structured(tally, kind, kLogSliceMs);
     for (int i = 0; i < 35000; ++i) {
         LogCase c = structuredLog(rng);
-        runner.run("lines with lone CR/LF, NULs, long and short", c);
+        if (!structured.spent()) runner.run(kind, c);
     }
+    kind = "damaged lines next to other files";
+    TimeSlice attacks(tally, kind, kLogSliceMs);
     for (int i = 0; i < 6000; ++i) {
         LogCase c = attackLog(rng, i % 2);
-        runner.run("damaged lines next to other files", c);
+        if (!attacks.spent()) runner.run(kind, c);
     }
+    kind = "listed files after a damaged line end";
+    TimeSlice followers(tally, kind, kLogSliceMs);
     for (int i = 0; i < 2000; ++i) {
         LogCase c = followerLog(rng);
-        runner.run("listed files after a damaged line end", c);
+        if (!followers.spent()) runner.run(kind, c);
     }
+    kind = "files in use, read-only, folders";
+    TimeSlice faults(tally, kind, kLogSliceMs);
     for (int i = 0; i < 1500; ++i) {
         LogCase c = faultLog(rng);
-        runner.run("files in use, read-only, folders", c);
+        if (!faults.spent()) runner.run(kind, c);
     }
     // Random bytes: from the whole byte range, and from the bytes of paths and line ends.
     static const char kPathBytes[] = "C:\\relscratch\\mfv.txt \r\n\r\n\0";
+    TimeSlice random(tally, "random bytes", kLogSliceMs);
     for (int i = 0; i < 48000; ++i) {
         LogCase c = {"", {}, rng.chance(5)};
         size_t n = rng.below(rng.chance(10) ? 1200 : 300);
@@ -501,7 +510,7 @@ bool fuzzLogs(Rng& rng, Tally& tally) {
         for (size_t k = 0; k < n; ++k)
             c.content += pathLike ? kPathBytes[rng.below(sizeof kPathBytes - 1)]
                                   : static_cast<char>(rng.below(256));
-        runner.run("random bytes", c);
+        if (!random.spent()) runner.run("random bytes", c);
     }
     setCrashDump(NULL);
     runner.finish();

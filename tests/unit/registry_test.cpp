@@ -24,28 +24,6 @@ std::string iniValue() {
 }
 }  // namespace
 
-TEST(RegistryCodes, RootSplitAndTypeOfEveryCode) {
-    struct Row {
-        int code;
-        HKEY root;
-        bool split;
-        DWORD type;
-    } rows[] = {{0, HKEY_CLASSES_ROOT, false, REG_SZ},  {1, HKEY_CURRENT_USER, false, REG_SZ},
-                {2, HKEY_CURRENT_USER, true, REG_SZ},   {3, HKEY_LOCAL_MACHINE, false, REG_SZ},
-                {4, HKEY_LOCAL_MACHINE, true, REG_SZ},  {5, HKEY_USERS, false, REG_SZ},
-                {6, HKEY_USERS, true, REG_SZ},          {7, HKEY_CURRENT_USER, true, REG_DWORD},
-                {8, HKEY_LOCAL_MACHINE, true, REG_DWORD}, {9, HKEY_CLASSES_ROOT, false, REG_SZ},
-                {-1, HKEY_CLASSES_ROOT, false, REG_SZ}, {-8, HKEY_CLASSES_ROOT, false, REG_SZ}};
-    for (const Row& row : rows) {
-        char key[MAX_PATH], value[MAX_PATH];
-        HKEY root = splitRegistryPath("A\\B\\C\\Value", row.code, key, value);
-        EXPECT_EQ(row.root, root) << row.code;
-        EXPECT_STREQ(row.split ? "A\\B\\C" : "A\\B\\C\\Value", key) << row.code;
-        EXPECT_STREQ(row.split ? "Value" : "", value) << row.code;
-        EXPECT_EQ(row.type, regValueRule(row.code).type) << row.code;
-    }
-}
-
 TEST(RegistryValues, WritingDeletingAndTheDefaultValue) {
     DWORD type = 0;
     std::string data;
@@ -59,6 +37,16 @@ TEST(RegistryValues, WritingDeletingAndTheDefaultValue) {
     ASSERT_TRUE(readValue(HKEY_CURRENT_USER, "Software\\ZeltoTest\\Whole", "", &type, &data));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
     EXPECT_EQ(std::string("default text\0", 13), data);
+    ASSERT_TRUE(writeRegistryValue("Software\\ZeltoTest\\Machine", "machine text", 3));
+    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, "Software\\ZeltoTest\\Machine", "", &type, &data));
+    EXPECT_EQ(std::string("machine text\0", 13), data);
+    // A code outside the table writes text under the classes root, the path whole.
+    ASSERT_TRUE(writeRegistryValue("ZeltoTest\\Unknown", "other text", 12));
+    ASSERT_TRUE(readValue(HKEY_CLASSES_ROOT, "ZeltoTest\\Unknown", "", &type, &data));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    EXPECT_EQ(std::string("other text\0", 11), data);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, "ZeltoTest\\Unknown");
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, "ZeltoTest");
 
     EXPECT_TRUE(deleteRegistryValue("Software\\ZeltoTest\\Nowhere\\", "Mark", false));
     EXPECT_TRUE(deleteRegistryValue("Software\\ZeltoTest\\Numbers\\", "Mark", false));

@@ -23,6 +23,8 @@
 #   self-check  the installer's check of its own file (image checksum) on the
 #               largest test build, timed on its own (tools/bench/checktime.cpp
 #               with build/win's core library), against that build's page
+#   saver       the screen saver's processor time over 10 s of a full-screen
+#               run, as a share of one core (its test robot's cpu mode)
 # The times come from tools/bench/stopwatch.cpp, which starts the program or
 # presses its button and polls for the result every millisecond; the robot
 # (tests/e2e/robot.cpp) does the steps in between and checks what it sees.
@@ -35,7 +37,8 @@
 # back); done of the scaling builds growing in line with the bytes (the cost
 # per MB from the second-largest to the largest build at most 1.5 times that
 # of the step before, from each build's fastest run); the self-check at most
-# 2 % of the largest build's page (medians).
+# 2 % of the largest build's page (medians); the screen saver under a tenth of
+# a core.
 #
 # Settings: BENCH_REPS (7), BENCH_SCALE_REPS (3), BENCH_SCALE_KB
 # ("100 1000 3000 10000"), BENCH_CHECK_REPS (15), BENCH_OUT (build/bench),
@@ -58,6 +61,7 @@ ours_exe=$root/build/Zelto2000Setup.exe
 gen=$root/build/win/generated
 licence=$root/payload/licenseEval.txt
 robot_exe=$root/build/win/tests/e2e/robot.exe
+saver_dir=$root/build/win/payload/screensaver
 szddpack=$root/build/host/szddpack
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zelto2000'
 product_key='HKLM\Software\Ostrell Zuvak\vimbaTressil'
@@ -71,7 +75,8 @@ die() {
 
 bash "$bench/deps.sh" || die "the benchmark's packages are missing"
 core=$root/build/win/src/libzeltocore.a
-for f in "$ours_exe" "$gen/saver.bin" "$gen/help.bin" "$licence" "$robot_exe" "$szddpack" "$core"; do
+for f in "$ours_exe" "$gen/saver.bin" "$gen/help.bin" "$licence" "$robot_exe" "$szddpack" "$core" \
+         "$saver_dir/saverbot.exe" "$saver_dir/Zelto 2000.Scr"; do
   [ -f "$f" ] || die "$f is missing (run make build first)"
 done
 rm -rf "$out/scale" "$out/pack"
@@ -384,6 +389,13 @@ timeout 90 wine 'C:\bench\checktime.exe' 'C:\Setup\Zelto2000Setup.exe' "$check_r
   die "checktime failed: $(tr -d '\r' <"$out/checktime.out")"
 tr -d '\r' <"$out/checktime.out" | tee -a "$log" | sed -n 's/^intact=1 ms=//p' >"$out/checktime.tsv"
 [ "$(wc -l <"$out/checktime.tsv")" -eq "$check_reps" ] || die "checktime gave no $check_reps times"
+
+echo "Screen saver: processor time over 10 s of a full-screen run"
+fresh_prefix
+saver_cpu=$(timeout 120 wine "$saver_dir/saverbot.exe" "$saver_dir/Zelto 2000.Scr" cpu 2>>"$log" |
+            tr -d '\r' | tee -a "$log" | sed -n 's/^# processor time of \/s: \([0-9.]*\)% of one core$/\1/p')
+[ -n "$saver_cpu" ] || die "the screen saver's processor time was not measured"
+echo "  $saver_cpu% of one core"
 wine_stop_prefix "$prefix"
 rm -rf "$prefix"
 xvfb_stop
@@ -471,6 +483,8 @@ report=$out/bench.txt
       "$(cell "$scale_summary" "$kb" 5)" "$(cell "$scale_summary" "$kb" 8)" \
       "$(cell "$scale_summary" "$kb" 11)" "$(cell "$scale_summary" "$kb" 14)"
   done <"$scale_summary"
+  echo
+  echo "Screen saver: $saver_cpu% of one core over 10 s of a full-screen run (its test robot, cpu mode)"
 } >"$report"
 
 read -r check_ms check_min check_max < <(stats 2 <"$out/checktime.tsv")
@@ -510,6 +524,7 @@ goal() {  # goal TEXT CONDITION
   goal "install time in line with the bytes: cost per MB of the last step / the one before = $growth_ratio <= 1.5" \
     "$growth_ratio <= 1.5"
   goal "self-check at $big_kb KB: $check_share % of start to first page <= 2 %" "$check_share <= 2"
+  goal "screen saver processor time $saver_cpu% of one core < 10%" "$saver_cpu < 10"
   echo
   echo "NSIS stub as shipped: $nsis_stub_file, $nsis_stub_shipped bytes; in the installer: $nsis_stub bytes."
   echo "Ours: $ours_size bytes, of which $ours_data are embedded data (RES_FILE, RES_GIF resources)."

@@ -16,13 +16,16 @@ e2e_start setup "$setup"
 e2e_robot "window class=#32770 title=Welcome timeout=30000"
 e2e_robot "window class=vimbaInstaller" "assert maximized=1"
 rect=$(e2e_field window rect)
-# A refused change leaves nothing to wait for: each is given a moment.
+# The robot's moves and show commands reach the window's thread as queued
+# sent messages, in order: once it has answered a message sent after one, it
+# has handled that change (and a change it let through would show in rect).
+sync="send WM_GETTEXTLENGTH"
 e2e_robot "window class=vimbaInstaller" \
-  "move 100 100 300 200" "sleep 200" "assert rect=$rect" \
-  "move 50 60" "sleep 200" "assert rect=$rect" \
-  "show restore" "sleep 200" "assert rect=$rect" \
-  "show min" "sleep 200" "assert rect=$rect" \
-  "show max" "sleep 200" "assert rect=$rect" \
+  "move 100 100 300 200" "$sync" "assert rect=$rect" \
+  "move 50 60" "$sync" "assert rect=$rect" \
+  "show restore" "$sync" "assert rect=$rect" \
+  "show min" "$sync" "assert rect=$rect" \
+  "show max" "$sync" "assert rect=$rect" \
   "sendin WM_WINDOWPOSCHANGING pos=10,20,300,200,0 after=0x020B" \
   "sendin WM_WINDOWPOSCHANGING pos=0,0,640,480,0x0014 after=0x020B" \
   "sendin WM_ERASEBKGND dc result=1" \

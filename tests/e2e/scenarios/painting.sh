@@ -14,7 +14,7 @@ setup='C:\Setup\Zelto2000Setup.exe'
 e2e_put "$E2E_PROGRAM" "$setup"
 
 problems=()
-problem() { problems+=("$*"); e2e_log "problem: $*"; }
+problem() { problems+=("$*"); }
 
 # The pixels of a rectangle given in client coordinates of the main window.
 client_rgb() { png_rgb "$shot" "$3x$4+$(( ox + $1 ))+$(( oy + $2 ))"; }
@@ -155,19 +155,25 @@ layout() {
   [ "$got" = "$band" ] ||
     e2e_fail "a $screen screen gives a client height of $H: the $got layout, not the $band one"
   e2e_log "$screen at depth $depth: client ${W}x$H at $ox,$oy, $band layout"
-  # The wizard has just appeared; the background under it is painted by then.
-  sleep 0.3
+  # The background may still be painting when the wizard appears: screenshots
+  # until one passes the checks, for 20 s at most; the last one's problems count.
   shot=$E2E_ART/layout-$tag.png
-  e2e_shot "layout-$tag"
-  [ -f "$shot" ] || e2e_fail "no screenshot on the $screen screen"
-  local count=${#problems[@]}
-  if [ "$depth" -gt 8 ]; then check_gradient "0 0 10" "179 179 254"
-  else check_gradient "0 0 0" "0 0 255"
-  fi
-  check_logo "$x" "$y" "$size"
-  check_title $(( y + size + 4 ))
-  local sheet_bottom=${sheet_rect##*,}
-  check_bottom_line "$bottom" $(( sheet_bottom - oy + 1 ))
+  local count=${#problems[@]} sheet_bottom=${sheet_rect##*,} until=$(( SECONDS + 20 )) i
+  for (( ;; )); do
+    problems=("${problems[@]:0:count}")
+    e2e_shot "layout-$tag"
+    [ -f "$shot" ] || e2e_fail "no screenshot on the $screen screen"
+    if [ "$depth" -gt 8 ]; then check_gradient "0 0 10" "179 179 254"
+    else check_gradient "0 0 0" "0 0 255"
+    fi
+    check_logo "$x" "$y" "$size"
+    check_title $(( y + size + 4 ))
+    check_bottom_line "$bottom" $(( sheet_bottom - oy + 1 ))
+    [ ${#problems[@]} -eq "$count" ] || [ "$SECONDS" -ge "$until" ] && break
+    rm -f "$shot"
+    sleep 0.2
+  done
+  for (( i = count; i < ${#problems[@]}; i++ )); do e2e_log "problem: ${problems[$i]}"; done
   [ ${#problems[@]} -eq "$count" ] && e2e_log "$screen: the background looks right"
   e2e_kill "setup-$tag"
 }

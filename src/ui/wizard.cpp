@@ -18,11 +18,15 @@ namespace {
 // as cancelled, whatever the sheet answers.
 bool licenceRefused = false;
 
-// The check boxes of the Apply Options page and the components they stand for.
+// The check boxes of the Apply Options page and the components they stand for;
+// components 1 and 5 have no box.
 const struct {
     int box;
     int component;
-} kActivateBoxes[] = {{9, 0}, {11, 2}, {12, 3}, {13, 4}, {15, 6}};
+} kActivateBoxes[] = {
+    {IDC_ACTIVATE_SAVER, 0},  {IDC_ACTIVATE_CURSORS, 2}, {IDC_ACTIVATE_WALLPAPER, 3},
+    {IDC_ACTIVATE_SAVER2, 4}, {IDC_ACTIVATE_SOUNDS, 6},
+};
 
 void setWizardButtons(HWND page, DWORD buttons) {
     PostMessageA(GetParent(page), PSM_SETWIZBUTTONS, 0, static_cast<LPARAM>(buttons));
@@ -213,9 +217,10 @@ void showActivateChoices(HWND page) {
 
 void readActivateChoices(HWND page) {
     SetupApp* app = setupApp;
-    for (int i = 0; i < kComponentCount; ++i) {
-        if (i == 1 || i == 5 || !app->componentPresent[i]) continue;
-        app->componentActivate[i] = IsDlgButtonChecked(page, 9 + i) == BST_CHECKED;
+    for (const auto& pair : kActivateBoxes) {
+        if (!app->componentPresent[pair.component]) continue;
+        app->componentActivate[pair.component] =
+            IsDlgButtonChecked(page, pair.box) == BST_CHECKED;
     }
 }
 

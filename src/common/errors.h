@@ -7,4 +7,4 @@ bool reportErrorById(UINT id, const char* argument);
 // Appends the explanation of the last error from the internet library's messages.
 // text holds capacity characters; the detail is cut to fit. The server's last
 // response is added only afterInternetCall: when the failure followed one.
-void appendInternetErrorDetail(char* text, size_t capacity = 1000, bool afterInternetCall = false);
+void appendInternetErrorDetail(char* text, size_t capacity, bool afterInternetCall);

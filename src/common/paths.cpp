@@ -73,7 +73,7 @@ const char* windowsFolder() {
         UINT n = GetWindowsDirectoryA(keptWindowsFolder, MAX_PATH);
         // Without a Windows folder the text stays empty, and every path built
         // on it is refused (an empty folder would name the current folder).
-        if (n == 0 || n >= MAX_PATH || !ensureTrailingBackslash(keptWindowsFolder))
+        if (n == 0 || n >= MAX_PATH || !ensureTrailingBackslash(keptWindowsFolder, sizeof keptWindowsFolder))
             keptWindowsFolder[0] = '\0';
     }
     return keptWindowsFolder;
@@ -111,10 +111,10 @@ bool dirKindFolder(SHORT kind, char* out) {
         return false;
     }
     if (kind == DirCursors || kind == DirMedia) {
-        ok = ok && ensureTrailingBackslash(out) &&
+        ok = ok && ensureTrailingBackslash(out, MAX_PATH) &&
              appendToText(out, MAX_PATH, kind == DirCursors ? "cursors\\" : "media\\");
     }
-    ok = ok && ensureTrailingBackslash(out);
+    ok = ok && ensureTrailingBackslash(out, MAX_PATH);
     if (!ok) out[0] = '\0';
     return ok;
 }

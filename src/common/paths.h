@@ -18,7 +18,7 @@ int findTextNoCaseN(const char* text, int length, const char* pattern);
 bool folderOfPath(const char* path, char* out);
 bool fileExists(const char* path);
 // Appends "\\" when missing; false when the buffer has no room for it.
-bool ensureTrailingBackslash(char* path, size_t capacity = MAX_PATH);
+bool ensureTrailingBackslash(char* path, size_t capacity);
 // False (and last empty) when there is no backslash or the last part does not fit.
 bool splitLastComponent(char* path, char* last);
 const char* windowsFolder();

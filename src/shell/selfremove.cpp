@@ -73,7 +73,7 @@ void removeSelf() {
     if (!modulePath(moduleInstance, programPath)) return;  // a cut path would name another file
     char folder[MAX_PATH];
     folderOfPath(programPath, folder);
-    if (!ensureTrailingBackslash(folder)) return;
+    if (!ensureTrailingBackslash(folder, sizeof folder)) return;
     char batchPath[MAX_PATH];
     if (!formatText(batchPath, sizeof batchPath, "%sdelete.bat", folder)) return;
     HANDLE file = CreateFileA(batchPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,

@@ -173,7 +173,7 @@ void SetupApp::startUp(const char* commandLine) {
     char programPath[MAX_PATH];
     modulePath(instance, programPath);
     folderOfPath(programPath, installerDir);
-    ensureTrailingBackslash(installerDir);
+    ensureTrailingBackslash(installerDir, sizeof installerDir);
 
     packages[0].setPackageType(20);
 

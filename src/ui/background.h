@@ -15,6 +15,6 @@ COLORREF embossColour(int style, int offset);
 int embossOffsets(int depth, int* offsets, int capacity);
 void drawEmbossedText(HDC dc, int x, int y, const char* text, int style, UINT align, int depth);
 // Appends the date of t as M/D/YY (text holds capacity characters).
-void appendDate(time_t t, char* text, size_t capacity = 300);
+void appendDate(time_t t, char* text, size_t capacity);
 // Whether the logo may be loaded on this system.
 bool logoAllowed(LONG osKind, DWORD shellMajor, DWORD shellMinor);

@@ -386,7 +386,7 @@ TEST(LongTexts, InternetErrorDetailAndStringTableTexts) {
                 memset(out, 'm', capacity);  // before == capacity: no terminator at all
                 if (before < capacity) out[before] = '\0';
                 SetLastError(code);
-                appendInternetErrorDetail(out, capacity);
+                appendInternetErrorDetail(out, capacity, false);
                 ASSERT_TRUE(g.clean()) << code << " " << capacity << " " << before;
                 // A text without a terminator is the caller's fault: only the
                 // guard pages are checked then.

@@ -110,16 +110,16 @@ TEST(EmbossedText, PassOrderOffsetsAndColours) {
 TEST(EditionLine, DatesAsMonthDayTwoDigitYear) {
     char text[300] = "Free Version ";
     // noon UTC keeps the calendar day in every time zone from -11 to +11
-    appendDate(978004800, text);
+    appendDate(978004800, text, sizeof text);
     EXPECT_STREQ("Free Version 12/28/00", text);
     char y99[300] = "";
-    appendDate(929880000, y99);  // 20 June 1999, noon UTC
+    appendDate(929880000, y99, sizeof y99);  // 20 June 1999, noon UTC
     EXPECT_STREQ("6/20/99", y99);
     char none[300] = "Free Version ";
-    appendDate(-1, none);
+    appendDate(-1, none, sizeof none);
     EXPECT_STREQ("Free Version ", none);
     char epoch[300] = "";
-    appendDate(43200, epoch);
+    appendDate(43200, epoch, sizeof epoch);
     EXPECT_STREQ("1/1/70", epoch);
     char cut[8] = "";
     appendDate(977961600, cut, sizeof cut);

@@ -30,18 +30,18 @@ TEST(FolderHelpers, FolderOfPathTrailingBackslashAndSplit) {
     EXPECT_FALSE(folderOfPath("\\setup.exe", out));
 
     char path[MAX_PATH] = "C:\\WINDOWS\\";
-    ensureTrailingBackslash(path);
+    ensureTrailingBackslash(path, sizeof path);
     EXPECT_STREQ("C:\\WINDOWS\\", path);
     strcpy(path, "C:\\WINDOWS");
-    ensureTrailingBackslash(path);
+    ensureTrailingBackslash(path, sizeof path);
     EXPECT_STREQ("C:\\WINDOWS\\", path);
     path[0] = '\0';
-    ensureTrailingBackslash(path);
+    ensureTrailingBackslash(path, sizeof path);
     EXPECT_STREQ("\\", path);
     // a full buffer gets no backslash rather than an overrun
     std::string full(MAX_PATH - 1, 'a');
     strcpy(path, full.c_str());
-    EXPECT_FALSE(ensureTrailingBackslash(path));
+    EXPECT_FALSE(ensureTrailingBackslash(path, sizeof path));
     EXPECT_EQ(full, path);
 
     char key[MAX_PATH] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\vimbaInstall";

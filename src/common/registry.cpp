@@ -9,14 +9,14 @@ const char kRunOnceValuePath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 
 RegValueRule regValueRule(RegValueCode code) {
     switch (code) {
-    case 1: return {HKEY_CURRENT_USER, false, REG_SZ};
-    case 2: return {HKEY_CURRENT_USER, true, REG_SZ};
-    case 3: return {HKEY_LOCAL_MACHINE, false, REG_SZ};
-    case 4: return {HKEY_LOCAL_MACHINE, true, REG_SZ};
-    case 5: return {HKEY_USERS, false, REG_SZ};
-    case 6: return {HKEY_USERS, true, REG_SZ};
-    case 7: return {HKEY_CURRENT_USER, true, REG_DWORD};
-    case 8: return {HKEY_LOCAL_MACHINE, true, REG_DWORD};
+    case RegUserKeyText: return {HKEY_CURRENT_USER, false, REG_SZ};
+    case RegUserText: return {HKEY_CURRENT_USER, true, REG_SZ};
+    case RegMachineKeyText: return {HKEY_LOCAL_MACHINE, false, REG_SZ};
+    case RegMachineText: return {HKEY_LOCAL_MACHINE, true, REG_SZ};
+    case RegUsersKeyText: return {HKEY_USERS, false, REG_SZ};
+    case RegUsersText: return {HKEY_USERS, true, REG_SZ};
+    case RegUserNumber: return {HKEY_CURRENT_USER, true, REG_DWORD};
+    case RegMachineNumber: return {HKEY_LOCAL_MACHINE, true, REG_DWORD};
     default: return {HKEY_CLASSES_ROOT, false, REG_SZ};
     }
 }
@@ -74,7 +74,7 @@ bool writeProductValue(const char* valueName, const void* data, RegValueCode cod
 void writeUninstallEntry() {
     char fullPath[MAX_PATH];
     formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "DisplayName");
-    writeRegistryValue(fullPath, "Zelto 2000 ScreenSaver", 4);
+    writeRegistryValue(fullPath, "Zelto 2000 ScreenSaver", RegMachineText);
 
     char folder[MAX_PATH];
     char program[MAX_PATH];
@@ -84,7 +84,7 @@ void writeUninstallEntry() {
         !formatCommandLine(commandLine, sizeof commandLine, program, "UNINSTALL"))
         return;
     formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "UninstallString");
-    writeRegistryValue(fullPath, commandLine, 4);
+    writeRegistryValue(fullPath, commandLine, RegMachineText);
 }
 
 void setRunOnceEntry(SetupApp* app, bool set) {
@@ -94,7 +94,7 @@ void setRunOnceEntry(SetupApp* app, bool set) {
     // is left empty rather than cut.
     if (set && modulePath(app->instance, program))
         formatCommandLine(text, sizeof text, program, app->unattended ? "/S" : NULL);
-    writeRegistryValue(kRunOnceValuePath, text, 2);
+    writeRegistryValue(kRunOnceValuePath, text, RegUserText);
 }
 
 bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machine) {
@@ -159,7 +159,7 @@ bool activateScreenSaver(SetupApp* app) {
     char shortPath[MAX_PATH];
     if (!productSaverPaths(path, shortPath) || !shortPath[0]) return true;
     WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", shortPath, "system.ini");
-    if (ntFamily(app)) writeRegistryValue(kDesktopSaverPath, shortPath, 2);
+    if (ntFamily(app)) writeRegistryValue(kDesktopSaverPath, shortPath, RegUserText);
     // Without SPIF_UPDATEINIFILE the switch would last only until the user logs off.
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL,
                           SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
@@ -178,7 +178,7 @@ void restoreScreenSaver(SetupApp* app) {
             WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "", "system.ini");
         if (ntFamily(app) && readDesktopSaver(value, sizeof value) &&
             namesProductSaver(value, path, shortPath))
-            writeRegistryValue(kDesktopSaverPath, "", 2);
+            writeRegistryValue(kDesktopSaverPath, "", RegUserText);
     }
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL, SPIF_SENDWININICHANGE);
 }

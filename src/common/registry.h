@@ -6,7 +6,19 @@
 class SetupApp;
 
 // Chooses root key, value-name split and value type of a full registry path.
+// "KeyText" codes write the key's unnamed value; the others take the path's last
+// part as the value's name. Any other code: the classes root, the unnamed value.
 typedef int RegValueCode;
+enum : RegValueCode {
+    RegUserKeyText = 1,
+    RegUserText = 2,
+    RegMachineKeyText = 3,
+    RegMachineText = 4,
+    RegUsersKeyText = 5,
+    RegUsersText = 6,
+    RegUserNumber = 7,
+    RegMachineNumber = 8,
+};
 
 struct RegValueRule {
     HKEY root;

@@ -63,7 +63,7 @@ signed char SetupApp::runInstall() {
         dropUninstallEntryWithoutUninstaller();
         return -1;
     }
-    openProgress(1);
+    openProgress(ProgressReplaceCheck);
     progressPercent = 0;
     elapsedMs = 0;
     updateProgress();
@@ -228,7 +228,7 @@ bool FileEntry::copyEntry() {
     app->setProgressItem(destName);
     char tempPath[MAX_PATH];
     if (!tempPathFor(*this, tempPath)) return false;
-    if (extractFileResource(sourceName, tempPath) != 1) return false;
+    if (extractFileResource(sourceName, tempPath) != ExtractWritten) return false;
     stampTempCopy(tempPath);
     app->bytesInstalled += compressedSize;
     app->progressPercent = copyPercent(app->bytesInstalled, app->installCompressedBytes);
@@ -242,7 +242,7 @@ UINT extractFileResource(const char* name, const char* path) {
     HGLOBAL handle = NULL;
     if (!loadFileResource(name, &bytes, &size, &handle)) {
         releaseFileResource(&bytes, &handle);
-        return 0;
+        return ExtractNoResource;
     }
     // Never a file that was there before: its owner could change it before it
     // is expanded into the system folder.
@@ -250,7 +250,7 @@ UINT extractFileResource(const char* name, const char* path) {
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         releaseFileResource(&bytes, &handle);
-        return 710;
+        return ExtractFailed;
     }
     DWORD written = 0;
     BOOL ok = WriteFile(file, bytes, size, &written, NULL);
@@ -260,10 +260,10 @@ UINT extractFileResource(const char* name, const char* path) {
     releaseFileResource(&bytes, &handle);
     if (!whole) {
         DeleteFileA(path);
-        return 710;
+        return ExtractFailed;
     }
     clearReadOnly(path);
-    return 1;
+    return ExtractWritten;
 }
 
 void FileEntry::stampTempCopy(const char* tempPath) {

@@ -4,9 +4,10 @@
 
 enum { kReplaceLimitMs = 15000, kRefreshIntervalMs = 300, kWaitSliceMs = 20 };
 
-// Writes the "RES_FILE" resource name to a new file at path: 1 written, 0 no such
-// resource, 710 a file already there (left as it is), or the file could not be
-// created or not written whole.
+// Results of extractFileResource.
+enum : UINT { ExtractNoResource = 0, ExtractWritten = 1, ExtractFailed = 710 };
+// Writes the "RES_FILE" resource name to a new file at path. ExtractFailed: a file
+// already there (left as it is), or the file could not be created or not written whole.
 UINT extractFileResource(const char* name, const char* path);
 // The length that a packed file's own header promises once expanded; for a file
 // that is not packed, its size. -1 when the file cannot be read.

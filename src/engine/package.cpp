@@ -17,9 +17,9 @@ PackageSlot::PackageSlot() {
 
 void PackageSlot::setPackageType(SHORT type) {
     packageType = type;
-    if (type == 20 || type == 21) {
+    if (type == PackageZelto || type == PackageZuvak) {
         dirKind = DirSystem;
-        copyText(headerName, sizeof headerName, type == 20 ? "zelto.new" : "zuvak.new");
+        copyText(headerName, sizeof headerName, type == PackageZelto ? "zelto.new" : "zuvak.new");
     }
 }
 
@@ -34,7 +34,7 @@ void PackageSlot::resetPackage() {
 }
 
 bool SetupApp::checkPackages() {
-    openProgress(0);
+    openProgress(ProgressPackageCheck);
     bool found = packages[0].checkPackage();
     if (found) newestFileTime = packages[0].newestTime;
     progressPercent = 100;

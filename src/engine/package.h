@@ -16,6 +16,9 @@ static_assert(sizeof(HeaderRecord) == 72, "update header records are 72 bytes");
 
 enum { kHeaderRecordSize = 72, kMaxRecords = 30, kEntryNameSize = 30 };
 
+// Package types: each names its update header; both install into the system folder.
+enum : SHORT { PackageZelto = 20, PackageZuvak = 21 };
+
 struct FileEntry {
     char sourceName[kEntryNameSize];
     char destName[kEntryNameSize];

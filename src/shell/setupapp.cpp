@@ -175,7 +175,7 @@ void SetupApp::startUp(const char* commandLine) {
     folderOfPath(programPath, installerDir);
     ensureTrailingBackslash(installerDir, sizeof installerDir);
 
-    packages[0].setPackageType(20);
+    packages[0].setPackageType(PackageZelto);
 
     modulePath(instance, programPath);
     int showCode = SW_SHOWMAXIMIZED;

@@ -6,6 +6,9 @@
 #include "shell/windowobject.h"
 #include "engine/package.h"
 
+// What the progress window is opened for; its caption follows.
+enum ProgressMode { ProgressPackageCheck = 0, ProgressReplaceCheck = 1, ProgressUninstall = 2 };
+
 enum {
     MSG_BEGIN_SETUP = WM_USER + 100,  // 1124
     MSG_RUN_INSTALL = WM_USER + 110,  // 1134
@@ -75,7 +78,7 @@ public:
     void releaseLogo();
     void releaseLogoResource();
 
-    // Progress window (ui/progress.cpp)
+    // Progress window (ui/progress.cpp); mode is a ProgressMode.
     void openProgress(int mode);
     bool closeProgress();
     void updateProgress();

@@ -16,27 +16,27 @@ BackgroundLayout backgroundLayout(int h) {
 COLORREF embossColour(int style, int offset) {
     int sign = offset < 0 ? 0 : (offset > 0 ? 1 : 2);
     switch (style) {
-    case 0: {
+    case EmbossRed: {
         static const COLORREF c[3] = {PALETTERGB(206, 70, 95), PALETTERGB(88, 20, 33),
                                       PALETTERGB(141, 43, 62)};
         return c[sign];
     }
-    case 1: {
+    case EmbossBlue: {
         static const COLORREF c[3] = {PALETTERGB(0, 200, 255), PALETTERGB(0, 0, 120),
                                       PALETTERGB(0, 80, 245)};
         return c[sign];
     }
-    case 2: {
+    case EmbossGold: {
         static const COLORREF c[3] = {PALETTERGB(255, 255, 180), PALETTERGB(136, 103, 35),
                                       PALETTERGB(207, 175, 80)};
         return c[sign];
     }
-    case 4: {
+    case EmbossGrey: {
         static const COLORREF c[3] = {RGB(255, 255, 255), PALETTERGB(128, 128, 128),
                                       PALETTERGB(192, 192, 192)};
         return c[sign];
     }
-    default: {
+    default: {  // EmbossPurple and any other value
         static const COLORREF c[3] = {PALETTERGB(198, 181, 222), PALETTERGB(110, 0, 140),
                                       PALETTERGB(160, 96, 255)};
         return c[sign];
@@ -136,7 +136,7 @@ void SetupApp::paintBackground(HDC dc) {
 
     HFONT titleFont = createBackgroundFont(h / 11, 0, 1, 900, "Arial Black");
     HGDIOBJ previousFont = SelectObject(dc, titleFont);
-    drawEmbossedText(dc, 15, h / 2, "Zelto Screensaver", 2, TA_CENTER | TA_TOP, 2);
+    drawEmbossedText(dc, 15, h / 2, "Zelto Screensaver", EmbossGold, TA_CENTER | TA_TOP, 2);
     SelectObject(dc, previousFont);
     if (titleFont) DeleteObject(titleFont);
 
@@ -146,8 +146,8 @@ void SetupApp::paintBackground(HDC dc) {
     memset(line, 0, sizeof line);
     loadText(line, IDS_EDITION);
     if (newestFileTime != 0) appendDate(static_cast<time_t>(newestFileTime), line, sizeof line);
-    drawEmbossedText(dc, w / 2, layout.bottomLineY, line, depth > 8 ? 0 : 3, TA_CENTER | TA_BOTTOM,
-                     1);
+    drawEmbossedText(dc, w / 2, layout.bottomLineY, line, depth > 8 ? EmbossRed : EmbossPurple,
+                     TA_CENTER | TA_BOTTOM, 1);
     SelectObject(dc, previousFont);
     if (lineFont) DeleteObject(lineFont);
     // The picture owns its palette: take it out of the context before the

@@ -9,6 +9,14 @@ struct BackgroundLayout {
 };
 BackgroundLayout backgroundLayout(int clientHeight);
 
+// Colour sets of the embossed text; any other style draws as EmbossPurple.
+enum EmbossStyle {
+    EmbossRed = 0,
+    EmbossBlue = 1,
+    EmbossGold = 2,
+    EmbossPurple = 3,
+    EmbossGrey = 4,
+};
 // Text colour of one pass of the embossed text, by style and offset sign.
 COLORREF embossColour(int style, int offset);
 // The offsets of the passes in drawing order; returns their count (2 n + 1).

@@ -17,7 +17,7 @@ void formatProgressText(char* out, size_t capacity, LONG elapsedMs, LONG percent
 
 void SetupApp::openProgress(int mode) {
     switch (mode) {
-    case 0:
+    case ProgressPackageCheck:
         if (sourceRemote) {
             char format[kTextCapacity];
             loadText(format, IDS_CONNECTING);
@@ -28,10 +28,10 @@ void SetupApp::openProgress(int mode) {
             copyText(progressCaption, sizeof progressCaption, text);
         }
         break;
-    case 1:
-    case 2: {
+    case ProgressReplaceCheck:
+    case ProgressUninstall: {
         char text[kTextCapacity];
-        loadText(text, mode == 1 ? IDS_CLOSING_DIALOGS : IDS_UNINSTALLING);
+        loadText(text, mode == ProgressReplaceCheck ? IDS_CLOSING_DIALOGS : IDS_UNINSTALLING);
         copyText(progressCaption, sizeof progressCaption, text);
         break;
     }

@@ -25,12 +25,12 @@ void setFinishAtLogon(HINSTANCE instance, bool unattended) {
                     unattended ? " /S" : "") ||
         !formatText(fullPath, sizeof fullPath, "%s\\%s", kRunOnceKey, kFinishValue))
         return;
-    writeRegistryValue(fullPath, command, 2);
+    writeRegistryValue(fullPath, command, RegUserText);
 }
 }  // namespace
 
 void SetupApp::runUninstall() {
-    openProgress(2);
+    openProgress(ProgressUninstall);
     setProgressItem("Restoring Screensaver");
     restoreScreenSaver(this);
     progressPercent = 60;
@@ -68,7 +68,7 @@ void SetupApp::runUninstall() {
 
     if (removed) {
         DWORD one = 1;
-        writeProductValue("Uninstalled", &one, 8);
+        writeProductValue("Uninstalled", &one, RegMachineNumber);
     } else {
         setFinishAtLogon(instance, unattended);
     }

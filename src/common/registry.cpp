@@ -5,7 +5,22 @@
 
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zelto2000\\";
 const char kProductKey[] = "Software\\Ostrell Zuvak\\vimbaTressil\\";
-const char kRunOnceValuePath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\vimbaInstall";
+#define RUN_ONCE_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
+const char kRunOnceKey[] = RUN_ONCE_KEY;
+const char kRunOnceValuePath[] = RUN_ONCE_KEY "\\vimbaInstall";
+const char kUninstallerName[] = "vmbUninst.exe";
+
+bool isUninstallerCopy(const char* programPath) {
+    return findTextNoCase(programPath, kUninstallerName) != 0;
+}
+
+namespace {
+// The uninstaller's copy in the Windows folder; false when it has no path.
+bool uninstallerPath(char* out) {
+    char folder[MAX_PATH];
+    return dirKindFolder(DirWindows, folder) && joinPath(out, folder, kUninstallerName);
+}
+}  // namespace
 
 RegValueRule regValueRule(RegValueCode code) {
     switch (code) {
@@ -76,11 +91,10 @@ void writeUninstallEntry() {
     formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "DisplayName");
     writeRegistryValue(fullPath, "Zelto 2000 ScreenSaver", RegMachineText);
 
-    char folder[MAX_PATH];
     char program[MAX_PATH];
     char commandLine[MAX_PATH + 16];
     // Without its folder, or cut, the command would start some other program.
-    if (!dirKindFolder(DirWindows, folder) || !joinPath(program, folder, "vmbUninst.exe") ||
+    if (!uninstallerPath(program) ||
         !formatCommandLine(commandLine, sizeof commandLine, program, "UNINSTALL"))
         return;
     formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "UninstallString");
@@ -112,9 +126,15 @@ bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machin
 }
 
 namespace {
-// Windows NT, 2000 and XP read the screen saver from the user's desktop settings;
-// "system.ini" [boot] is not where they look.
-const char kDesktopSaverPath[] = "Control Panel\\Desktop\\SCRNSAVE.EXE";
+// The screen saver setting of "system.ini" [boot]. Windows NT, 2000 and XP read it
+// from the user's desktop settings instead, under the same value name.
+const char kIniFile[] = "system.ini";
+const char kIniSection[] = "boot";
+#define SAVER_VALUE "SCRNSAVE.EXE"
+#define DESKTOP_KEY "Control Panel\\Desktop"
+const char kSaverValue[] = SAVER_VALUE;
+const char kDesktopKey[] = DESKTOP_KEY;
+const char kDesktopSaverPath[] = DESKTOP_KEY "\\" SAVER_VALUE;
 
 bool ntFamily(const SetupApp* app) { return app->osKind >= 4; }
 
@@ -139,12 +159,12 @@ bool namesProductSaver(const char* value, const char* path, const char* shortPat
 // there is none, it is no text, or it does not fit.
 bool readDesktopSaver(char* value, DWORD capacity) {
     HKEY key = NULL;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_QUERY_VALUE, &key) !=
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_QUERY_VALUE, &key) !=
         ERROR_SUCCESS)
         return false;
     DWORD type = 0;
     DWORD size = capacity - 1;  // room for a terminator the stored text may lack
-    LONG r = RegQueryValueExA(key, "SCRNSAVE.EXE", NULL, &type, reinterpret_cast<BYTE*>(value),
+    LONG r = RegQueryValueExA(key, kSaverValue, NULL, &type, reinterpret_cast<BYTE*>(value),
                               &size);
     RegCloseKey(key);
     if (r != ERROR_SUCCESS || type != REG_SZ) return false;
@@ -158,7 +178,7 @@ bool activateScreenSaver(SetupApp* app) {
     char path[MAX_PATH];
     char shortPath[MAX_PATH];
     if (!productSaverPaths(path, shortPath) || !shortPath[0]) return true;
-    WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", shortPath, "system.ini");
+    WritePrivateProfileStringA(kIniSection, kSaverValue, shortPath, kIniFile);
     if (ntFamily(app)) writeRegistryValue(kDesktopSaverPath, shortPath, RegUserText);
     // Without SPIF_UPDATEINIFILE the switch would last only until the user logs off.
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL,
@@ -173,9 +193,9 @@ void restoreScreenSaver(SetupApp* app) {
     char shortPath[MAX_PATH];
     char value[MAX_PATH + 1];
     if (productSaverPaths(path, shortPath)) {
-        GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", value, sizeof value, "system.ini");
+        GetPrivateProfileStringA(kIniSection, kSaverValue, "", value, sizeof value, kIniFile);
         if (namesProductSaver(value, path, shortPath))
-            WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "", "system.ini");
+            WritePrivateProfileStringA(kIniSection, kSaverValue, "", kIniFile);
         if (ntFamily(app) && readDesktopSaver(value, sizeof value) &&
             namesProductSaver(value, path, shortPath))
             writeRegistryValue(kDesktopSaverPath, "", RegUserText);
@@ -185,23 +205,23 @@ void restoreScreenSaver(SetupApp* app) {
 
 bool installUninstaller(SetupApp* app) {
     char source[MAX_PATH];
-    char folder[MAX_PATH];
     char destination[MAX_PATH];
-    if (modulePath(app->instance, source) && dirKindFolder(DirWindows, folder) &&
-        joinPath(destination, folder, "vmbUninst.exe"))
+    if (modulePath(app->instance, source) && uninstallerPath(destination))
         copyFileWritable(source, destination);
     activateScreenSaver(app);
     return true;
 }
 
 void dropUninstallEntryWithoutUninstaller() {
-    char folder[MAX_PATH];
     char uninstaller[MAX_PATH];
     // Without the Windows folder nothing can be said about the uninstaller: keep the entry.
-    if (!dirKindFolder(DirWindows, folder) || !joinPath(uninstaller, folder, "vmbUninst.exe"))
-        return;
+    if (!uninstallerPath(uninstaller)) return;
     DWORD attributes = GetFileAttributesA(uninstaller);
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    deleteUninstallEntry();
+}
+
+void deleteUninstallEntry() {
     deleteRegistryValue(kUninstallKey, "DisplayName", true);
     deleteRegistryValue(kUninstallKey, "UninstallString", true);
 }

@@ -38,6 +38,8 @@ bool formatCommandLine(char* out, size_t capacity, const char* program, const ch
 void writeUninstallEntry();
 void setRunOnceEntry(SetupApp* app, bool set);
 bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machine);
+// Removes both values of the product's uninstall entry.
+void deleteUninstallEntry();
 // Activation writes "system.ini" and, on the NT family, the user's desktop setting.
 bool activateScreenSaver(SetupApp* app);
 // Empties those settings where they still name the product's screen saver.
@@ -49,4 +51,9 @@ void dropUninstallEntryWithoutUninstaller();
 
 extern const char kUninstallKey[];
 extern const char kProductKey[];
+extern const char kRunOnceKey[];
 extern const char kRunOnceValuePath[];
+// The uninstaller's file name: its copy in the Windows folder runs the uninstall.
+extern const char kUninstallerName[];
+// Whether the program's path is that of the uninstaller's copy.
+bool isUninstallerCopy(const char* programPath);

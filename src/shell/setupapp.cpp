@@ -2,6 +2,7 @@
 #include "common/dynlib.h"
 #include "common/messages.h"
 #include "common/paths.h"
+#include "common/registry.h"
 #include "common/text.h"
 #include "resources/resource.h"
 #include <commctrl.h>
@@ -177,9 +178,8 @@ void SetupApp::startUp(const char* commandLine) {
 
     packages[0].setPackageType(PackageZelto);
 
-    modulePath(instance, programPath);
     int showCode = SW_SHOWMAXIMIZED;
-    if (findTextNoCase(programPath, "vmbUninst.exe")) {
+    if (isUninstallerCopy(programPath)) {
         // Starting the uninstaller with /S is the administrator's answer to the question.
         if (lstrcmpiA(commandLine, "UNINSTALL") != 0 && !unattended &&
             !showMessageById(IDS_CONFIRM_UNINSTALL, MB_ICONERROR, MB_YESNO)) {

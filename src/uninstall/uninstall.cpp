@@ -12,7 +12,6 @@
 namespace {
 // The uninstaller's own RunOnce value: after a removal that left files behind,
 // the next logon runs it again to finish the work.
-const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char kFinishValue[] = "vimbaUninstall";
 
 void setFinishAtLogon(HINSTANCE instance, bool unattended) {
@@ -59,8 +58,7 @@ void SetupApp::runUninstall() {
     // the uninstaller stays in place to finish at the next logon.
     if (removed) {
         deleteRegistryValue(kRunOnceKey, kFinishValue, false);
-        deleteRegistryValue(kUninstallKey, "DisplayName", true);
-        deleteRegistryValue(kUninstallKey, "UninstallString", true);
+        deleteUninstallEntry();
     }
     progressPercent = 100;
     updateProgress();
@@ -80,7 +78,7 @@ void SetupApp::runUninstall() {
     showMessage(text, MB_ICONINFORMATION, 0);
 
     char programPath[MAX_PATH];
-    if (removed && modulePath(instance, programPath) && findTextNoCase(programPath, "vmbUninst.exe"))
+    if (removed && modulePath(instance, programPath) && isUninstallerCopy(programPath))
         selfDeleteOnExit = true;
     PostMessageA(mainWindow, WM_DESTROY, 0, 0);
 }

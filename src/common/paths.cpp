@@ -196,3 +196,23 @@ bool deleteFileWritable(const char* path) {
     clearReadOnly(path);
     return DeleteFileA(path) != FALSE;
 }
+
+HANDLE openForAppend(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (file != INVALID_HANDLE_VALUE) SetFilePointer(file, 0, NULL, FILE_END);
+    return file;
+}
+
+bool writeWholeText(HANDLE file, const char* text) {
+    DWORD length = lstrlenA(text);
+    DWORD written = 0;
+    return WriteFile(file, text, length, &written, NULL) && written == length;
+}
+
+bool shortPathOf(const char* path, char* out) {
+    DWORD n = GetShortPathNameA(path, out, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) return true;
+    out[0] = '\0';
+    return false;
+}

@@ -37,6 +37,14 @@ bool modulePath(HINSTANCE module, char* out);
 bool copyFileWritable(const char* source, const char* destination);
 bool deleteFileWritable(const char* path);
 bool clearReadOnly(const char* path);
+// Opens a file to write at its end (made when missing, shared with nobody);
+// INVALID_HANDLE_VALUE when it cannot be opened.
+HANDLE openForAppend(const char* path);
+// Writes the whole text; a full disk writes less than asked, which counts as failure.
+bool writeWholeText(HANDLE file, const char* text);
+// The short form of an existing path into a MAX_PATH buffer; empty and false when
+// there is none or it does not fit, so that a cut path is never compared or used.
+bool shortPathOf(const char* path, char* out);
 
 // Test hook: forget the kept Windows folder.
 void resetWindowsFolderForTest();

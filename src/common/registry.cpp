@@ -145,8 +145,7 @@ bool productSaverPaths(char* path, char* shortPath) {
     char folder[MAX_PATH];
     if (!dirKindFolder(DirSystem, folder) || !joinPath(path, folder, "Zelto 2000.scr"))
         return false;
-    DWORD s = GetShortPathNameA(path, shortPath, MAX_PATH);
-    if (s == 0 || s >= MAX_PATH) shortPath[0] = '\0';  // never compare with a cut path
+    shortPathOf(path, shortPath);
     return true;
 }
 

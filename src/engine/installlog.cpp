@@ -27,12 +27,6 @@ char* readWholeFile(HANDLE file, DWORD* size) {
     bytes[*size] = '\0';
     return bytes;
 }
-
-bool writeAll(HANDLE file, const char* text) {
-    DWORD length = lstrlenA(text);
-    DWORD written = 0;
-    return WriteFile(file, text, length, &written, NULL) && written == length;
-}
 }  // namespace
 
 bool SetupApp::appendInstallLog(const char* path) {
@@ -51,11 +45,9 @@ bool SetupApp::appendInstallLog(const char* path) {
     }
     char line[MAX_PATH + 4];
     if (!formatText(line, sizeof line, "%s \r\n", path)) return false;
-    file = CreateFileA(log, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    file = openForAppend(log);
     if (file == INVALID_HANDLE_VALUE) return false;
-    SetFilePointer(file, 0, NULL, FILE_END);
-    bool ok = writeAll(file, line);
+    bool ok = writeWholeText(file, line);
     CloseHandle(file);
     return ok;
 }
@@ -186,10 +178,8 @@ bool SetupApp::appendInstallReport(const char* text) {
     char report[MAX_PATH];
     if (!dirKindFolder(DirWindows, folder) || !joinPath(report, folder, "zeltoInstall.txt"))
         return false;
-    HANDLE file = CreateFileA(report, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    HANDLE file = openForAppend(report);
     if (file == INVALID_HANDLE_VALUE) return false;
-    SetFilePointer(file, 0, NULL, FILE_END);
     char date[16] = "";
     char clock[16] = "";
     if (const CrtLibrary* crt = crtLibrary()) {
@@ -203,7 +193,7 @@ bool SetupApp::appendInstallReport(const char* text) {
     line[length] = '\r';
     line[length + 1] = '\n';
     line[length + 2] = '\0';
-    bool ok = writeAll(file, line);
+    bool ok = writeWholeText(file, line);
     CloseHandle(file);
     return ok;
 }

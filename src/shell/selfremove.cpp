@@ -48,8 +48,7 @@ namespace {
 // neither names the file, since a misread name could be another file's.
 bool oemPathOf(char* out, size_t capacity, const char* path) {
     char shortPath[MAX_PATH];
-    DWORD s = GetShortPathNameA(path, shortPath, MAX_PATH);
-    const char* forms[2] = {path, s > 0 && s < MAX_PATH ? shortPath : path};
+    const char* forms[2] = {path, shortPathOf(path, shortPath) ? shortPath : path};
     for (const char* form : forms) {
         WCHAR wide[MAX_PATH];
         WCHAR back[MAX_PATH];
@@ -80,9 +79,9 @@ void removeSelf() {
                               FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) return;
     // Only now that the file exists does it have a short form.
-    char batchShortPath[MAX_PATH] = "";
-    DWORD s = GetShortPathNameA(batchPath, batchShortPath, MAX_PATH);
-    if (s == 0 || s >= MAX_PATH) copyText(batchShortPath, sizeof batchShortPath, batchPath);
+    char batchShortPath[MAX_PATH];
+    if (!shortPathOf(batchPath, batchShortPath))
+        copyText(batchShortPath, sizeof batchShortPath, batchPath);
 
     char programText[MAX_PATH];
     char batchText[MAX_PATH];
@@ -90,9 +89,7 @@ void removeSelf() {
     bool ok = oemPathOf(programText, sizeof programText, programPath) &&
               oemPathOf(batchText, sizeof batchText, batchShortPath) &&
               formatDeleteBatch(text, sizeof text, programText, batchText);
-    DWORD length = ok ? lstrlenA(text) : 0;
-    DWORD written = 0;
-    ok = ok && WriteFile(file, text, length, &written, NULL) && written == length;
+    ok = ok && writeWholeText(file, text);
     CloseHandle(file);
     if (!ok) {
         // A cut batch could loop on a wrong name; leave nothing half written behind.

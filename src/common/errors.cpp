@@ -42,35 +42,34 @@ void appendInternetErrorDetail(char* text, size_t capacity, bool afterInternetCa
     char detail[200];
     formatText(detail, sizeof detail, "error code: %d\nMessage: %s\n", static_cast<int>(code),
                systemText);
-    if (code != ERROR_INTERNET_EXTENDED_ERROR) {
-        appendToText(text, capacity, detail);
-        return;
+    // An extended error comes with the server's response: the detail is added
+    // only together with it (or with why it could not be had).
+    char* response = NULL;
+    char note[100] = "";
+    const char* extra = note;
+    if (code == ERROR_INTERNET_EXTENDED_ERROR) {
+        // The library's last response is that of the thread's last internet call,
+        // whatever it was: without a call of this failure's own there is no answer to show.
+        if (!afterInternetCall || !internet) return;
+        DWORD serverError = 0;
+        DWORD length = 0;
+        internet->InternetGetLastResponseInfoA(&serverError, NULL, &length);
+        if (length == 0) return;
+        // One more byte than the response's length, so that the text is always terminated.
+        DWORD room = length + 1;
+        response = static_cast<char*>(LocalAlloc(LPTR, room));
+        DWORD fetched = room;
+        if (response && internet->InternetGetLastResponseInfoA(&serverError, response, &fetched)) {
+            response[room - 1] = '\0';
+            extra = response;
+        } else {
+            formatText(note, sizeof note,
+                       response ? "Can't get internet error. Error %d"
+                                : "Can't alloc msg memory. Error %d",
+                       static_cast<int>(GetLastError()));
+        }
     }
-    // The library's last response is that of the thread's last internet call,
-    // whatever it was: without a call of this failure's own there is no answer to show.
-    if (!afterInternetCall) return;
-    DWORD serverError = 0;
-    DWORD length = 0;
-    if (!internet) return;
-    internet->InternetGetLastResponseInfoA(&serverError, NULL, &length);
-    if (length == 0) return;
-    // One more byte than the response's length, so that the text is always terminated.
-    DWORD room = length + 1;
-    char* response = static_cast<char*>(LocalAlloc(LPTR, room));
-    DWORD fetched = room;
-    if (!response || !internet->InternetGetLastResponseInfoA(&serverError, response, &fetched)) {
-        int error = static_cast<int>(GetLastError());
-        char note[100];
-        formatText(note, sizeof note,
-                   response ? "Can't get internet error. Error %d" : "Can't alloc msg memory. Error %d",
-                   error);
-        appendToText(text, capacity, detail);
-        appendToText(text, capacity, note);
-        if (response) LocalFree(response);
-        return;
-    }
-    response[room - 1] = '\0';
     appendToText(text, capacity, detail);
-    appendToText(text, capacity, response);
-    LocalFree(response);
+    appendToText(text, capacity, extra);
+    if (response) LocalFree(response);
 }

@@ -158,22 +158,18 @@ bool PackageSlot::checkReplaceable() {
     return false;
 }
 
-bool FileEntry::testReplaceEntry(DWORD pass) {
-    SetupApp* app = setupApp;
-    if (pass == 0) app->setProgressItem(destName);
+namespace {
+// Whether the installed file of entry can be replaced: it is deleted and put back
+// from a backup. True when there is no installed file.
+bool replaceable(const FileEntry& entry) {
     char destination[MAX_PATH];
-    if (!destinationPath(*this, destination)) {
-        app->setProgressItem(destName);
-        return false;
-    }
+    if (!destinationPath(entry, destination)) return false;
     if (!fileExists(destination)) return true;
     char backup[MAX_PATH];
     // The backup is made new: a file found under its name was not made by this
     // check, and nothing but this check's own copy is ever put back.
-    if (!tempPathFor(*this, backup, destName) || !CopyFileA(destination, backup, TRUE)) {
-        app->setProgressItem(destName);
+    if (!tempPathFor(entry, backup, entry.destName) || !CopyFileA(destination, backup, TRUE))
         return false;
-    }
     clearReadOnly(backup);
     bool passed = false;
     bool backupNeeded = false;
@@ -186,11 +182,18 @@ bool FileEntry::testReplaceEntry(DWORD pass) {
             backupNeeded = true;
     }
     if (!backupNeeded) deleteFileWritable(backup);
-    if (!passed) {
-        app->setProgressItem(destName);
-        return false;
-    }
-    return true;
+    return passed;
+}
+}  // namespace
+
+bool FileEntry::testReplaceEntry(DWORD pass) {
+    SetupApp* app = setupApp;
+    if (pass == 0) app->setProgressItem(destName);
+    if (replaceable(*this)) return true;
+    // The error report of a failed check names the progress item: it must be this
+    // entry, whichever entry a later pass showed last.
+    app->setProgressItem(destName);
+    return false;
 }
 
 void answerBetweenPasses() {

@@ -106,7 +106,8 @@ void removeSelf() {
     }
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;  // 68 bytes
+    static_assert(sizeof startup == 68, "the start-up record is 68 bytes");
+    startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process;

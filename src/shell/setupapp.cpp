@@ -105,13 +105,14 @@ LONG osKindFromVersion(const OSVERSIONINFOA& info) {
 LONG detectOsKind() {
     OSVERSIONINFOA info;
     memset(&info, 0, sizeof info);
-    info.dwOSVersionInfoSize = sizeof info;  // 148 bytes
+    static_assert(sizeof info == 148, "the version record of every Windows is 148 bytes");
+    info.dwOSVersionInfoSize = sizeof info;
     GetVersionExA(&info);
     return osKindFromVersion(info);
 }
 
 namespace {
-// The shell library's version record: five 32-bit fields, 20 bytes.
+// The shell library's version record: five 32-bit fields.
 struct ShellVersionInfo {
     DWORD cbSize;
     DWORD dwMajorVersion;
@@ -119,6 +120,7 @@ struct ShellVersionInfo {
     DWORD dwBuildNumber;
     DWORD dwPlatformID;
 };
+static_assert(sizeof(ShellVersionInfo) == 20, "the shell's version record is 20 bytes");
 typedef HRESULT(CALLBACK* DllGetVersionProc)(ShellVersionInfo*);
 }  // namespace
 

@@ -10,7 +10,6 @@ public:
     explicit WindowObject(HINSTANCE module) : mainWindow(NULL), instance(module) {}
     virtual ~WindowObject() {}
 
-    // The slot order is fixed: the dispatch of the main window relies on it.
     virtual void onCreate() = 0;
     virtual LRESULT close(INT_PTR result);
     virtual LRESULT drawItem(DRAWITEMSTRUCT* item);

@@ -60,6 +60,8 @@ void SetupApp::runUninstall() {
         deleteRegistryValue(kRunOnceKey, kFinishValue, false);
         deleteUninstallEntry();
     }
+    // The full bar is shown a second time on purpose: the last state the window
+    // paints before it closes.
     progressPercent = 100;
     updateProgress();
     closeProgress();
@@ -80,6 +82,8 @@ void SetupApp::runUninstall() {
     char programPath[MAX_PATH];
     if (removed && modulePath(instance, programPath) && isUninstallerCopy(programPath))
         selfDeleteOnExit = true;
+    // Posted, not DestroyWindow: its handler only posts the quit message, so that
+    // every run leaves the message loop the same way.
     PostMessageA(mainWindow, WM_DESTROY, 0, 0);
 }
 

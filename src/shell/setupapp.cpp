@@ -156,51 +156,68 @@ bool hasUnattendedSwitch(const char* commandLine) {
 
 void SetupApp::startUp(const char* commandLine) {
     unattended = hasUnattendedSwitch(commandLine);
-    // Another installer or uninstaller is running: hand the user over to it. An
-    // unattended run has no user to hand over: it ends at once, failed.
-    HWND other = FindWindowA(kClassName, NULL);
-    if (other) {
-        if (unattended) {
-            char text[kTextCapacity];
-            loadText(text, IDS_ALREADY_RUNNING);
-            appendInstallReport(text);
-        } else {
-            SetForegroundWindow(other);
-        }
+    if (handOverToRunningCopy()) {
         running = false;
         return;
     }
     osKind = detectOsKind();
     readShellVersion(&shellMajor, &shellMinor);
-
     char programPath[MAX_PATH];
     modulePath(instance, programPath);
+    noteInstallerFolder(programPath);
+    packages[0].setPackageType(PackageZelto);
+    int showCode = SW_SHOWMAXIMIZED;
+    if (!chooseMode(programPath, commandLine, &showCode) || !createMainWindow(showCode)) {
+        running = false;
+        return;
+    }
+    progressDialog = NULL;
+    currentItem[0] = '\0';
+    progressCaption[0] = '\0';
+}
+
+bool SetupApp::handOverToRunningCopy() {
+    // Another installer or uninstaller is running: hand the user over to it. An
+    // unattended run has no user to hand over: it ends at once, failed.
+    HWND other = FindWindowA(kClassName, NULL);
+    if (!other) return false;
+    if (unattended) {
+        char text[kTextCapacity];
+        loadText(text, IDS_ALREADY_RUNNING);
+        appendInstallReport(text);
+    } else {
+        SetForegroundWindow(other);
+    }
+    return true;
+}
+
+void SetupApp::noteInstallerFolder(const char* programPath) {
     folderOfPath(programPath, installerDir);
     ensureTrailingBackslash(installerDir, sizeof installerDir);
+}
 
-    packages[0].setPackageType(PackageZelto);
-
-    int showCode = SW_SHOWMAXIMIZED;
-    if (isUninstallerCopy(programPath)) {
-        // Starting the uninstaller with /S is the administrator's answer to the question.
-        if (lstrcmpiA(commandLine, "UNINSTALL") != 0 && !unattended &&
-            !showMessageById(IDS_CONFIRM_UNINSTALL, MB_ICONERROR, MB_YESNO)) {
-            running = false;
-            return;
-        }
-        uninstallMode = true;
-        showCode = SW_MINIMIZE;
-    } else {
+bool SetupApp::chooseMode(const char* programPath, const char* commandLine, int* showCode) {
+    if (!isUninstallerCopy(programPath)) {
         uninstallMode = false;
+        *showCode = SW_SHOWMAXIMIZED;
+        return true;
     }
+    // Starting the uninstaller with /S is the administrator's answer to the question.
+    if (lstrcmpiA(commandLine, "UNINSTALL") != 0 && !unattended &&
+        !showMessageById(IDS_CONFIRM_UNINSTALL, MB_ICONERROR, MB_YESNO))
+        return false;
+    uninstallMode = true;
+    *showCode = SW_MINIMIZE;
+    return true;
+}
 
+bool SetupApp::createMainWindow(int showCode) {
     // The wizard and the progress bar class come from the common controls:
     // without them there is nothing to show but why.
     const CommonControlsLibrary* comctl32 = commonControlsLibrary();
     if (!comctl32) {
         showMessageById(IDS_NO_COMMON_CONTROLS, MB_ICONERROR, 0);
-        running = false;
-        return;
+        return false;
     }
     mainWindowObject = this;
     comctl32->InitCommonControls();
@@ -214,25 +231,16 @@ void SetupApp::startUp(const char* commandLine) {
     windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     windowClass.lpszClassName = kClassName;
-    if (!RegisterClassA(&windowClass)) {
-        running = false;
-        return;
-    }
+    if (!RegisterClassA(&windowClass)) return false;
     mainWindow = NULL;
     HWND window = CreateWindowExA(0, kClassName, "Zelto 2000 Setup", WS_OVERLAPPEDWINDOW, 0, 0, 0,
                                   0, NULL, NULL, instance, NULL);
-    if (!window) {
-        running = false;
-        return;
-    }
+    if (!window) return false;
     mainWindow = window;
     // Unattended, the window only carries the control flow's messages.
-    if (unattended) showCode = SW_HIDE;
-    ShowWindow(mainWindow, showCode);
+    ShowWindow(mainWindow, unattended ? SW_HIDE : showCode);
     UpdateWindow(mainWindow);
-    progressDialog = NULL;
-    currentItem[0] = '\0';
-    progressCaption[0] = '\0';
+    return true;
 }
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -61,6 +61,10 @@ public:
 
     // Start-up (setupapp.cpp)
     void startUp(const char* commandLine);
+    bool handOverToRunningCopy();
+    void noteInstallerFolder(const char* programPath);
+    bool chooseMode(const char* programPath, const char* commandLine, int* showCode);
+    bool createMainWindow(int showCode);
     // 0, and for an unattended run 2 unless it did all it was asked to.
     int exitCode() const { return unattended && !runComplete ? 2 : 0; }
 

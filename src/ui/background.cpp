@@ -98,6 +98,56 @@ HFONT createBackgroundFont(LONG height, LONG weight, BYTE italic, LONG escapemen
     copyText(font.lfFaceName, sizeof font.lfFaceName, face);
     return CreateFontIndirectA(&font);
 }
+
+
+void drawBackdrop(HDC dc, const RECT& client, int depth) {
+    if (depth > 8)
+        drawGradient(dc, RGB(0, 0, 10), RGB(180, 180, 255), client);
+    else
+        drawGradient(dc, RGB(0, 0, 0), RGB(0, 0, 255), client);
+}
+
+// Renders the logo upright; true when its palette was selected into the context
+// (the previous one is then in previousPalette).
+bool drawLogo(HDC dc, IPicture* picture, const BackgroundLayout& layout, HPALETTE* previousPalette) {
+    OLE_XSIZE_HIMETRIC width = 0;
+    OLE_YSIZE_HIMETRIC height = 0;
+    OLE_HANDLE palette = 0;
+    picture->get_Width(&width);
+    picture->get_Height(&height);
+    picture->get_hPal(&palette);
+    if (palette) {
+        *previousPalette = SelectPalette(dc, reinterpret_cast<HPALETTE>(
+                                                 static_cast<UINT_PTR>(palette)), FALSE);
+        RealizePalette(dc);
+    }
+    // The bounds' right and bottom are the size itself, not the logo's far corner.
+    RECT bounds = {layout.logoX, layout.logoY, layout.logoSize, layout.logoSize};
+    picture->Render(dc, layout.logoX, layout.logoY, layout.logoSize, layout.logoSize, 0, height,
+                    width, -height, &bounds);
+    return palette != 0;
+}
+
+void drawTitle(HDC dc, int h) {
+    HFONT titleFont = createBackgroundFont(h / 11, 0, 1, 900, "Arial Black");
+    HGDIOBJ previousFont = SelectObject(dc, titleFont);
+    drawEmbossedText(dc, 15, h / 2, "Zelto Screensaver", EmbossGold, TA_CENTER | TA_TOP, 2);
+    SelectObject(dc, previousFont);
+    if (titleFont) DeleteObject(titleFont);
+}
+
+void drawEditionLine(HDC dc, int x, int y, int h, LONG newestFileTime, int depth) {
+    HFONT lineFont = createBackgroundFont(h / 18, 700, 0, 0, "Arial");
+    HGDIOBJ previousFont = SelectObject(dc, lineFont);
+    char line[300];
+    memset(line, 0, sizeof line);
+    loadText(line, IDS_EDITION);
+    if (newestFileTime != 0) appendDate(static_cast<time_t>(newestFileTime), line, sizeof line);
+    drawEmbossedText(dc, x, y, line, depth > 8 ? EmbossRed : EmbossPurple, TA_CENTER | TA_BOTTOM,
+                     1);
+    SelectObject(dc, previousFont);
+    if (lineFont) DeleteObject(lineFont);
+}
 }  // namespace
 
 void SetupApp::paintBackground(HDC dc) {
@@ -107,49 +157,13 @@ void SetupApp::paintBackground(HDC dc) {
     int h = client.bottom;
     if (w == 0 || h == 0) return;
     int depth = GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL);
-    if (depth > 8)
-        drawGradient(dc, RGB(0, 0, 10), RGB(180, 180, 255), client);
-    else
-        drawGradient(dc, RGB(0, 0, 0), RGB(0, 0, 255), client);
-
+    drawBackdrop(dc, client, depth);
     BackgroundLayout layout = backgroundLayout(h);
     if (!logoPicture) loadLogo(IDG_LOGO);
     HPALETTE previousPalette = NULL;
-    bool paletteSelected = false;
-    if (logoPicture) {
-        OLE_XSIZE_HIMETRIC width = 0;
-        OLE_YSIZE_HIMETRIC height = 0;
-        OLE_HANDLE palette = 0;
-        logoPicture->get_Width(&width);
-        logoPicture->get_Height(&height);
-        logoPicture->get_hPal(&palette);
-        if (palette) {
-            previousPalette = SelectPalette(dc, reinterpret_cast<HPALETTE>(
-                                                    static_cast<UINT_PTR>(palette)), FALSE);
-            paletteSelected = true;
-            RealizePalette(dc);
-        }
-        RECT bounds = {layout.logoX, layout.logoY, layout.logoSize, layout.logoSize};
-        logoPicture->Render(dc, layout.logoX, layout.logoY, layout.logoSize, layout.logoSize, 0,
-                            height, width, -height, &bounds);
-    }
-
-    HFONT titleFont = createBackgroundFont(h / 11, 0, 1, 900, "Arial Black");
-    HGDIOBJ previousFont = SelectObject(dc, titleFont);
-    drawEmbossedText(dc, 15, h / 2, "Zelto Screensaver", EmbossGold, TA_CENTER | TA_TOP, 2);
-    SelectObject(dc, previousFont);
-    if (titleFont) DeleteObject(titleFont);
-
-    HFONT lineFont = createBackgroundFont(h / 18, 700, 0, 0, "Arial");
-    previousFont = SelectObject(dc, lineFont);
-    char line[300];
-    memset(line, 0, sizeof line);
-    loadText(line, IDS_EDITION);
-    if (newestFileTime != 0) appendDate(static_cast<time_t>(newestFileTime), line, sizeof line);
-    drawEmbossedText(dc, w / 2, layout.bottomLineY, line, depth > 8 ? EmbossRed : EmbossPurple,
-                     TA_CENTER | TA_BOTTOM, 1);
-    SelectObject(dc, previousFont);
-    if (lineFont) DeleteObject(lineFont);
+    bool paletteSelected = logoPicture && drawLogo(dc, logoPicture, layout, &previousPalette);
+    drawTitle(dc, h);
+    drawEditionLine(dc, w / 2, layout.bottomLineY, h, newestFileTime, depth);
     // The picture owns its palette: take it out of the context before the
     // context goes back to the system.
     if (paletteSelected) SelectPalette(dc, previousPalette, FALSE);

@@ -153,37 +153,47 @@ INT_PTR CALLBACK welcomePageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
     }
 }
 
+namespace {
+// Puts the licence resource into the text box; false when it cannot be read or shown.
+bool showLicenceText(HWND dialog) {
+    char name[50];
+    copyText(name, sizeof name, "licenseEval.txt");
+    const BYTE* bytes = NULL;
+    DWORD size = 0;
+    HGLOBAL handle = NULL;
+    bool shown = false;
+    // A loaded resource is never empty, so that size - 1 below is a length.
+    if (loadFileResource(name, &bytes, &size, &handle)) {
+        // The text is shown without its last byte (the final line feed).
+        char* text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
+        if (text) {
+            memcpy(text, bytes, size - 1);
+            text[size - 1] = '\0';
+            shown = SetDlgItemTextA(dialog, IDC_LICENSE_TEXT, text) != FALSE;
+            HeapFree(GetProcessHeap(), 0, text);
+        }
+    }
+    releaseFileResource(&bytes, &handle);
+    return shown;
+}
+
+// A licence that cannot be shown cannot be accepted: the setup program ends.
+void refuseUnreadableLicence(HWND dialog) {
+    showMessage("error reading license agreement", MB_ICONINFORMATION, 0);
+    licenceRefused = true;
+    PostQuitMessage(0);
+    EndDialog(dialog, IDC_LICENSE_DECLINE);
+}
+}  // namespace
+
 INT_PTR CALLBACK licenseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG: {
-        char name[50];
-        copyText(name, sizeof name, "licenseEval.txt");
-        const BYTE* bytes = NULL;
-        DWORD size = 0;
-        HGLOBAL handle = NULL;
-        bool loaded = loadFileResource(name, &bytes, &size, &handle);
-        bool shown = false;
-        if (loaded) {
-            // The text is shown without its last byte (the final line feed).
-            char* text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
-            if (text) {
-                memcpy(text, bytes, size - 1);
-                text[size - 1] = '\0';
-                shown = SetDlgItemTextA(dialog, IDC_LICENSE_TEXT, text) != FALSE;
-                HeapFree(GetProcessHeap(), 0, text);
-            }
-        }
-        releaseFileResource(&bytes, &handle);
-        if (!shown) {
-            showMessage("error reading license agreement", MB_ICONINFORMATION, 0);
-            licenceRefused = true;
-            PostQuitMessage(0);
-            EndDialog(dialog, IDC_LICENSE_DECLINE);
-            return FALSE;
-        }
-        SetFocus(GetDlgItem(dialog, IDC_LICENSE_TEXT));
+    case WM_INITDIALOG:
+        if (showLicenceText(dialog))
+            SetFocus(GetDlgItem(dialog, IDC_LICENSE_TEXT));
+        else
+            refuseUnreadableLicence(dialog);
         return FALSE;
-    }
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_LICENSE_AGREE:

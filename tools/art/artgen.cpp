@@ -53,8 +53,8 @@ struct Style {
 };
 
 // Gold from its shadow (0) through the metal (0.5) to a highlight (1).
-Rgb gold(double t, bool flat_colours) {
-    if (flat_colours) return t < 0.38 ? flat::kOlive : t < 0.9 ? flat::kYellow : flat::kWhite;
+Rgb gold(double t, bool flatColours) {
+    if (flatColours) return t < 0.38 ? flat::kOlive : t < 0.9 ? flat::kYellow : flat::kWhite;
     static const Rgb stops[] = {{0.30, 0.15, 0.01}, {0.64, 0.40, 0.03}, {0.92, 0.68, 0.12},
                                 {1.00, 0.85, 0.30}, {1.00, 0.96, 0.68}};
     t = art::clamp01(t) * 4;
@@ -64,13 +64,13 @@ Rgb gold(double t, bool flat_colours) {
 
 // Metal paint for a shape: brighter towards the top of [top, bottom], and a
 // bevel `bevel` pixels wide whose faces catch or turn from the light.
-Paint gold_paint(const Style& st, const Shape& shape, double top, double bottom, double bevel,
+Paint goldPaint(const Style& st, const Shape& shape, double top, double bottom, double bevel,
                  double strength = 0.55) {
     return [=](double x, double y, double d) {
         double t = 0.82 - 0.30 * (y - top) / (bottom - top);
         double edge = 1 - art::clamp01(-d / bevel);
         if (edge > 0) {
-            Point n = art::normal_at(shape, x, y);
+            Point n = art::normalAt(shape, x, y);
             double facing = -(n.x * 0.6 + n.y * 0.8);  // light from the upper left
             t += strength * facing * edge;
         }
@@ -79,11 +79,11 @@ Paint gold_paint(const Style& st, const Shape& shape, double top, double bottom,
 }
 
 // Deep-blue gradient from top to bottom, lit by a glow around `glow`; flat,
-// the glow is a disc of the brighter blue, or left out where `glow_radius` is
+// the glow is a disc of the brighter blue, or left out where `glowRadius` is
 // 0 (at 16 pixels the letter would cut it into scraps).
-Paint blue_paint(const Style& st, double height, Point glow, double glow_radius) {
+Paint bluePaint(const Style& st, double height, Point glow, double glowRadius) {
     return [=](double x, double y, double) {
-        double r = glow_radius > 0 ? std::hypot(x - glow.x, y - glow.y) / glow_radius : 1.0;
+        double r = glowRadius > 0 ? std::hypot(x - glow.x, y - glow.y) / glowRadius : 1.0;
         if (st.flat) return r < 0.62 ? flat::kBlue : flat::kNavy;
         Rgb c = art::mix(kBlueTop, kBlueBottom, art::clamp01(y / height));
         return art::mix(c, kBlueGlow, 0.45 * art::clamp01(1 - r) * art::clamp01(1 - r));
@@ -92,7 +92,7 @@ Paint blue_paint(const Style& st, double height, Point glow, double glow_radius)
 
 // The letter Z in the box (x0, y0)-(x1, y1): bars `bar` high, the diagonal
 // `diag` wide where it meets them.
-Shape letter_z(double x0, double y0, double x1, double y1, double bar, double diag) {
+Shape letterZ(double x0, double y0, double x1, double y1, double bar, double diag) {
     return art::polygon({{x0, y0},
                          {x1, y0},
                          {x1, y0 + bar},
@@ -106,21 +106,21 @@ Shape letter_z(double x0, double y0, double x1, double y1, double bar, double di
 }
 
 // A shadow below and right of a shape; flat, a hard black copy.
-void draw_shadow(Canvas& c, const Style& st, const Shape& shape, double offset, double opacity) {
+void drawShadow(Canvas& c, const Style& st, const Shape& shape, double offset, double opacity) {
     if (st.flat)
         c.fill(art::translate(shape, offset, offset), art::solid(flat::kBlack));
     else
         c.fill(art::translate(shape, offset, offset), art::solid(kShadow), opacity, offset * 1.4);
 }
 
-void draw_metal(Canvas& c, const Style& st, const Shape& shape, double top, double bottom, double bevel,
-                double shadow_offset, double strength = 0.55) {
-    draw_shadow(c, st, shape, shadow_offset, 0.6);
-    c.fill(shape, gold_paint(st, shape, top, bottom, bevel, strength));
+void drawMetal(Canvas& c, const Style& st, const Shape& shape, double top, double bottom, double bevel,
+                double shadowOffset, double strength = 0.55) {
+    drawShadow(c, st, shape, shadowOffset, 0.6);
+    c.fill(shape, goldPaint(st, shape, top, bottom, bevel, strength));
 }
 
 // A four-pointed glint of light where the metal faces the light most.
-void draw_glint(Canvas& c, const Style& st, Point at, double arm) {
+void drawGlint(Canvas& c, const Style& st, Point at, double arm) {
     double b = arm * 0.2;
     Shape star = art::polygon({{at.x - arm, at.y}, {at.x - b, at.y - b}, {at.x, at.y - arm}, {at.x + b, at.y - b},
                                {at.x + arm, at.y}, {at.x + b, at.y + b}, {at.x, at.y + arm}, {at.x - b, at.y + b}});
@@ -129,15 +129,15 @@ void draw_glint(Canvas& c, const Style& st, Point at, double arm) {
 }
 
 // The rounded blue tile of the icons, `inset` pixels from the edges.
-void draw_tile(Canvas& c, const Style& st, double size, double inset, double radius, Point glow,
-               double glow_radius) {
-    c.fill(art::rounded_rect(inset, inset, size - inset, size - inset, radius),
+void drawTile(Canvas& c, const Style& st, double size, double inset, double radius, Point glow,
+               double glowRadius) {
+    c.fill(art::roundedRect(inset, inset, size - inset, size - inset, radius),
            art::solid(st.flat ? flat::kBlack : kOutline));
-    c.fill(art::rounded_rect(inset + 1, inset + 1, size - inset - 1, size - inset - 1, radius - 1),
-           blue_paint(st, size, glow, glow_radius));
+    c.fill(art::roundedRect(inset + 1, inset + 1, size - inset - 1, size - inset - 1, radius - 1),
+           bluePaint(st, size, glow, glowRadius));
 }
 
-void draw_check(Canvas& c, const Style& st, std::vector<Point> line, double width, double outline) {
+void drawCheck(Canvas& c, const Style& st, std::vector<Point> line, double width, double outline) {
     c.fill(art::stroke(line, width + 2 * outline), art::solid(st.flat ? flat::kBlack : Rgb{0.0, 0.12, 0.02}));
     double top = line[2].y, bottom = line[1].y;
     c.fill(art::stroke(line, width), [=](double, double y, double) {
@@ -148,26 +148,26 @@ void draw_check(Canvas& c, const Style& st, std::vector<Point> line, double widt
 
 // The product icon at 32 or 16 pixels; the small one drops the ring, which
 // would blur into the letter at that size.
-Canvas product_icon(int size, bool flat_colours, bool with_check) {
-    Style st{flat_colours};
-    Canvas c(size, size, flat_colours ? 1 : 8);
+Canvas productIcon(int size, bool flatColours, bool withCheck) {
+    Style st{flatColours};
+    Canvas c(size, size, flatColours ? 1 : 8);
     if (size >= 32) {
-        draw_tile(c, st, 32, 0.5, 6, {15, 14}, 17.6);
+        drawTile(c, st, 32, 0.5, 6, {15, 14}, 17.6);
         Shape ring = art::ring({16, 16}, 11.5, 2.2);
-        draw_metal(c, st, ring, 4, 28, 1.1, 0.7, 0.7);
-        draw_metal(c, st, letter_z(10, 10, 22, 22, 3.0, 4.6), 10, 22, 1.2, 1.0);
-        draw_glint(c, st, {8.0, 8.0}, 3.6);
-        if (with_check) draw_check(c, st, {{16.5, 21.5}, {20.5, 25.5}, {28.5, 14.5}}, 3.4, 1.1);
+        drawMetal(c, st, ring, 4, 28, 1.1, 0.7, 0.7);
+        drawMetal(c, st, letterZ(10, 10, 22, 22, 3.0, 4.6), 10, 22, 1.2, 1.0);
+        drawGlint(c, st, {8.0, 8.0}, 3.6);
+        if (withCheck) drawCheck(c, st, {{16.5, 21.5}, {20.5, 25.5}, {28.5, 14.5}}, 3.4, 1.1);
     } else {
-        draw_tile(c, st, 16, 0, 3.5, {7.5, 7.5}, flat_colours ? 0 : 8.8);
-        draw_metal(c, st, letter_z(3, 3, 13, 13, 2.0, 3.2), 3, 13, 0.8, 1.0);
-        if (with_check) draw_check(c, st, {{8.5, 11}, {10.6, 13.2}, {14.6, 7.6}}, 2.0, 0.9);
+        drawTile(c, st, 16, 0, 3.5, {7.5, 7.5}, flatColours ? 0 : 8.8);
+        drawMetal(c, st, letterZ(3, 3, 13, 13, 2.0, 3.2), 3, 13, 0.8, 1.0);
+        if (withCheck) drawCheck(c, st, {{8.5, 11}, {10.6, 13.2}, {14.6, 7.6}}, 2.0, 0.9);
     }
     return c;
 }
 
 // The digits of "2000" as centre lines, in a cell `w` by `h` at (x, y).
-std::vector<Point> digit_two(double x, double y, double w, double h) {
+std::vector<Point> digitTwo(double x, double y, double w, double h) {
     std::vector<Point> line;
     const double pi = 3.14159265358979323846;
     double rx = w / 2, ry = h * 0.27;
@@ -180,7 +180,7 @@ std::vector<Point> digit_two(double x, double y, double w, double h) {
     return line;
 }
 
-std::vector<Point> digit_zero(double x, double y, double w, double h) {
+std::vector<Point> digitZero(double x, double y, double w, double h) {
     std::vector<Point> line;
     const double pi = 3.14159265358979323846;
     for (int i = 0; i <= 24; ++i) {
@@ -194,69 +194,69 @@ Canvas logo() {
     const Style st{false};
     const double size = 64;
     Canvas c(64, 64);
-    c.fill(art::rounded_rect(-1, -1, 65, 65, 0), blue_paint(st, size, {30, 24}, 34));
+    c.fill(art::roundedRect(-1, -1, 65, 65, 0), bluePaint(st, size, {30, 24}, 34));
     // A few faint stars: the product is a screen saver of the night sky.
     const Point stars[] = {{7, 9}, {55, 6}, {58, 40}, {5, 44}, {50, 56}, {12, 58}, {46, 15}, {20, 5}};
     for (const Point& s : stars) c.fill(art::circle(s, 0.5), art::solid({0.8, 0.88, 1.0}), 0.7, 1.4);
 
     Shape ring = art::ring({32, 26}, 19.5, 3.6);
-    draw_metal(c, st, ring, 5, 47, 1.8, 1.3, 0.7);
-    draw_glint(c, st, {18.4, 12.2}, 5.5);
-    draw_metal(c, st, letter_z(22, 15, 42, 37, 4.5, 7.6), 15, 37, 2.0, 1.5);
+    drawMetal(c, st, ring, 5, 47, 1.8, 1.3, 0.7);
+    drawGlint(c, st, {18.4, 12.2}, 5.5);
+    drawMetal(c, st, letterZ(22, 15, 42, 37, 4.5, 7.6), 15, 37, 2.0, 1.5);
 
     // "2000" under the ring, in the same metal.
     const double w = 6.2, h = 8.6, gap = 2.4, y = 50.5;
     const double x0 = (size - (4 * w + 3 * gap)) / 2;
-    Shape text = art::stroke(digit_two(x0, y, w, h), 1.7);
-    for (int i = 1; i < 4; ++i) text = art::unite(text, art::stroke(digit_zero(x0 + i * (w + gap), y, w, h), 1.7));
-    draw_metal(c, st, text, y, y + h, 0.7, 0.9, 0.5);
+    Shape text = art::stroke(digitTwo(x0, y, w, h), 1.7);
+    for (int i = 1; i < 4; ++i) text = art::unite(text, art::stroke(digitZero(x0 + i * (w + gap), y, w, h), 1.7));
+    drawMetal(c, st, text, y, y + h, 0.7, 0.9, 0.5);
     return c;
 }
 
-std::vector<art::Rgb8> colours_of(const Canvas& c, bool covered_only) {
+std::vector<art::Rgb8> coloursOf(const Canvas& c, bool coveredOnly) {
     std::vector<art::Rgb8> list;
     for (int y = 0; y < c.height(); ++y)
         for (int x = 0; x < c.width(); ++x)
-            if (!covered_only || c.alpha(x, y) >= 0.5) list.push_back(art::to_rgb8(c.colour(x, y)));
+            if (!coveredOnly || c.alpha(x, y) >= 0.5) list.push_back(art::toRgb8(c.colour(x, y)));
     return list;
 }
 
 // Reduces a drawing to 16 fixed colours or a fitted palette of 256. Pixels
 // less than half covered become transparent; index 0 stays black so that a
 // transparent pixel leaves the screen unchanged.
-art::IndexedImage to_indexed(const Canvas& c, int bits) {
+art::IndexedImage toIndexed(const Canvas& c, int bits) {
     art::IndexedImage img;
     img.width = c.width();
     img.height = c.height();
     img.bits = bits;
-    img.palette = bits == 4 ? art::standard_palette16()
-                            : art::fit_palette(colours_of(c, true), {{0, 0, 0}}, 256);
+    img.palette = bits == 4 ? art::standardPalette16()
+                            : art::fitPalette(coloursOf(c, true), {{0, 0, 0}}, 256);
     for (int y = 0; y < c.height(); ++y) {
         for (int x = 0; x < c.width(); ++x) {
             bool covered = c.alpha(x, y) >= 0.5;
             img.opaque.push_back(covered ? 1 : 0);
-            img.pixels.push_back(covered ? art::nearest(img.palette, art::to_rgb8(c.colour(x, y))) : 0);
+            img.pixels.push_back(covered ? art::nearest(img.palette, art::toRgb8(c.colour(x, y))) : 0);
         }
     }
     return img;
 }
 
-std::vector<uint8_t> icon_file(bool with_check) {
-    return art::encode_icon({to_indexed(product_icon(32, true, with_check), 4),
-                             to_indexed(product_icon(16, true, with_check), 4),
-                             to_indexed(product_icon(32, false, with_check), 8),
-                             to_indexed(product_icon(16, false, with_check), 8)});
+std::vector<uint8_t> iconFile(bool withCheck) {
+    return art::encodeIcon({toIndexed(productIcon(32, true, withCheck), 4),
+                             toIndexed(productIcon(16, true, withCheck), 4),
+                             toIndexed(productIcon(32, false, withCheck), 8),
+                             toIndexed(productIcon(16, false, withCheck), 8)});
 }
 
-std::vector<uint8_t> logo_file() {
+std::vector<uint8_t> logoFile() {
     Canvas c = logo();
     art::IndexedImage img;
     img.width = c.width();
     img.height = c.height();
-    img.palette = art::fit_palette(colours_of(c, false), {}, 256);
+    img.palette = art::fitPalette(coloursOf(c, false), {}, 256);
     for (int y = 0; y < c.height(); ++y)
-        for (int x = 0; x < c.width(); ++x) img.pixels.push_back(art::nearest(img.palette, art::to_rgb8(c.colour(x, y))));
-    return art::encode_gif(img);
+        for (int x = 0; x < c.width(); ++x) img.pixels.push_back(art::nearest(img.palette, art::toRgb8(c.colour(x, y))));
+    return art::encodeGif(img);
 }
 
 }  // namespace
@@ -267,7 +267,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = std::string(argv[1]) + "/";
-    bool ok = art::write_bytes(dir + "product.ico", icon_file(false)) &&
-              art::write_bytes(dir + "finish.ico", icon_file(true)) && art::write_bytes(dir + "logo.gif", logo_file());
+    bool ok = art::writeBytes(dir + "product.ico", iconFile(false)) &&
+              art::writeBytes(dir + "finish.ico", iconFile(true)) && art::writeBytes(dir + "logo.gif", logoFile());
     return ok ? 0 : 1;
 }

@@ -8,7 +8,7 @@ namespace art {
 
 namespace {
 
-double segment_distance(Point p, Point a, Point b) {
+double segmentDistance(Point p, Point a, Point b) {
     double vx = b.x - a.x, vy = b.y - a.y;
     double wx = p.x - a.x, wy = p.y - a.y;
     double len2 = vx * vx + vy * vy;
@@ -33,7 +33,7 @@ Shape ring(Point c, double radius, double thickness) {
     return [=](double x, double y) { return std::fabs(std::hypot(x - c.x, y - c.y) - radius) - thickness / 2; };
 }
 
-Shape rounded_rect(double x0, double y0, double x1, double y1, double radius) {
+Shape roundedRect(double x0, double y0, double x1, double y1, double radius) {
     double cx = (x0 + x1) / 2, cy = (y0 + y1) / 2;
     double hx = (x1 - x0) / 2 - radius, hy = (y1 - y0) / 2 - radius;
     return [=](double x, double y) {
@@ -51,7 +51,7 @@ Shape polygon(std::vector<Point> pts) {
         for (size_t i = 0, j = pts.size() - 1; i < pts.size(); j = i++) {
             const Point& a = pts[i];
             const Point& b = pts[j];
-            best = std::min(best, segment_distance(p, a, b));
+            best = std::min(best, segmentDistance(p, a, b));
             if ((a.y > y) != (b.y > y) && x < (b.x - a.x) * (y - a.y) / (b.y - a.y) + a.x) inside = !inside;
         }
         return inside ? -best : best;
@@ -61,7 +61,7 @@ Shape polygon(std::vector<Point> pts) {
 Shape stroke(std::vector<Point> line, double width) {
     return [line = std::move(line), half = width / 2](double x, double y) {
         double best = 1e30;
-        for (size_t i = 1; i < line.size(); ++i) best = std::min(best, segment_distance({x, y}, line[i - 1], line[i]));
+        for (size_t i = 1; i < line.size(); ++i) best = std::min(best, segmentDistance({x, y}, line[i - 1], line[i]));
         return best - half;
     };
 }
@@ -78,7 +78,7 @@ Paint solid(Rgb c) {
     return [c](double, double, double) { return c; };
 }
 
-Point normal_at(const Shape& s, double x, double y) {
+Point normalAt(const Shape& s, double x, double y) {
     const double h = 0.05;
     double gx = s(x + h, y) - s(x - h, y);
     double gy = s(x, y + h) - s(x, y - h);

@@ -26,7 +26,7 @@ using Paint = std::function<Rgb(double x, double y, double d)>;
 
 Shape circle(Point c, double radius);
 Shape ring(Point c, double radius, double thickness);
-Shape rounded_rect(double x0, double y0, double x1, double y1, double radius);
+Shape roundedRect(double x0, double y0, double x1, double y1, double radius);
 Shape polygon(std::vector<Point> points);
 Shape stroke(std::vector<Point> polyline, double width);
 Shape translate(Shape s, double dx, double dy);
@@ -36,7 +36,7 @@ Paint solid(Rgb c);
 
 // Straight direction of the outward normal of a shape at a point, from the
 // gradient of its distance.
-Point normal_at(const Shape& s, double x, double y);
+Point normalAt(const Shape& s, double x, double y);
 
 class Canvas {
 public:

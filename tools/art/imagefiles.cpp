@@ -19,17 +19,17 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
 }
 
 // Rows of a device-independent bitmap are padded to 4 bytes.
-size_t row_bytes(int width, int bits) { return (size_t(width) * size_t(bits) + 31) / 32 * 4; }
+size_t rowBytes(int width, int bits) { return (size_t(width) * size_t(bits) + 31) / 32 * 4; }
 
 // BITMAPINFOHEADER, palette, colour bits and AND mask of one icon image. The
 // bitmap is twice the icon's height: colour bits over the mask, bottom row
 // first. Uncovered pixels are index 0 (black) under a set mask bit, which
 // leaves the screen as it is.
-std::vector<uint8_t> icon_image(const IndexedImage& img) {
-    const size_t xor_row = row_bytes(img.width, img.bits);
-    const size_t and_row = row_bytes(img.width, 1);
-    const size_t xor_size = xor_row * size_t(img.height);
-    const size_t and_size = and_row * size_t(img.height);
+std::vector<uint8_t> iconImage(const IndexedImage& img) {
+    const size_t xorRow = rowBytes(img.width, img.bits);
+    const size_t andRow = rowBytes(img.width, 1);
+    const size_t xorSize = xorRow * size_t(img.height);
+    const size_t andSize = andRow * size_t(img.height);
     std::vector<uint8_t> out;
     put32(out, 40);
     put32(out, uint32_t(img.width));
@@ -37,7 +37,7 @@ std::vector<uint8_t> icon_image(const IndexedImage& img) {
     put16(out, 1);
     put16(out, uint32_t(img.bits));
     put32(out, 0);  // no compression
-    put32(out, uint32_t(xor_size + and_size));
+    put32(out, uint32_t(xorSize + andSize));
     put32(out, 0);
     put32(out, 0);
     put32(out, 0);  // every palette entry is stored
@@ -49,7 +49,7 @@ std::vector<uint8_t> icon_image(const IndexedImage& img) {
         out.push_back(0);
     }
     for (int y = img.height - 1; y >= 0; --y) {
-        std::vector<uint8_t> row(xor_row, 0);
+        std::vector<uint8_t> row(xorRow, 0);
         for (int x = 0; x < img.width; ++x) {
             size_t i = size_t(y) * size_t(img.width) + size_t(x);
             uint8_t v = img.opaque[i] ? img.pixels[i] : 0;
@@ -61,7 +61,7 @@ std::vector<uint8_t> icon_image(const IndexedImage& img) {
         out.insert(out.end(), row.begin(), row.end());
     }
     for (int y = img.height - 1; y >= 0; --y) {
-        std::vector<uint8_t> row(and_row, 0);
+        std::vector<uint8_t> row(andRow, 0);
         for (int x = 0; x < img.width; ++x)
             if (!img.opaque[size_t(y) * size_t(img.width) + size_t(x)]) row[size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
         out.insert(out.end(), row.begin(), row.end());
@@ -97,12 +97,12 @@ private:
 // LZW over 8-bit indices: codes grow from 9 to 12 bits, and the table starts
 // afresh with a clear code once its 4096 codes are used.
 std::vector<uint8_t> lzw(const std::vector<uint8_t>& data) {
-    const uint32_t clear = 256, end = 257, first_free = 258, limit = 4096;
+    const uint32_t clear = 256, end = 257, firstFree = 258, limit = 4096;
     // Dictionary: (prefix code, next byte) -> code; 0 means absent.
     std::vector<uint16_t> table(size_t(limit) * 256, 0);
     CodeStream out;
     int width = 9;
-    uint32_t next = first_free;
+    uint32_t next = firstFree;
     out.put(clear, width);
     if (data.empty()) {
         out.put(end, width);
@@ -125,7 +125,7 @@ std::vector<uint8_t> lzw(const std::vector<uint8_t>& data) {
             out.put(clear, width);
             std::fill(table.begin(), table.end(), 0);
             width = 9;
-            next = first_free;
+            next = firstFree;
         }
         prefix = byte;
     }
@@ -136,9 +136,9 @@ std::vector<uint8_t> lzw(const std::vector<uint8_t>& data) {
 
 }  // namespace
 
-std::vector<uint8_t> encode_icon(const std::vector<IndexedImage>& images) {
+std::vector<uint8_t> encodeIcon(const std::vector<IndexedImage>& images) {
     std::vector<std::vector<uint8_t>> bodies;
-    for (const IndexedImage& img : images) bodies.push_back(icon_image(img));
+    for (const IndexedImage& img : images) bodies.push_back(iconImage(img));
     std::vector<uint8_t> out;
     put16(out, 0);
     put16(out, 1);  // icon
@@ -160,7 +160,7 @@ std::vector<uint8_t> encode_icon(const std::vector<IndexedImage>& images) {
     return out;
 }
 
-std::vector<uint8_t> encode_gif(const IndexedImage& img) {
+std::vector<uint8_t> encodeGif(const IndexedImage& img) {
     std::vector<uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
     put16(out, uint32_t(img.width));
     put16(out, uint32_t(img.height));
@@ -191,7 +191,7 @@ std::vector<uint8_t> encode_gif(const IndexedImage& img) {
     return out;
 }
 
-bool write_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
         std::fprintf(stderr, "artgen: cannot create %s: %s\n", path.c_str(), std::strerror(errno));

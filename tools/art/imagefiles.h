@@ -20,9 +20,9 @@ struct IndexedImage {
     std::vector<uint8_t> opaque;   // icons: 1 where the picture covers the screen
 };
 
-std::vector<uint8_t> encode_icon(const std::vector<IndexedImage>& images);
-std::vector<uint8_t> encode_gif(const IndexedImage& image);
+std::vector<uint8_t> encodeIcon(const std::vector<IndexedImage>& images);
+std::vector<uint8_t> encodeGif(const IndexedImage& image);
 
-bool write_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
+bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace art

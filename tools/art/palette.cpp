@@ -48,19 +48,19 @@ struct Box {
 
 }  // namespace
 
-Rgb8 to_rgb8(const Rgb& c) {
+Rgb8 toRgb8(const Rgb& c) {
     auto q = [](double v) { return static_cast<uint8_t>(std::lround(clamp01(v) * 255.0)); };
     return {q(c.r), q(c.g), q(c.b)};
 }
 
-std::vector<Rgb8> standard_palette16() {
+std::vector<Rgb8> standardPalette16() {
     return {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
             {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
             {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
             {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
 }
 
-std::vector<Rgb8> fit_palette(const std::vector<Rgb8>& colours, const std::vector<Rgb8>& reserved, size_t size) {
+std::vector<Rgb8> fitPalette(const std::vector<Rgb8>& colours, const std::vector<Rgb8>& reserved, size_t size) {
     std::map<uint32_t, uint32_t> counts;  // ordered, so the result is deterministic
     for (const Rgb8& c : colours) ++counts[uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b];
     std::vector<Weighted> list;

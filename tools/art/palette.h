@@ -14,17 +14,17 @@ struct Rgb8 {
     bool operator==(const Rgb8& o) const { return r == o.r && g == o.g && b == o.b; }
 };
 
-Rgb8 to_rgb8(const Rgb& c);
+Rgb8 toRgb8(const Rgb& c);
 
 // The 16 colours every display driver provides, in their usual order; a
 // 16-colour icon in these colours looks the same on every screen.
-std::vector<Rgb8> standard_palette16();
+std::vector<Rgb8> standardPalette16();
 
 // Up to `size` colours that represent `colours` well (median cut, weighted by
 // how often each colour occurs). `reserved` entries are placed first and
 // kept as given. The result always has exactly `size` entries; unused ones
 // are black.
-std::vector<Rgb8> fit_palette(const std::vector<Rgb8>& colours, const std::vector<Rgb8>& reserved, size_t size);
+std::vector<Rgb8> fitPalette(const std::vector<Rgb8>& colours, const std::vector<Rgb8>& reserved, size_t size);
 
 // Index of the palette entry nearest to `c` (ties go to the lower index);
 // entries before `first` are not considered.

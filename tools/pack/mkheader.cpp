@@ -31,16 +31,16 @@ constexpr long long kMaxSize = 0x7FFFFFFF;  // sizes are read as signed 32-bit
 
 const unsigned char kSzddMagic[8] = {0x53, 0x5A, 0x44, 0x44, 0x88, 0xF0, 0x27, 0x33};
 
-void put_le32(unsigned char* at, uint32_t v) {
+void putLe32(unsigned char* at, uint32_t v) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
-uint32_t get_le32(const unsigned char* at) {
+uint32_t getLe32(const unsigned char* at) {
     return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
 }
 
 // Whole decimal number, optional sign, nothing else.
-bool parse_time(const char* text, int32_t& out) {
+bool parseTime(const char* text, int32_t& out) {
     if (*text == '\0') return false;
     errno = 0;
     char* end = nullptr;
@@ -52,7 +52,7 @@ bool parse_time(const char* text, int32_t& out) {
 }
 
 // Size of a file, and the expanded length its SZDD header gives if it has one.
-bool file_size(const char* path, long long& size, bool& packed, uint32_t& packed_length) {
+bool fileSize(const char* path, long long& size, bool& packed, uint32_t& packedLength) {
     FILE* f = std::fopen(path, "rb");
     if (!f) {
         std::fprintf(stderr, "mkheader: cannot open %s: %s\n", path, std::strerror(errno));
@@ -63,7 +63,7 @@ bool file_size(const char* path, long long& size, bool& packed, uint32_t& packed
     bool ok = !std::ferror(f);
     std::fclose(f);
     packed = got == sizeof head && std::memcmp(head, kSzddMagic, sizeof kSzddMagic) == 0;
-    packed_length = packed ? get_le32(head + 10) : 0;
+    packedLength = packed ? getLe32(head + 10) : 0;
     std::error_code error;
     std::uintmax_t length = std::filesystem::file_size(path, error);
     if (!ok || error) {
@@ -78,16 +78,16 @@ bool file_size(const char* path, long long& size, bool& packed, uint32_t& packed
     return true;
 }
 
-bool put_name(unsigned char* field, size_t field_size, const char* name, const char* what) {
+bool putName(unsigned char* field, size_t fieldSize, const char* name, const char* what) {
     size_t len = std::strlen(name);
-    size_t max_len = (field_size < size_t(kRecordNameCapacity) ? field_size : size_t(kRecordNameCapacity)) - 1;
-    if (len > max_len) {
+    size_t maxLen = (fieldSize < size_t(kRecordNameCapacity) ? fieldSize : size_t(kRecordNameCapacity)) - 1;
+    if (len > maxLen) {
         std::fprintf(stderr, "mkheader: %s \"%s\" has %zu characters, at most %zu fit\n", what, name, len,
-                     max_len);
+                     maxLen);
         return false;
     }
     std::memcpy(field, name, len);  // the rest of the field stays NUL
-    if (!recordNameUsable(reinterpret_cast<const char*>(field), field_size)) {
+    if (!recordNameUsable(reinterpret_cast<const char*>(field), fieldSize)) {
         std::fprintf(stderr,
                      "mkheader: %s \"%s\" is refused by the installer: empty, a path, a control "
                      "character, only dots and blanks, or a device name\n",
@@ -97,14 +97,14 @@ bool put_name(unsigned char* field, size_t field_size, const char* name, const c
     return true;
 }
 
-bool build_record(unsigned char* rec, int32_t time, char** group, bool first) {
+bool buildRecord(unsigned char* rec, int32_t time, char** group, bool first) {
     const char* source = group[0];
     const char* dest = group[1];
-    long long original = 0, packed_size = 0;
-    bool original_packed = false, packed = false;
-    uint32_t unused = 0, packed_length = 0;
-    if (!put_name(rec, kRecordSourceField, source, "source name")) return false;
-    if (!put_name(rec + 32, kRecordDestField, dest, "destination name")) return false;
+    long long original = 0, packedSize = 0;
+    bool originalPacked = false, packed = false;
+    uint32_t unused = 0, packedLength = 0;
+    if (!putName(rec, kRecordSourceField, source, "source name")) return false;
+    if (!putName(rec + 32, kRecordDestField, dest, "destination name")) return false;
     if (first && !firstRecordNamesMatch(reinterpret_cast<const char*>(rec), reinterpret_cast<const char*>(rec + 32))) {
         std::fprintf(stderr,
                      "mkheader: the first record's source name \"%s\" must be zelto.sc_ or \"%s\" "
@@ -112,18 +112,18 @@ bool build_record(unsigned char* rec, int32_t time, char** group, bool first) {
                      source, dest);
         return false;
     }
-    if (!file_size(group[2], original, original_packed, unused)) return false;
-    if (!file_size(group[3], packed_size, packed, packed_length)) return false;
+    if (!fileSize(group[2], original, originalPacked, unused)) return false;
+    if (!fileSize(group[3], packedSize, packed, packedLength)) return false;
     // A packed file that expands to another length than the original's was
     // packed from something else: the installer would announce wrong sizes.
-    if (packed && packed_length != uint64_t(original)) {
+    if (packed && packedLength != uint64_t(original)) {
         std::fprintf(stderr, "mkheader: %s expands to %lu bytes, but %s has %lld\n", group[3],
-                     static_cast<unsigned long>(packed_length), group[2], original);
+                     static_cast<unsigned long>(packedLength), group[2], original);
         return false;
     }
-    put_le32(rec + 28, uint32_t(original));
-    put_le32(rec + 64, uint32_t(time));
-    put_le32(rec + 68, uint32_t(packed_size));
+    putLe32(rec + 28, uint32_t(original));
+    putLe32(rec + 64, uint32_t(time));
+    putLe32(rec + 68, uint32_t(packedSize));
     return true;
 }
 
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     int32_t time = 0;
-    if (!parse_time(argv[2], time)) {
+    if (!parseTime(argv[2], time)) {
         std::fprintf(stderr, "mkheader: TIME \"%s\" is not a whole number from %ld to %ld\n", argv[2],
                      static_cast<long>(INT32_MIN), static_cast<long>(INT32_MAX));
         return 2;
@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
 
     std::vector<unsigned char> header(count * kRecordSize, 0);
     for (size_t i = 0; i < count; ++i) {
-        if (!build_record(&header[i * kRecordSize], time, argv + 3 + 4 * i, i == 0)) return 1;
+        if (!buildRecord(&header[i * kRecordSize], time, argv + 3 + 4 * i, i == 0)) return 1;
     }
 
     FILE* f = std::fopen(argv[1], "wb");

@@ -113,23 +113,23 @@ public:
     explicit CodeWriter(std::vector<unsigned char>& out) : out_(out) {}
 
     void literal(unsigned char byte) {
-        begin_item();
-        out_[flag_at_] |= static_cast<unsigned char>(1u << count_);
+        beginItem();
+        out_[flagAt_] |= static_cast<unsigned char>(1u << count_);
         out_.push_back(byte);
         ++count_;
     }
 
-    void match(uint32_t window_pos, uint32_t length) {
-        begin_item();
-        out_.push_back(static_cast<unsigned char>(window_pos & 0xFF));
-        out_.push_back(static_cast<unsigned char>(((window_pos >> 4) & 0xF0) | (length - kMinMatch)));
+    void match(uint32_t windowPos, uint32_t length) {
+        beginItem();
+        out_.push_back(static_cast<unsigned char>(windowPos & 0xFF));
+        out_.push_back(static_cast<unsigned char>(((windowPos >> 4) & 0xF0) | (length - kMinMatch)));
         ++count_;
     }
 
 private:
-    void begin_item() {
-        if (count_ == 8 || flag_at_ == kNone) {
-            flag_at_ = out_.size();
+    void beginItem() {
+        if (count_ == 8 || flagAt_ == kNone) {
+            flagAt_ = out_.size();
             out_.push_back(0);
             count_ = 0;
         }
@@ -137,11 +137,11 @@ private:
 
     static constexpr size_t kNone = ~size_t(0);
     std::vector<unsigned char>& out_;
-    size_t flag_at_ = kNone;
+    size_t flagAt_ = kNone;
     unsigned count_ = 0;
 };
 
-void put_le32(std::vector<unsigned char>& out, uint32_t v) {
+void putLe32(std::vector<unsigned char>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
 }
 
@@ -197,7 +197,7 @@ void encode(const std::vector<unsigned char>& text, size_t base, std::vector<uns
     }
 }
 
-bool read_file(const char* path, std::vector<unsigned char>& data, size_t offset) {
+bool readFile(const char* path, std::vector<unsigned char>& data, size_t offset) {
     FILE* f = std::fopen(path, "rb");
     if (!f) {
         std::fprintf(stderr, "szddpack: cannot open %s: %s\n", path, std::strerror(errno));
@@ -224,7 +224,7 @@ bool read_file(const char* path, std::vector<unsigned char>& data, size_t offset
     return ok;
 }
 
-bool write_file(const char* path, const std::vector<unsigned char>& data) {
+bool writeFile(const char* path, const std::vector<unsigned char>& data) {
     FILE* f = std::fopen(path, "wb");
     if (!f) {
         std::fprintf(stderr, "szddpack: cannot create %s: %s\n", path, std::strerror(errno));
@@ -261,15 +261,15 @@ int main(int argc, char** argv) {
     // The window's initial blanks go in front of the input, so that the
     // match search sees exactly what the expander's ring holds.
     std::vector<unsigned char> text(kWindowSize, ' ');
-    if (!read_file(argv[1], text, kWindowSize)) return 1;
+    if (!readFile(argv[1], text, kWindowSize)) return 1;
     const size_t size = text.size() - kWindowSize;
 
     std::vector<unsigned char> out(kMagic, kMagic + sizeof kMagic);
     out.push_back('A');
     out.push_back(missing);
-    put_le32(out, uint32_t(size));
+    putLe32(out, uint32_t(size));
     out.reserve(out.size() + size + size / 8 + 16);
     encode(text, kWindowSize, out);
 
-    return write_file(argv[2], out) ? 0 : 1;
+    return writeFile(argv[2], out) ? 0 : 1;
 }

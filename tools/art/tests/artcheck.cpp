@@ -31,7 +31,7 @@ static bool load(const char* path, Bytes& data) {
 static unsigned u16(const Bytes& b, size_t at) { return at + 2 <= b.size() ? b[at] | b[at + 1] << 8 : 0; }
 static unsigned long u32(const Bytes& b, size_t at) { return u16(b, at) | (unsigned long)u16(b, at + 2) << 16; }
 
-static void check_icon(const std::string& name, const Bytes& b) {
+static void checkIcon(const std::string& name, const Bytes& b) {
     if (b.size() < 6 || u16(b, 0) != 0 || u16(b, 2) != 1) return fail(name, "not an icon file");
     unsigned count = u16(b, 4);
     std::set<std::pair<unsigned, unsigned>> kinds;  // (size, bits)
@@ -47,15 +47,15 @@ static void check_icon(const std::string& name, const Bytes& b) {
             u16(b, at + 14) != bits || u32(b, at + 16) != 0)
             fail(img, "bitmap header disagrees with the directory");
         size_t palette = size_t(1) << bits;
-        size_t xor_row = (w * bits + 31) / 32 * 4, and_row = (w + 31) / 32 * 4;
-        if (size != 40 + 4 * palette + (xor_row + and_row) * h) fail(img, "wrong image size");
+        size_t xorRow = (w * bits + 31) / 32 * 4, andRow = (w + 31) / 32 * 4;
+        if (size != 40 + 4 * palette + (xorRow + andRow) * h) fail(img, "wrong image size");
         if (b[at + 40] || b[at + 41] || b[at + 42]) fail(img, "palette entry 0 is not black");
-        size_t bits_at = at + 40 + 4 * palette, mask_at = bits_at + xor_row * h;
+        size_t bitsAt = at + 40 + 4 * palette, maskAt = bitsAt + xorRow * h;
         unsigned opaque = 0;
         for (unsigned y = 0; y < h; ++y)
             for (unsigned x = 0; x < w; ++x) {
-                bool transparent = b[mask_at + y * and_row + x / 8] & (0x80 >> (x % 8));
-                unsigned char v = b[bits_at + y * xor_row + x * bits / 8];
+                bool transparent = b[maskAt + y * andRow + x / 8] & (0x80 >> (x % 8));
+                unsigned char v = b[bitsAt + y * xorRow + x * bits / 8];
                 unsigned index = bits == 8 ? v : (x % 2 ? v & 15 : v >> 4);
                 if (transparent && index != 0) fail(img, "transparent pixel not black");
                 opaque += !transparent;
@@ -70,14 +70,14 @@ static void check_icon(const std::string& name, const Bytes& b) {
                 fail(name, "no " + std::to_string(size) + " px image in " + std::to_string(bits) + " bits");
 }
 
-static void check_gif(const std::string& name, const Bytes& b) {
+static void checkGif(const std::string& name, const Bytes& b) {
     if (b.size() < 13 + 768 + 11 || std::memcmp(b.data(), "GIF89a", 6) != 0) return fail(name, "not a GIF89a");
     if (u16(b, 6) != 64 || u16(b, 8) != 64) fail(name, "screen is not 64 x 64");
     if (b[10] != 0xF7) fail(name, "no global colour table of 256 entries");
     size_t at = 13 + 768;
     if (b[at] != 0x2C || u16(b, at + 5) != 64 || u16(b, at + 7) != 64 || (b[at + 9] & 0xC0))
         return fail(name, "image descriptor is not a plain 64 x 64 picture");
-    unsigned min_size = b[at + 10];
+    unsigned minSize = b[at + 10];
     at += 11;
     Bytes data;
     while (at < b.size() && b[at] != 0) {
@@ -87,9 +87,9 @@ static void check_gif(const std::string& name, const Bytes& b) {
     if (at + 2 != b.size() || b[at + 1] != 0x3B) fail(name, "data not followed by the trailer");
 
     // LZW decode, with the code width rules of the format.
-    const unsigned clear = 1u << min_size, end = clear + 1;
+    const unsigned clear = 1u << minSize, end = clear + 1;
     std::vector<Bytes> table;
-    unsigned width = min_size + 1;
+    unsigned width = minSize + 1;
     Bytes pixels;
     size_t bit = 0;
     int prev = -1;
@@ -100,7 +100,7 @@ static void check_gif(const std::string& name, const Bytes& b) {
         if (code == clear) {
             table.assign(end + 1, Bytes());
             for (unsigned i = 0; i < clear; ++i) table[i] = Bytes(1, static_cast<unsigned char>(i));
-            width = min_size + 1;
+            width = minSize + 1;
             prev = -1;
             continue;
         }
@@ -130,8 +130,8 @@ int main(int argc, char** argv) {
         Bytes data;
         std::string name = argv[i];
         if (!load(argv[i], data)) fail(name, "cannot read");
-        else if (name.size() > 4 && name.compare(name.size() - 4, 4, ".gif") == 0) check_gif(name, data);
-        else check_icon(name, data);
+        else if (name.size() > 4 && name.compare(name.size() - 4, 4, ".gif") == 0) checkGif(name, data);
+        else checkIcon(name, data);
     }
     return failures ? 1 : 0;
 }

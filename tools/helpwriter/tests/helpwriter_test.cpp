@@ -19,13 +19,13 @@ using helpwriter::HelpSource;
 
 namespace {
 
-int g_failures = 0;
+int gFailures = 0;
 
 #define CHECK(cond)                                                                \
     do {                                                                           \
         if (!(cond)) {                                                             \
             fprintf(stderr, "%s:%d: CHECK failed: %s\n", __FILE__, __LINE__, #cond); \
-            ++g_failures;                                                          \
+            ++gFailures;                                                          \
         }                                                                          \
     } while (0)
 
@@ -35,7 +35,7 @@ int g_failures = 0;
         auto vb = (b);                                                                         \
         if (!(va == vb)) {                                                                     \
             fprintf(stderr, "%s:%d: CHECK_EQ failed: %s == %s\n", __FILE__, __LINE__, #a, #b); \
-            ++g_failures;                                                                      \
+            ++gFailures;                                                                      \
         }                                                                                      \
     } while (0)
 
@@ -495,8 +495,8 @@ int main(int argc, char** argv) {
     TestErrors();
     TestDeterminism();
     for (int i = 1; i < argc; ++i) TestSourceFile(argv[i]);
-    if (g_failures) {
-        fprintf(stderr, "%d check(s) failed\n", g_failures);
+    if (gFailures) {
+        fprintf(stderr, "%d check(s) failed\n", gFailures);
         return 1;
     }
     printf("all help writer checks passed\n");

@@ -73,7 +73,8 @@ const char* windowsFolder() {
         UINT n = GetWindowsDirectoryA(keptWindowsFolder, MAX_PATH);
         // Without a Windows folder the text stays empty, and every path built
         // on it is refused (an empty folder would name the current folder).
-        if (n == 0 || n >= MAX_PATH || !ensureTrailingBackslash(keptWindowsFolder, sizeof keptWindowsFolder))
+        if (n == 0 || n >= MAX_PATH ||
+            !ensureTrailingBackslash(keptWindowsFolder, sizeof keptWindowsFolder))
             keptWindowsFolder[0] = '\0';
     }
     return keptWindowsFolder;

@@ -109,7 +109,8 @@ void drawBackdrop(HDC dc, const RECT& client, int depth) {
 
 // Renders the logo upright; true when its palette was selected into the context
 // (the previous one is then in previousPalette).
-bool drawLogo(HDC dc, IPicture* picture, const BackgroundLayout& layout, HPALETTE* previousPalette) {
+bool drawLogo(HDC dc, IPicture* picture, const BackgroundLayout& layout,
+              HPALETTE* previousPalette) {
     OLE_XSIZE_HIMETRIC width = 0;
     OLE_YSIZE_HIMETRIC height = 0;
     OLE_HANDLE palette = 0;

@@ -302,7 +302,7 @@ bool isMessageBox(HWND window) {
 // Which standard icon a message box shows. Icon handles of another process
 // cannot be read, so the icon's pixels on the screen are compared with each
 // standard icon drawn on the same background.
-const char* iconKind(HWND box) {
+const char* iconKindOnce(HWND box) {
   HWND icon = NULL;
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (isClass(child, "Static") && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
@@ -368,6 +368,17 @@ const char* iconKind(HWND box) {
   if (memory) DeleteDC(memory);
   ReleaseDC(NULL, screen);
   return best;
+}
+
+// A box that has only just appeared may not have painted its icon yet on a
+// busy machine: read again for up to two seconds before calling it unknown.
+const char* iconKind(HWND box) {
+  const char* kind = iconKindOnce(box);
+  for (int i = 0; i < 2000 / kPollMs && !strcmp(kind, "unknown") && IsWindow(box); ++i) {
+    Sleep(kPollMs);
+    kind = iconKindOnce(box);
+  }
+  return kind;
 }
 
 const struct { int id; const char* name; } kButtons[] = {

@@ -119,22 +119,29 @@ BOOL CALLBACK findProgressProc(HWND window, LPARAM param) {
   return TRUE;
 }
 
-// The texts are read with GetWindowTextA, which for another process's window
-// answers from the window manager's copy: the installer's long loops do not
-// pump messages, yet their updates are seen at once.
-int watchProgress(DWORD limitMs) {
-  DWORD start = GetTickCount();
+// The installer's progress window, waited for from start for up to limitMs;
+// NULL (and a line saying so) when it does not come.
+HWND waitForProgress(DWORD start, DWORD limitMs) {
   ProgressSearch search = {NULL};
   while (!search.found) {
     EnumWindows(findProgressProc, (LPARAM)&search);
     if (search.found) break;
     if (GetTickCount() - start >= limitMs) {
       printf("no progress window\n");
-      return 1;
+      return NULL;
     }
     Sleep(10);
   }
-  HWND window = search.found;
+  return search.found;
+}
+
+// The texts are read with GetWindowTextA, which for another process's window
+// answers from the window manager's copy: the installer's long loops do not
+// pump messages, yet their updates are seen at once.
+int watchProgress(DWORD limitMs) {
+  DWORD start = GetTickCount();
+  HWND window = waitForProgress(start, limitMs);
+  if (!window) return 1;
   DWORD appeared = GetTickCount();
   static const struct { int id; const char* name; } kParts[] = {
       {0, "title"}, {1002, "item"}, {1003, "text"}};
@@ -160,23 +167,15 @@ int watchProgress(DWORD limitMs) {
 // it waits: a message sent to its window, with a time limit of one second.
 int answerProgress(DWORD limitMs) {
   DWORD start = GetTickCount();
-  ProgressSearch search = {NULL};
-  while (!search.found) {
-    EnumWindows(findProgressProc, (LPARAM)&search);
-    if (search.found) break;
-    if (GetTickCount() - start >= limitMs) {
-      printf("no progress window\n");
-      return 1;
-    }
-    Sleep(10);
-  }
+  HWND window = waitForProgress(start, limitMs);
+  if (!window) return 1;
   DWORD appeared = GetTickCount();
   unsigned long answered = 0;
-  while (IsWindow(search.found) && GetTickCount() - start < limitMs) {
+  while (IsWindow(window) && GetTickCount() - start < limitMs) {
     DWORD_PTR result = 0;
-    if (SendMessageTimeoutA(search.found, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result))
+    if (SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result))
       ++answered;
-    else if (IsWindow(search.found))
+    else if (IsWindow(window))
       printf("unanswered %lu\n", (unsigned long)(GetTickCount() - appeared));
     fflush(stdout);
     Sleep(100);

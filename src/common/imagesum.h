@@ -12,11 +12,13 @@ class ImageSum {
 public:
     // The file's bytes in order, in blocks of any size.
     void add(const uint8_t* bytes, size_t count) {
-        uint64_t start = length_;
+        uint32_t start = length_;
         take(bytes, count, kHeaderLink, &headerLink_, &headerLinkBytes_);
         // The field sits 88 bytes into the header that the link at 0x3C points to:
         // 4 bytes of signature, 20 of file header, 64 into the optional header.
-        if (headerLinkBytes_ == 4 && field_ == 0) field_ = uint64_t(headerLink_) + 88;
+        // A link past 2 GB leads to no field in any file this reads.
+        if (headerLinkBytes_ == 4 && field_ == 0)
+            field_ = headerLink_ < 0x80000000u ? headerLink_ + 88 : 0xFFFFFFFFu;
         size_t skipFrom = count, skipTo = count;
         if (field_ != 0 && field_ < start + count && field_ + 4 > start) {
             take(bytes, count, field_, &stored_, &storedBytes_);
@@ -30,22 +32,22 @@ public:
 
     // The CheckSum field was within the bytes given; otherwise the file is no program.
     bool fieldSeen() const { return storedBytes_ == 4; }
-    uint64_t fieldOffset() const { return field_; }
+    uint32_t fieldOffset() const { return field_; }
     uint32_t stored() const { return stored_; }
 
     uint32_t checksum() const {
-        uint64_t sum = total_;
+        uint32_t sum = total_;
         while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-        return uint32_t(sum) + uint32_t(length_);
+        return sum + length_;
     }
 
 private:
-    static const uint64_t kHeaderLink = 0x3C;
+    static const uint32_t kHeaderLink = 0x3C;
 
     // Keeps the 4 bytes from offset at of the file, as far as this block holds them.
-    void take(const uint8_t* bytes, size_t count, uint64_t at, uint32_t* value, int* seen) {
+    void take(const uint8_t* bytes, size_t count, uint32_t at, uint32_t* value, int* seen) {
         for (int i = 0; i < 4; ++i) {
-            uint64_t position = at + i;
+            uint32_t position = at + i;
             if (position < length_ || position >= length_ + count) continue;
             *value |= uint32_t(bytes[position - length_]) << (8 * i);
             ++*seen;
@@ -56,7 +58,7 @@ private:
     // at a time: 0x10000 is 1 in this arithmetic (modulo 0xFFFF, which divides
     // 0xFFFFFFFF), so a 32-bit value counts as its two words, and only a byte's
     // odd or even offset matters.
-    void addWords(const uint8_t* bytes, size_t count, uint64_t position) {
+    void addWords(const uint8_t* bytes, size_t count, uint32_t position) {
         uint32_t sum = 0;
         if (count != 0 && (position & 1)) {
             sum = uint32_t(bytes[0]) << 8;
@@ -71,20 +73,24 @@ private:
                            uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
             uint32_t high = uint32_t(bytes[4]) | uint32_t(bytes[5]) << 8 |
                             uint32_t(bytes[6]) << 16 | uint32_t(bytes[7]) << 24;
-            sum += low;
-            sum += sum < low;
-            other += high;
-            other += other < high;
+            addCarried(sum, low);
+            addCarried(other, high);
         }
-        uint64_t total = uint64_t(sum) + other;
         // What is left, up to 7 bytes: a byte at an odd offset counts as shifted by 8.
-        for (size_t i = 0; i < count; ++i) total += uint32_t(bytes[i]) << (8 * (i & 1));
-        total_ += total;
+        for (size_t i = 0; i < count; ++i) addCarried(other, uint32_t(bytes[i]) << (8 * (i & 1)));
+        addCarried(sum, other);
+        addCarried(total_, sum);
     }
 
-    uint64_t total_ = 0;
-    uint64_t length_ = 0;
-    uint64_t field_ = 0;  // 0 until the link to the header was seen
+    static void addCarried(uint32_t& sum, uint32_t value) {
+        sum += value;
+        sum += sum < value;
+    }
+
+    // Sizes and offsets in 32 bits: a program file is smaller than 4 GB.
+    uint32_t total_ = 0;
+    uint32_t length_ = 0;
+    uint32_t field_ = 0;  // 0 until the link to the header was seen
     uint32_t headerLink_ = 0;
     int headerLinkBytes_ = 0;
     uint32_t stored_ = 0;

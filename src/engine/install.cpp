@@ -142,8 +142,8 @@ bool PackageSlot::checkReplaceable() {
             lastRefresh = now;
             DWORD elapsed = ticksSince(start, now);
             app->elapsedMs = static_cast<LONG>(elapsed);
-            LONGLONG percent = static_cast<LONGLONG>(elapsed) * 100 / kReplaceLimitMs;
-            app->progressPercent = percent > 100 ? 100 : static_cast<LONG>(percent);
+            app->progressPercent =
+                elapsed >= DWORD(kReplaceLimitMs) ? 100 : LONG(elapsed * 100 / kReplaceLimitMs);
             app->updateProgress();
         }
         if (allPassed || ticksSince(start, GetTickCount()) >= kReplaceLimitMs) break;
@@ -207,9 +207,15 @@ void answerBetweenPasses() {
 
 LONG copyPercent(LONG bytesInstalled, LONG compressedTotal) {
     if (compressedTotal <= 0) return 100;  // nothing to weigh the bytes against
-    LONGLONG percent = static_cast<LONGLONG>(bytesInstalled) * 100 / compressedTotal;
-    if (percent < 0) return 0;
-    return percent > 100 ? 100 : static_cast<LONG>(percent);
+    if (bytesInstalled <= 0) return 0;
+    if (bytesInstalled >= compressedTotal) return 100;
+    // The whole percent below the share: the largest p with p * total <= bytes * 100.
+    // Products of two 32-bit numbers need no 64-bit division (a run-time routine
+    // of its own in a 32-bit program).
+    ULONGLONG scaled = UInt32x32To64(bytesInstalled, 100);
+    LONG percent = 0;
+    while (percent < 99 && UInt32x32To64(percent + 1, compressedTotal) <= scaled) ++percent;
+    return percent;
 }
 
 bool PackageSlot::copyPackage() {

@@ -35,8 +35,7 @@ struct FileEntry {
 };
 
 struct PackageSlot {
-    HeaderRecord sourceRecords[kMaxRecords];
-    FileEntry installEntries[kMaxRecords];
+    // The counts before the tables, within a one-byte offset of the start.
     LONG newestTime;
     LONGLONG compressedTotal;
     LONGLONG uncompressedTotal;
@@ -45,6 +44,8 @@ struct PackageSlot {
     SHORT dirKind;
     SHORT packageType;
     char headerName[32];
+    HeaderRecord sourceRecords[kMaxRecords];
+    FileEntry installEntries[kMaxRecords];
 
     PackageSlot();
     void setPackageType(SHORT type);

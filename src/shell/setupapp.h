@@ -18,6 +18,8 @@ enum { kComponentCount = 7 };
 
 class SetupApp : public WindowObject {
 public:
+    // Small members first: they sit within 128 bytes of the object's start,
+    // where each access takes a one-byte offset; the buffers follow.
     LONG elapsedMs;
     bool selfDeleteOnExit;
     bool uninstallMode;
@@ -39,22 +41,22 @@ public:
     DWORD shellMajor;
     DWORD shellMinor;
     HWND progressDialog;
-    char progressCaption[150];
-    char currentItem[MAX_PATH];
     LONG progressPercent;
     bool sourceRemote;
+    LONG bytesInstalled;
+    int removableCount;
+    bool componentPresent[kComponentCount];
+    bool componentActivate[kComponentCount];
+    char progressCaption[150];
+    char currentItem[MAX_PATH];
     char installerDir[MAX_PATH];
     char mirrorHost[MAX_PATH];
     char mirrorPath[MAX_PATH];
     char mirrorDisplayName[MAX_PATH];
-    LONG bytesInstalled;
-    bool componentPresent[kComponentCount];
-    bool componentActivate[kComponentCount];
     PackageSlot packages[kComponentCount];
     // The only paths that the uninstall run deletes: the destinations that the
     // program's own update header gives.
     char removablePaths[kMaxRecords][MAX_PATH];
-    int removableCount;
 
     explicit SetupApp(HINSTANCE module);
     ~SetupApp();

@@ -73,8 +73,12 @@ private:
                            uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
             uint32_t high = uint32_t(bytes[4]) | uint32_t(bytes[5]) << 8 |
                             uint32_t(bytes[6]) << 16 | uint32_t(bytes[7]) << 24;
-            addCarried(sum, low);
-            addCarried(other, high);
+            // Written out, not through addCarried: the optimiser for size would
+            // make this loop, which runs over the whole file, a chain of calls.
+            sum += low;
+            sum += sum < low;
+            other += high;
+            other += other < high;
         }
         // What is left, up to 7 bytes: a byte at an odd offset counts as shifted by 8.
         for (size_t i = 0; i < count; ++i) addCarried(other, uint32_t(bytes[i]) << (8 * (i & 1)));

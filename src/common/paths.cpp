@@ -217,3 +217,36 @@ bool shortPathOf(const char* path, char* out) {
     out[0] = '\0';
     return false;
 }
+
+bool appendWininitDelete(const char* iniPath, const char* shortPath) {
+    // Every entry of the section has the key "NUL", which the profile functions
+    // would let only one of keep: the section is read and written whole. A
+    // section that does not fit the buffer is left as it is (a cut one would
+    // lose another program's entries).
+    char section[3000];
+    DWORD used = GetPrivateProfileSectionA("rename", section, sizeof section, iniPath);
+    if (used >= sizeof section - 2) return false;
+    char line[MAX_PATH + 8];
+    if (!formatText(line, sizeof line, "NUL=%s", shortPath)) return false;
+    DWORD length = lstrlenA(line);
+    // The new line, its terminator and the section's closing terminator.
+    if (used + length + 2 > sizeof section) return false;
+    memcpy(section + used, line, length + 1);
+    section[used + length + 1] = '\0';
+    return WritePrivateProfileSectionA("rename", section, iniPath) != FALSE;
+}
+
+bool deleteAtRestart(const char* path) {
+    // The NT family deletes a file named so early in its next start; it needs
+    // the rights to write the machine's settings.
+    if (MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
+    if (!(GetVersion() & 0x80000000u)) return false;
+    // Windows 9x has no such call: its start-up program WININIT.EXE carries out
+    // the [rename] section of "wininit.ini" in the Windows folder, where
+    // "NUL=file" deletes the file. It reads short names only.
+    char shortPath[MAX_PATH];
+    char iniPath[MAX_PATH];
+    return windowsFolder()[0] != '\0' && shortPathOf(path, shortPath) &&
+           formatText(iniPath, sizeof iniPath, "%swininit.ini", windowsFolder()) &&
+           appendWininitDelete(iniPath, shortPath);
+}

@@ -49,3 +49,11 @@ bool shortPathOf(const char* path, char* out);
 // Test hook: forget the kept Windows folder.
 void resetWindowsFolderForTest();
 int windowsFolderQueriesForTest();
+// Names an existing file for deletion when Windows next starts: on the NT family
+// through MoveFileExA, on 9x through the [rename] section of "wininit.ini".
+// False when the system offers neither or refuses (the NT family wants
+// administrator rights for it).
+bool deleteAtRestart(const char* path);
+// Adds "NUL=shortPath" to the [rename] section of the given ini file, keeping
+// every entry already there.
+bool appendWininitDelete(const char* iniPath, const char* shortPath);

@@ -148,3 +148,18 @@ TEST_F(FileFixture, ClearReadOnlyKeepsHiddenAndIgnoresMissingFiles) {
     EXPECT_FALSE(fileExists(source.c_str()));
     EXPECT_TRUE(fileExists(dir));  // a folder counts as existing
 }
+
+// Windows 9x deletes at its next start what "wininit.ini" [rename] names with
+// NUL; each file is one more NUL line, and another program's lines stay.
+TEST_F(FileFixture, WininitDeletesKeepEveryEntry) {
+    std::string ini = std::string(dir) + "wininit.ini";
+    write(ini, "[rename]\r\nC:\\OTHER.DLL=C:\\OTHER.NEW\r\n");
+    EXPECT_TRUE(appendWininitDelete(ini.c_str(), "C:\\WINDOWS\\VMBUNI~1.EXE"));
+    EXPECT_TRUE(appendWininitDelete(ini.c_str(), "C:\\WINDOWS\\SYSTEM\\ZELTO2~1.SCR"));
+    char section[1000];
+    DWORD n = GetPrivateProfileSectionA("rename", section, sizeof section, ini.c_str());
+    static const char expected[] = "C:\\OTHER.DLL=C:\\OTHER.NEW\0NUL=C:\\WINDOWS\\VMBUNI~1.EXE\0"
+                                   "NUL=C:\\WINDOWS\\SYSTEM\\ZELTO2~1.SCR";
+    EXPECT_EQ(std::string(expected, sizeof expected), std::string(section, n));
+    DeleteFileA(ini.c_str());
+}

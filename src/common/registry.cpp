@@ -9,6 +9,7 @@ const char kProductKey[] = "Software\\Ostrell Zuvak\\vimbaTressil\\";
 const char kRunOnceKey[] = RUN_ONCE_KEY;
 const char kRunOnceValuePath[] = RUN_ONCE_KEY "\\vimbaInstall";
 const char kUninstallerName[] = "vmbUninst.exe";
+const char kRetryInstallerName[] = "Zelto2000Setup.exe";
 
 bool isUninstallerCopy(const char* programPath) {
     return findTextNoCase(programPath, kUninstallerName) != 0;
@@ -21,6 +22,16 @@ bool uninstallerPath(char* out) {
     return dirKindFolder(DirWindows, folder) && joinPath(out, folder, kUninstallerName);
 }
 }  // namespace
+
+bool isWindowsFolderCopy(const char* programPath) {
+    char folder[MAX_PATH];
+    char copy[MAX_PATH];
+    if (!dirKindFolder(DirWindows, folder)) return false;
+    const char* names[2] = {kUninstallerName, kRetryInstallerName};
+    for (const char* name : names)
+        if (joinPath(copy, folder, name) && lstrcmpiA(copy, programPath) == 0) return true;
+    return false;
+}
 
 RegValueRule regValueRule(RegValueCode code) {
     switch (code) {

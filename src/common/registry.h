@@ -57,3 +57,10 @@ extern const char kRunOnceValuePath[];
 extern const char kUninstallerName[];
 // Whether the program's path is that of the uninstaller's copy.
 bool isUninstallerCopy(const char* programPath);
+// The installer's own copy in the Windows folder, which a RunOnce value starts
+// after a failed install: only administrators may change a file there.
+extern const char kRetryInstallerName[];
+// Whether the program's path is exactly one of the two copies the setup program
+// places in the Windows folder (the uninstaller or the retry copy): the only
+// files of its own that the program ever removes.
+bool isWindowsFolderCopy(const char* programPath);

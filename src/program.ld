@@ -1,16 +1,17 @@
-/* The setup program's layout: code, constants, data and the import tables in
-   one section, the resources in a second. Each section costs a header and on
-   average half a file alignment unit (512 bytes, as Windows 95 wants it); two
-   sections keep the headers in one unit too. The one section is writable
-   (it holds the data, and the loaders of Windows 95 write the import
-   addresses in place); it is not named ".text", which the linker would
-   always mark read-only. */
+/* The setup program's layout, hardened like any current installer: code read
+   and execute only, constants and the import tables read only, data never
+   executable, resources read only, and the relocations kept so that Windows
+   may load the program at any base. Every section costs a header and on
+   average half a file alignment unit (512 bytes, as Windows 95 wants it).
+   Linkers of Windows 95's own time put the import tables in a read-only
+   ".rdata" too: the loaders write the import addresses with the page made
+   writable for the moment. */
 OUTPUT_FORMAT(pei-i386)
 SECTIONS
 {
   . = SIZEOF_HEADERS;
   . = ALIGN(__section_alignment__);
-  .code __image_base__ + __section_alignment__ :
+  .text __image_base__ + __section_alignment__ :
   {
     *(.text)
     *(SORT(.text$*))
@@ -31,11 +32,13 @@ SECTIONS
     KEEP (*(.dtor));
     KEEP (*(SORT_BY_NAME(.dtors.*)));
     LONG (0);
+  }
+  /* The import sections come in writable from the import libraries; the
+     READONLY type keeps the whole output section read only. */
+  .rdata BLOCK(__section_alignment__) (READONLY) :
+  {
     *(.rdata)
     *(SORT(.rdata$*))
-    *(.data)
-    *(.data2)
-    *(SORT(.data$*))
     /* The linker finds the import directory and address table through
        these names (addresses relative to the image, as the directory
        holds them), as it would in a section of their own. */
@@ -56,16 +59,24 @@ SECTIONS
     /* The libraries' names, from the closing member of each import library. */
     KEEP (*t.o(.idata$7))
   }
-  /* Zero-filled data takes no room in the file in a section of its own. */
-  .bss BLOCK(__section_alignment__) :
+  /* The writable data, and after it the zero-filled data, which takes no
+     room in the file. */
+  .data BLOCK(__section_alignment__) :
   {
+    *(.data)
+    *(.data2)
+    *(SORT(.data$*))
     *(.bss)
     *(COMMON)
   }
-  .rsrc BLOCK(__section_alignment__) : SUBALIGN(4)
+  .rsrc BLOCK(__section_alignment__) (READONLY) : SUBALIGN(4)
   {
     KEEP (*(.rsrc))
     KEEP (*(.rsrc$*))
+  }
+  .reloc BLOCK(__section_alignment__) :
+  {
+    *(.reloc)
   }
   /* Left out of the file: see each entry. */
   /DISCARD/ :

@@ -78,6 +78,41 @@ HMODULE loadSystemLibrary(const char* fileName) {
     return module;
 }
 
+namespace {
+// Libraries that Windows' own libraries load by name when a feature first
+// needs them (themes, window composition, user profiles, the setup and
+// compatibility libraries, property stores, cryptography, accessibility,
+// the COM catalogue, version records). Once one is loaded, a later load by
+// name takes it; one missing on this system is simply not loaded.
+const char kLateLibraries[] =
+    "uxtheme.dll\0userenv.dll\0setupapi.dll\0apphelp.dll\0propsys.dll\0dwmapi.dll\0"
+    "cryptbase.dll\0oleacc.dll\0clbcatq.dll\0version.dll\0";
+}  // namespace
+
+void restrictLibrarySearch() {
+    // Looked up, not imported: Windows 8 and later have the first; Vista and 7
+    // only with the update KB2533623; XP SP1 and later the second; Windows 95
+    // to 2000 neither.
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFunction)(DWORD);
+    typedef BOOL(WINAPI * SetDllDirectoryFunction)(LPCSTR);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (!kernel) return;
+    auto setDefaultDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    // LOAD_LIBRARY_SEARCH_SYSTEM32: the system folder only, for every load by
+    // name and for the imports of every library loaded later.
+    if (setDefaultDirectories && setDefaultDirectories(0x00000800)) return;
+    auto setDllDirectory = reinterpret_cast<SetDllDirectoryFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    if (setDllDirectory) setDllDirectory("");  // the current folder leaves the search
+    // The program's own folder stays first in the search here: take the late
+    // libraries from the system folder before anything asks for them. They
+    // stay loaded for the life of the process on purpose: freed, one would be
+    // looked for by name again.
+    for (const char* name = kLateLibraries; *name; name += lstrlenA(name) + 1)
+        loadSystemLibrary(name);
+}
+
 void releaseSystemLibraries() {
     for (LibrarySlot& slot : slots) {
         if (slot.module) FreeLibrary(slot.module);

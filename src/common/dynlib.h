@@ -53,6 +53,13 @@ const CrtLibrary* crtLibrary();
 HMODULE internetModule();
 // A library of the system folder that the caller frees itself; NULL when it cannot be loaded.
 HMODULE loadSystemLibrary(const char* fileName);
+// Keeps the folder a program was started from, where anyone may have put a DLL
+// (a downloads folder), out of every later search for a library by name, also
+// of those that Windows' own libraries make: where the system can, the search
+// is restricted to the system folder; elsewhere the current folder is left out
+// and the libraries that Windows' libraries load late are loaded first, by
+// their full paths. Called first thing at the entry point.
+void restrictLibrarySearch();
 // Frees every library loaded so far; a later request loads it again.
 void releaseSystemLibraries();
 

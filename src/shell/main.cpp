@@ -31,15 +31,12 @@ int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR commandLine, int) {
 // The program starts here, without a C run-time start-up: nothing of the
 // program needs one (no static constructors, no C run-time state), and the
 // system's C run-time library is loaded only when a function of it is wanted.
-// The command line given on is the one after the program's own name.
+// Before anything loads a library, the search for libraries leaves out the
+// program's own folder (see restrictLibrarySearch). The command line given on
+// is the one after the program's own name.
 extern "C" void __cdecl zeltoStart() {
-    const char* line = GetCommandLineA();
-    bool quoted = false;
-    while (*line > ' ' || (*line && quoted)) {
-        if (*line == '"') quoted = !quoted;
-        ++line;
-    }
-    while (*line && *line <= ' ') ++line;
+    restrictLibrarySearch();
+    const char* line = commandArguments(GetCommandLineA());
     ExitProcess(WinMain(GetModuleHandleA(NULL), NULL, const_cast<LPSTR>(line), SW_SHOWDEFAULT));
 }
 

@@ -154,6 +154,18 @@ bool hasUnattendedSwitch(const char* commandLine) {
     return false;
 }
 
+const char* commandArguments(const char* commandLine) {
+    // Compared as unsigned bytes: a signed "\xE9" ("é") would count as a blank.
+    const unsigned char* line = reinterpret_cast<const unsigned char*>(commandLine);
+    bool quoted = false;
+    while (*line > ' ' || (*line && quoted)) {
+        if (*line == '"') quoted = !quoted;
+        ++line;
+    }
+    while (*line && *line <= ' ') ++line;
+    return reinterpret_cast<const char*>(line);
+}
+
 void SetupApp::startUp(const char* commandLine) {
     unattended = hasUnattendedSwitch(commandLine);
     if (handOverToRunningCopy()) {

@@ -130,6 +130,9 @@ extern bool reportUndeletable;
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // True when /S (any letter case) stands as a word of its own on the command line.
 bool hasUnattendedSwitch(const char* commandLine);
+// The arguments of a whole command line: what follows the program's name (which
+// may be quoted) and the blanks after it. Bytes above 127 are letters of a name.
+const char* commandArguments(const char* commandLine);
 LONG detectOsKind();
 LONG osKindFromVersion(const OSVERSIONINFOA& info);
 void readShellVersion(DWORD* major, DWORD* minor);

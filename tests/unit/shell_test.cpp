@@ -81,6 +81,15 @@ TEST(UnattendedSwitch, OnlyAWordOfItsOwn) {
     for (const char* line : off) EXPECT_FALSE(hasUnattendedSwitch(line)) << line;
 }
 
+TEST(CommandLine, ArgumentsFollowTheProgramName) {
+    EXPECT_STREQ("UNINSTALL", commandArguments("C:\\WINDOWS\\vmbUninst.exe UNINSTALL"));
+    // A letter outside ASCII is part of an unquoted name, not a blank.
+    EXPECT_STREQ("UNINSTALL /S", commandArguments("C:\\Pr\xE9sentation\\vmbUninst.exe UNINSTALL /S"));
+    EXPECT_STREQ("/S", commandArguments("\"C:\\Zelto & Co\\Zelto2000Setup.exe\"\t /S"));
+    EXPECT_STREQ("", commandArguments("\"C:\\Program Files\\a b.exe"));
+    EXPECT_STREQ("", commandArguments(""));
+}
+
 TEST(DeleteBatch, FourLinesByteForByte) {
     char text[1000];
     ASSERT_TRUE(formatDeleteBatch(text, sizeof text, "C:\\WINDOWS\\vmbUninst.exe",

@@ -59,13 +59,15 @@ SECTIONS
     /* The libraries' names, from the closing member of each import library. */
     KEEP (*t.o(.idata$7))
   }
-  /* The writable data, and after it the zero-filled data, which takes no
-     room in the file. */
   .data BLOCK(__section_alignment__) :
   {
     *(.data)
     *(.data2)
     *(SORT(.data$*))
+  }
+  /* Zero-filled data takes no room in the file in a section of its own. */
+  .bss BLOCK(__section_alignment__) :
+  {
     *(.bss)
     *(COMMON)
   }

@@ -34,7 +34,7 @@ reloc_size=$(u32 $((optional + 96 + 5 * 8 + 4)))
 
 # Name and characteristics of each section, as the section table holds them.
 declare -A want=([.text]=0x60000020 [.rdata]=0x40000040 [.data]=0xC0000040
-                 [.rsrc]=0x40000040 [.reloc]=0x42000040)
+                 [.bss]=0xC0000080 [.rsrc]=0x40000040 [.reloc]=0x42000040)
 declare -A seen=()
 for (( i = 0; i < count; i++ )); do
   at=$((table + 40 * i))

@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# check-layout.sh PROGRAM [MAP]: checks that a built program is hardened as
-# current installers are: code read and execute only, constants, import tables
+# check-layout.sh PROGRAM [MAP]: checks that a built program carries what
+# current Windows reads before it runs it, and is hardened as current
+# installers are. The manifest asks for administrator rights, names the
+# Windows versions from Vista to 11 and declares the program DPI-aware, each
+# element with one namespace of its own; the version record names the product,
+# its maker and the version of src/resources/version.h. The layout: code read and execute only, constants, import tables
 # and resources read only, data never executable, no section both writable and
 # executable, relocations kept (with entries) for address randomisation, the
 # marks DYNAMIC_BASE, NX_COMPAT, NO_SEH and TERMINAL_SERVER_AWARE, the entry
@@ -57,5 +61,30 @@ for name in "${!want[@]}"; do [ -n "${seen[$name]:-}" ] || bad "no section $name
 if [ -n "$map" ] && grep -Eq 'except_handler|C_specific_handler|\.sxdata' "$map"; then
   bad "an exception handler is linked in: $(grep -Eo '[_a-zA-Z]*(except_handler|C_specific_handler)[0-9]*|\.sxdata' "$map" | sort -u | tr '\n' ' ')"
 fi
-[ $fail -eq 0 ] && echo "$exe: hardened layout"
+# The manifest and the version record, as the resource section holds them.
+here=$(cd "$(dirname "$0")" && pwd)
+manifest=$(perl "$here/bench/pesize.pl" resource "$exe" 24 | tr -d '\r\n') || bad "no manifest"
+has() { grep -qF -- "$1" <<<"$manifest" || bad "the manifest lacks $1"; }
+has '<trustInfo xmlns="urn:schemas-microsoft-com:asm.v3">'
+has '<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>'
+has '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'
+for os in e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
+          4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 \
+          8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
+  has "<supportedOS Id=\"{$os}\"/>"
+done
+grep -qE '<[^>]*xmlns[^>]*xmlns' <<<"$manifest" && bad "a manifest element with two namespaces"
+grep -q 'dependentAssembly' <<<"$manifest" && bad "the manifest asks for another common controls version"
+version=$(sed -n 's/^#define ZELTO_VERSION_TEXT "\(.*\)"$/\1/p' "$here/../src/resources/version.h")
+# The version record's texts, each key followed by its value (UTF-16 runs).
+texts=$(perl "$here/bench/pesize.pl" resource "$exe" 16 |
+        perl -CO -0777 -ne 'print join("\n", grep { /\w/ } split(/[\x00-\x1f]+/, pack("U*", unpack("v*", $_)))), "\n"') ||
+  bad "no version record"
+for pair in "CompanyName=Ostrell Zuvak" "FileDescription=Zelto 2000 Setup" "FileVersion=$version" \
+            "LegalCopyright=Copyright (c) 2000 Ostrell Zuvak" "OriginalFilename=Zelto2000Setup.exe" \
+            "ProductName=Zelto 2000" "ProductVersion=$version"; do
+  grep -A1 -xF -- "${pair%%=*}" <<<"$texts" | tail -n1 | grep -qxF -- "${pair#*=}" ||
+    bad "the version record lacks $pair"
+done
+[ $fail -eq 0 ] && echo "$exe: hardened layout, manifest and version record"
 exit $fail

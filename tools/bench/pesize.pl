@@ -5,6 +5,8 @@
 #                              (the data sizes from the resource section's
 #                              leaves; types by name, or by number: 3 icon,
 #                              5 dialog, 6 string, 14 icon group, 24 manifest)
+#   pesize.pl resource FILE TYPE  the data of the first resource of TYPE (a
+#                              number), as it stands in the file, to stdout
 #   pesize.pl sections FILE    one line per section: NAME FILEBYTES VIRTUALBYTES
 #   pesize.pl map MAPFILE      from a GNU ld map file, the bytes of each output
 #                              section by origin: SECTION ORIGIN BYTES, ORIGIN
@@ -19,7 +21,7 @@
 use strict;
 use warnings;
 
-my ($mode, $path) = @ARGV;
+my ($mode, $path, $wanted) = @ARGV;
 die "usage: pesize.pl resources|sections|map|nsis FILE\n" unless $mode && $path;
 open(my $fh, '<:raw', $path) or die "pesize.pl: cannot open $path: $!\n";
 if ($mode eq 'map') {
@@ -86,7 +88,8 @@ if ($mode eq 'sections') {
   printf "%s %d %d\n", $_->{name}, $_->{rawsize}, $_->{vsize} for @sections;
   exit 0;
 }
-die "usage: pesize.pl resources|sections|map|nsis FILE\n" unless $mode eq 'resources';
+die "usage: pesize.pl resources|resource|sections|map|nsis FILE\n"
+  unless $mode eq 'resources' || $mode eq 'resource';
 
 sub fileOffset {
   my ($rva) = @_;
@@ -110,7 +113,7 @@ sub entryName {
   return $name;
 }
 
-# Calls back with the size of every data leaf below the directory at OFFSET.
+# Calls back with the size and address of every data leaf below the directory at OFFSET.
 sub leaves {
   my ($offset, $callback) = @_;
   my $count = u16($root + $offset + 12) + u16($root + $offset + 14);
@@ -120,7 +123,7 @@ sub leaves {
     if ($target & 0x80000000) {
       leaves($target & 0x7FFFFFFF, $callback);
     } else {
-      $callback->(u32($root + $target + 4));
+      $callback->(u32($root + $target + 4), u32($root + $target));
     }
   }
 }
@@ -129,7 +132,16 @@ my $types = u16($root + 12) + u16($root + 14);
 for my $i (0 .. $types - 1) {
   my $entry = $root + 16 + 8 * $i;
   my $type = entryName(u32($entry));
+  if ($mode eq 'resource') {
+    next unless defined $wanted && $type eq $wanted;
+    my $found;
+    leaves(u32($entry + 4) & 0x7FFFFFFF, sub { $found //= [@_] });
+    binmode STDOUT;
+    print substr($data, fileOffset($found->[1]), $found->[0]) if $found;
+    exit($found ? 0 : 1);
+  }
   my ($count, $bytes) = (0, 0);
   leaves(u32($entry + 4) & 0x7FFFFFFF, sub { $count++; $bytes += $_[0] });
   print "$type $count $bytes\n";
 }
+exit($mode eq 'resource' ? 1 : 0);

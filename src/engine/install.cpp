@@ -74,7 +74,8 @@ void removeRunFolder(SetupApp* app, const char* folder) {
             if (!tempPathFor(entry, path, entry.destName) || !fileExists(path)) continue;
             // The replace check's backup of a file whose put-back failed, and
             // that nothing was installed over since: the only copy of the
-            // user's file. It stays where only administrators can change it.
+            // user's file. It stays in the run's folder (on the NT family one
+            // that only administrators can change), and the report names it.
             if (destinationPath(entry, destination) && !fileExists(destination)) {
                 char text[2 * MAX_PATH + 32];
                 formatText(text, sizeof text, "The only copy of %s is %s.", destination, path);

@@ -21,6 +21,10 @@ OleAutomationLibrary oleAutomation;
 InternetLibrary internet;
 MultimediaLibrary multimedia;
 CrtLibrary crt;
+SecurityLibrary security;
+SecurityControlLibrary securityControl;
+SystemRandomLibrary systemRandom;
+CryptoRandomLibrary cryptoRandom;
 
 #define ZELTO_SLOT(file, names, table) \
     {file, names, &table, sizeof table / sizeof(FARPROC), 0, NULL}
@@ -33,8 +37,30 @@ LibrarySlot slots[] = {
     ZELTO_SLOT("wininet.dll", "InternetGetLastResponseInfoA\0", internet),
     ZELTO_SLOT("winmm.dll", "PlaySoundA\0", multimedia),
     ZELTO_SLOT("msvcrt.dll", "srand\0rand\0localtime\0_utime\0_strdate\0_strtime\0", crt),
+    // Functions of a library the program imports from, that not every system
+    // has: one slot per feature, so that a missing one fails only its own.
+    ZELTO_SLOT("advapi32.dll",
+               "InitializeSecurityDescriptor\0SetSecurityDescriptorDacl\0InitializeAcl\0"
+               "AddAccessAllowedAce\0GetAce\0",
+               security),
+    ZELTO_SLOT("advapi32.dll", "SetSecurityDescriptorControl\0", securityControl),
+    ZELTO_SLOT("advapi32.dll", "SystemFunction036\0", systemRandom),
+    ZELTO_SLOT("advapi32.dll", "CryptAcquireContextA\0CryptGenRandom\0CryptReleaseContext\0",
+               cryptoRandom),
 };
-enum { kCommonControls, kLz, kOle32, kOleAutomation, kInternet, kMultimedia, kCrt };
+enum {
+    kCommonControls,
+    kLz,
+    kOle32,
+    kOleAutomation,
+    kInternet,
+    kMultimedia,
+    kCrt,
+    kSecurity,
+    kSecurityControl,
+    kSystemRandom,
+    kCryptoRandom
+};
 
 const char* missingForTest = NULL;
 
@@ -142,3 +168,15 @@ const MultimediaLibrary* multimediaLibrary() {
     return static_cast<const MultimediaLibrary*>(tableOf(kMultimedia));
 }
 const CrtLibrary* crtLibrary() { return static_cast<const CrtLibrary*>(tableOf(kCrt)); }
+const SecurityLibrary* securityLibrary() {
+    return static_cast<const SecurityLibrary*>(tableOf(kSecurity));
+}
+const SecurityControlLibrary* securityControlLibrary() {
+    return static_cast<const SecurityControlLibrary*>(tableOf(kSecurityControl));
+}
+const SystemRandomLibrary* systemRandomLibrary() {
+    return static_cast<const SystemRandomLibrary*>(tableOf(kSystemRandom));
+}
+const CryptoRandomLibrary* cryptoRandomLibrary() {
+    return static_cast<const CryptoRandomLibrary*>(tableOf(kCryptoRandom));
+}

@@ -42,6 +42,34 @@ struct CrtLibrary {
     char*(__cdecl* _strtime)(char*);
 };
 
+// The security functions of the NT family (there since NT 3.1; Windows 95's
+// ADVAPI32 has none of them): a descriptor with a list of access entries.
+struct SecurityLibrary {
+    BOOL(WINAPI* InitializeSecurityDescriptor)(PSECURITY_DESCRIPTOR, DWORD);
+    BOOL(WINAPI* SetSecurityDescriptorDacl)(PSECURITY_DESCRIPTOR, BOOL, PACL, BOOL);
+    BOOL(WINAPI* InitializeAcl)(PACL, DWORD, DWORD);
+    BOOL(WINAPI* AddAccessAllowedAce)(PACL, DWORD, DWORD, PSID);
+    BOOL(WINAPI* GetAce)(PACL, DWORD, LPVOID*);
+};
+// Windows 2000 and later, which pass a parent's entries on to new objects by
+// themselves unless the new descriptor is marked protected.
+struct SecurityControlLibrary {
+    BOOL(WINAPI* SetSecurityDescriptorControl)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL,
+                                               SECURITY_DESCRIPTOR_CONTROL);
+};
+// The system's random source of XP and later, exported without a name of its
+// own ("RtlGenRandom").
+struct SystemRandomLibrary {
+    BOOLEAN(WINAPI* SystemFunction036)(PVOID, ULONG);
+};
+// The random source of the cryptography functions (NT 4, and 95 and 98 with
+// them); a provider handle is a ULONG_PTR.
+struct CryptoRandomLibrary {
+    BOOL(WINAPI* CryptAcquireContextA)(ULONG_PTR*, LPCSTR, LPCSTR, DWORD, DWORD);
+    BOOL(WINAPI* CryptGenRandom)(ULONG_PTR, DWORD, BYTE*);
+    BOOL(WINAPI* CryptReleaseContext)(ULONG_PTR, DWORD);
+};
+
 const CommonControlsLibrary* commonControlsLibrary();
 const LzLibrary* lzLibrary();
 const Ole32Library* ole32Library();
@@ -49,6 +77,10 @@ const OleAutomationLibrary* oleAutomationLibrary();
 const InternetLibrary* internetLibrary();
 const MultimediaLibrary* multimediaLibrary();
 const CrtLibrary* crtLibrary();
+const SecurityLibrary* securityLibrary();
+const SecurityControlLibrary* securityControlLibrary();
+const SystemRandomLibrary* systemRandomLibrary();
+const CryptoRandomLibrary* cryptoRandomLibrary();
 // The module of the internet library once internetLibrary() has loaded it, for its message texts.
 HMODULE internetModule();
 // A library of the system folder that the caller frees itself; NULL when it cannot be loaded.

@@ -4,6 +4,7 @@
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/registry.h"
+#include "common/security.h"
 #include "common/text.h"
 #include "engine/package.h"
 #include "resources/resource.h"
@@ -16,45 +17,87 @@ namespace {
 enum { kRunFolderAttempts = 64 };
 
 // The run's own folder under "Temp", which every user may write to: made anew
-// under a name that nobody held before, so that every file in it is one this
-// run created, and only its creator may change it. out ends in a backslash.
+// under a name nobody can tell ahead, so that every file in it is one this
+// run created. On the NT family only the administrators and the system may
+// enter it; without the functions for that, no folder (and no install) rather
+// than one that others may write into. out ends in a backslash.
 bool createRunFolder(char* out) {
     out[0] = '\0';
     char temp[MAX_PATH];
     if (!formatText(temp, sizeof temp, "%sTemp", windowsFolder())) return false;
     CreateDirectoryA(temp, NULL);
-    DWORD name = GetTickCount();
+    PrivateSecurity security;
+    SECURITY_ATTRIBUTES* attributes = NULL;
+    if (hasFileSecurity()) {
+        if (!buildPrivateSecurity(&security)) return false;
+        attributes = &security.attributes;
+    }
     for (int attempt = 0; attempt < kRunFolderAttempts; ++attempt) {
-        if (!formatText(out, MAX_PATH, "%s\\Zelto%08lX", temp, name)) break;
-        if (CreateDirectoryA(out, NULL)) {
+        ULONGLONG name = unguessableNumber();
+        if (!formatText(out, MAX_PATH, "%s\\Zelto%08lX%08lX", temp, DWORD(name >> 32), DWORD(name)))
+            break;
+        if (CreateDirectoryA(out, attributes)) {
             if (ensureTrailingBackslash(out, MAX_PATH)) return true;
             RemoveDirectoryA(out);
             break;
         }
         // A name someone claimed first is passed over; any other failure is final.
         if (GetLastError() != ERROR_ALREADY_EXISTS) break;
-        name = name * 69069u + 1;
     }
     out[0] = '\0';
     return false;
 }
 
-// Takes away every copy and backup the run may have left, on success and
-// failure alike, then the folder itself.
-void removeRunFolder(SetupApp* app, char* folder) {
+// A file of the run that will not go now (a scanner holding it) goes when
+// Windows next starts; the report says which.
+void deleteOrLeaveToRestart(SetupApp* app, const char* path) {
+    if (!fileExists(path) || deleteFileWritable(path)) return;
+    char text[MAX_PATH + 48];
+    if (deleteAtRestart(path))
+        formatText(text, sizeof text, "%s will be deleted when Windows restarts.", path);
+    else
+        formatText(text, sizeof text, "%s couldn't be deleted.", path);
+    app->appendInstallReport(text);
+}
+}  // namespace
+
+void removeRunFolder(SetupApp* app, const char* folder) {
     if (folder[0] == '\0') return;
+    bool backupKept = false;
     for (int i = 0; i < kComponentCount; ++i) {
         PackageSlot& slot = app->packages[i];
         for (int j = 0; j < slot.installCount; ++j) {
             FileEntry& entry = slot.installEntries[j];
             char path[MAX_PATH];
-            if (tempPathFor(entry, path)) deleteFileWritable(path);
-            if (tempPathFor(entry, path, entry.destName)) deleteFileWritable(path);
+            if (tempPathFor(entry, path)) deleteOrLeaveToRestart(app, path);
+            char destination[MAX_PATH];
+            if (!tempPathFor(entry, path, entry.destName) || !fileExists(path)) continue;
+            // The replace check's backup of a file whose put-back failed, and
+            // that nothing was installed over since: the only copy of the
+            // user's file. It stays in the run's folder (on the NT family one
+            // that only administrators can change), and the report names it.
+            if (destinationPath(entry, destination) && !fileExists(destination)) {
+                char text[2 * MAX_PATH + 32];
+                formatText(text, sizeof text, "The only copy of %s is %s.", destination, path);
+                app->appendInstallReport(text);
+                backupKept = true;
+            } else {
+                deleteOrLeaveToRestart(app, path);
+            }
         }
     }
-    RemoveDirectoryA(folder);
+    // A folder left with files to delete at the restart goes after them: the
+    // deletions are carried out in the order they were named, and a folder
+    // only once it is empty. One that keeps a backup stays.
+    if (RemoveDirectoryA(folder) || backupKept) return;
+    // The restart's list names the folder itself, without the backslash at its end.
+    char named[MAX_PATH];
+    if (copyText(named, sizeof named, folder)) {
+        size_t length = lstrlenA(named);
+        if (length > 0 && named[length - 1] == '\\') named[length - 1] = '\0';
+        deleteAtRestart(named);
+    }
 }
-}  // namespace
 
 signed char SetupApp::runInstall() {
     // The uninstall entry was written before the run; a run that leaves no
@@ -350,18 +393,23 @@ bool FileEntry::expandEntry() {
 }
 
 bool PackageSlot::cleanupPackage() {
-    for (int i = 0; i < installCount; ++i) {
-        if (!installEntries[i].removeTempCopy()) {
-            reportErrorById(IDS_NO_REMOVE, installEntries[i].sourceName);
-            return false;
-        }
+    // A scanner of the system may hold a new file for a moment: the copies are
+    // retried for a while, and what stays is left to removeRunFolder, which
+    // names it for deletion at the restart. The files are in by now: a copy
+    // left behind never fails the run.
+    DWORD start = GetTickCount();
+    for (;;) {
+        bool allRemoved = true;
+        for (int i = 0; i < installCount; ++i)
+            if (!installEntries[i].removeTempCopy()) allRemoved = false;
+        if (allRemoved || ticksSince(start, GetTickCount()) >= kCleanupLimitMs) return true;
+        answerBetweenPasses();
     }
-    return true;
 }
 
 bool FileEntry::removeTempCopy() {
     char tempPath[MAX_PATH];
-    if (!tempPathFor(*this, tempPath)) return false;
+    if (!tempPathFor(*this, tempPath)) return true;  // no path: no copy was made
     setupApp->setProgressItem(destName);
-    return setupApp->removeLoggedFile(tempPath);
+    return !fileExists(tempPath) || deleteFileWritable(tempPath);
 }

@@ -3,6 +3,15 @@
 #include <windows.h>
 
 enum { kReplaceLimitMs = 15000, kRefreshIntervalMs = 300, kWaitSliceMs = 20 };
+// How long the cleanup retries a temporary copy that another program holds.
+enum { kCleanupLimitMs = 5000 };
+
+class SetupApp;
+// Deletes every copy and backup of the run and its folder (ending in "\\", or
+// empty for none). What cannot be deleted now is named for deletion at the next
+// restart of Windows, with a line in the report; a backup that is the only copy
+// of a file stays, with its folder, and the report names it.
+void removeRunFolder(SetupApp* app, const char* folder);
 
 // Results of extractFileResource.
 enum : UINT { ExtractNoResource = 0, ExtractWritten = 1, ExtractFailed = 710 };

@@ -26,21 +26,37 @@ e2e_robot "window class=Zelto2000Saver" "keys space" "gone timeout=10000"
 e2e_expect_exit saver 0 20
 
 # Files of another user under the names of the temporary copies and of the
-# replace check's backups, read-only and with other content: the second run
-# installs the packaged files and leaves those files as they were.
+# replace check's backups, read-only and with other content, straight in the
+# temporary folder and in folders and files named as runs once named their
+# folders ("Zelto" and 8 hex digits of the tick count): the second run
+# installs the packaged files, leaves all of them as they were, and no folder
+# of its own.
 temp=$(upath "$TEMPDIR")
 planted=(zelto.sc_ zeltohlp.hl_ 'Zelto 2000.Scr' Zeltohlp.Hlp)
-for name in "${planted[@]}"; do
-  printf 'planted %s' "$name" >"$temp/$name"
-  chmod a-w "$temp/$name"
+plant() {
+  printf 'planted %s' "$1" >"$temp/$1"
+  chmod a-w "$temp/$1"
+}
+for name in "${planted[@]}"; do plant "$name"; done
+for tick in 00000000 0001E240 7FFFFFFF DEADBEEF; do
+  mkdir "$temp/Zelto$tick"
+  for name in "${planted[@]}"; do plant "Zelto$tick/$name"; done
+  planted+=("Zelto$tick/${planted[0]}" "Zelto$tick/${planted[1]}" "Zelto$tick/${planted[2]}" "Zelto$tick/${planted[3]}")
 done
+chmod a-w "$temp/ZeltoDEADBEEF"
+plant ZeltoFFFFFFFF  # a file where a folder would go
+planted+=(ZeltoFFFFFFFF)
+ls "$temp" | sort >"$E2E_ART/temp.before"
 save_system_ini
 size=$(report_size)
 install_ok again 0
 for name in "${planted[@]}"; do
-  [ "$(cat "$temp/$name" 2>/dev/null)" = "planted $name" ] && is_read_only "$TEMPDIR\\$name" ||
+  [ "$(cat "$temp/$name" 2>/dev/null)" = "planted $name" ] && is_read_only "$TEMPDIR\\${name//\//\\}" ||
     e2e_fail "again: the planted $name was changed or removed"
-  rm -f "$temp/$name"
 done
+ls "$temp" | sort | diff "$E2E_ART/temp.before" - >/dev/null ||
+  e2e_fail "again: the temporary folder changed: $(ls "$temp" | sort | diff "$E2E_ART/temp.before" - | tr '\n' ' ')"
+chmod -R u+w "$temp"
+rm -rf "$temp"/Zelto[0-9A-F]* "${planted[@]/#/$temp/}"
 expect_installed again 0 "$size"
 e2e_pass

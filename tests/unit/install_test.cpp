@@ -5,6 +5,7 @@
 #include "engine/install.h"
 #include "shell/setupapp.h"
 #include "common/dynlib.h"
+#include "common/security.h"
 #include "testutil.h"
 
 TEST(InstallArithmetic, CopyPercentAndTickWrap) {
@@ -134,6 +135,83 @@ TEST_F(EntryFixture, ReplaceCheckOfReadOnlyAndHeldFiles) {
     EXPECT_STREQ("zelto-unit.txt", setupApp->currentItem);
     CloseHandle(held);
     EXPECT_EQ("installed", readFile(dest));
+}
+
+// The run folder's copy of a file whose put-back failed is all that is left of
+// it: it stays, named in the report, until a file is installed in its place.
+TEST_F(EntryFixture, ABackupThatIsTheOnlyCopyOutlivesTheRunFolder) {
+    std::string folder = windowsPath("Temp\\ZeltoUnitRun\\");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
+    useTempCopyFolder(folder.c_str());
+    PackageSlot& slot = setupApp->packages[0];
+    slot.installEntries[0] = entry;
+    slot.installCount = 1;
+    char copy[MAX_PATH];
+    char backup[MAX_PATH];
+    ASSERT_TRUE(tempPathFor(entry, copy) && tempPathFor(entry, backup, entry.destName));
+    writeFile(copy, "packed");
+    writeFile(backup, "saved");
+    std::string report = windowsPath("zeltoInstall.txt");
+    DeleteFileA(report.c_str());
+    removeRunFolder(setupApp, folder.c_str());
+    EXPECT_FALSE(fileExists(copy));
+    EXPECT_EQ("saved", readFile(backup));
+    std::string line = std::string("The only copy of ") + dest + " is " + backup + ".\r\n";
+    std::string written = readFile(report);
+    EXPECT_TRUE(written.size() > line.size() && written.compare(written.size() - line.size(), line.size(), line) == 0)
+        << written;
+    // Installed again: the backup is no longer the only copy, and goes with its folder.
+    writeFile(dest, "installed");
+    removeRunFolder(setupApp, folder.c_str());
+    EXPECT_FALSE(fileExists(backup));
+    EXPECT_FALSE(fileExists(folder.c_str()));
+    useTempCopyFolder(NULL);
+    RemoveDirectoryA(folder.c_str());
+}
+
+// The run folder's security: a protected list of exactly two entries, full
+// control for the administrators and for the system, passed on to files and
+// folders inside. Without the security functions (Windows 95) there is none.
+TEST(RunFolder, OnlyAdministratorsAndSystemNothingInherited) {
+    PrivateSecurity security;
+    ASSERT_TRUE(buildPrivateSecurity(&security));
+    PSECURITY_DESCRIPTOR descriptor = security.attributes.lpSecurityDescriptor;
+    ASSERT_TRUE(IsValidSecurityDescriptor(descriptor));
+    EXPECT_EQ(sizeof(SECURITY_ATTRIBUTES), security.attributes.nLength);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_EQ(SE_DACL_PROTECTED | SE_DACL_PRESENT, control & (SE_DACL_PROTECTED | SE_DACL_PRESENT | SE_DACL_DEFAULTED));
+    BOOL present = FALSE;
+    BOOL defaulted = TRUE;
+    PACL list = NULL;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted));
+    ASSERT_TRUE(present && list && IsValidAcl(list));
+    ASSERT_EQ(2, list->AceCount);
+    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
+    PSID expected[2] = {NULL, NULL};
+    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                         0, 0, 0, 0, 0, 0, &expected[0]));
+    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
+                                         &expected[1]));
+    for (DWORD i = 0; i < 2; ++i) {
+        ACCESS_ALLOWED_ACE* ace = NULL;
+        ASSERT_TRUE(GetAce(list, i, reinterpret_cast<LPVOID*>(&ace)));
+        EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
+        EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, ace->Header.AceFlags);
+        EXPECT_EQ(static_cast<DWORD>(FILE_ALL_ACCESS), ace->Mask);
+        EXPECT_TRUE(EqualSid(&ace->SidStart, expected[i])) << "entry " << i;
+    }
+    FreeSid(expected[0]);
+    FreeSid(expected[1]);
+    std::string folder = windowsPath("Temp\\ZeltoUnitPrivate");
+    EXPECT_TRUE(CreateDirectoryA(folder.c_str(), &security.attributes));
+    RemoveDirectoryA(folder.c_str());
+
+    setMissingLibrariesForTest("advapi32.dll");
+    EXPECT_FALSE(buildPrivateSecurity(&security));
+    setMissingLibrariesForTest(NULL);
+    EXPECT_NE(unguessableNumber(), unguessableNumber());
 }
 
 TEST(InstallRun, RefusedWithoutBytesToInstall) {

@@ -34,7 +34,8 @@ printf 'not a folder' >"$temp"
 size=$(report_size)
 fails_with folder "$SETUP" "Couldn't download zelto.sc_."
 nothing_installed folder
-expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\Zelto2000Setup.exe' folder
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe' folder
+expect_same "$E2E_PROGRAM" "$RETRY" folder
 expect_report_since "$size" "Couldn't download zelto.sc_."
 rm "$temp"
 mv "$temp.aside" "$temp"
@@ -46,13 +47,16 @@ size=$(report_size)
 fails_with missing 'C:\Setup\nohelp.exe' "Couldn't download zeltohlp.hl_."
 nothing_installed missing
 expect_no_temp_copies missing
-expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\nohelp.exe' missing
+# Whatever the installer's name, the value names its copy in the Windows folder.
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe' missing
+expect_same "$(variant setup_nohelp)" "$RETRY" missing
 expect_report_since "$size" "Couldn't download zeltohlp.hl_."
 
 # The packed help file is cut short: 794 naming it; the screen saver stays
 # installed and logged, the cut file is not left installed, no temporary copy
 # stays. The installer sits in a folder with a blank, beside a bait
-# C:\Zelto.exe that an unquoted RunOnce value would start instead.
+# C:\Zelto.exe that an unquoted value naming it would start instead: the
+# value names the copy in the Windows folder, which the next logon runs.
 cut_exe='C:\Zelto Setup\cuthelp.exe'
 e2e_put "$(variant setup_cuthelp)" "$cut_exe"
 e2e_put "$PROBE" 'C:\Zelto.exe'
@@ -64,7 +68,8 @@ expect_content "$LOG" $'C:\\windows\\system32\\Zelto 2000.Scr \r\n' cut
 expect_no_file "$UNINSTALLER" cut
 expect_no_temp_copies cut
 ini_value boot SCRNSAVE.EXE >/dev/null && e2e_fail "cut: the screen saver was activated"
-expect_reg "$RUNONCE_KEY" vimbaInstall "REG_SZ|\"$cut_exe\"" cut
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe' cut
+expect_same "$(variant setup_cuthelp)" "$RETRY" cut
 expect_report_since "$size" "$TEXT_NO_INSTALL_HELP"
 rm -f "$(upath "$SAVER")" "$(upath "$LOG")"
 # Started as the next logon starts it, the value runs the installer again.
@@ -125,7 +130,8 @@ expect_file "$held" cleanup
 expect_no_file "${held%zelto.sc_}zeltohlp.hl_" cleanup
 cmp -s "$E2E_ART/system.ini.before" "$(upath 'C:\windows\system.ini')" ||
   e2e_fail "cleanup: system.ini changed"
-expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\Zelto2000Setup.exe' cleanup
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe' cleanup
+expect_same "$E2E_PROGRAM" "$RETRY" cleanup
 expect_report_since "$size" "$held couldn't be deleted." "Couldn't remove zelto.sc_."
 e2e_kill holder 2>/dev/null  # no word from the shell about the killed job
 run_folders | xargs -r -d '\n' rm -rf

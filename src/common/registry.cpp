@@ -112,14 +112,54 @@ void writeUninstallEntry() {
     writeRegistryValue(fullPath, commandLine, RegMachineText);
 }
 
+namespace {
+// The retry copy in the Windows folder; false when it has no path.
+bool retryCopyPath(char* out) {
+    char folder[MAX_PATH];
+    return dirKindFolder(DirWindows, folder) && joinPath(out, folder, kRetryInstallerName);
+}
+
+// Deletes the retry copy, or names it for deletion at the next start of Windows
+// while another program holds it.
+void deleteRetryCopy(const char* copy) {
+    if (fileExists(copy) && !deleteFileWritable(copy)) deleteAtRestart(copy);
+}
+}  // namespace
+
 void setRunOnceEntry(SetupApp* app, bool set) {
     char program[MAX_PATH];
+    char copy[MAX_PATH];
     char text[MAX_PATH + 8] = "";  // quotes, " /S"
-    // An unattended run comes back unattended; a command line that does not fit
-    // is left empty rather than cut.
-    if (set && modulePath(app->instance, program))
-        formatCommandLine(text, sizeof text, program, app->unattended ? "/S" : NULL);
+    bool haveCopyPath = retryCopyPath(copy);
+    bool known = haveCopyPath && modulePath(app->instance, program);
+    bool runningCopy = known && lstrcmpiA(program, copy) == 0;
+    if (set && known) {
+        // The next logon starts, with the rights of whoever logs on, the file
+        // named here: never the installer where the user started it (a download,
+        // shared or removable folder that others may write), but its copy in the
+        // Windows folder, which only administrators may change. Without that copy
+        // the value stays empty, and an older or cut copy goes: message 1160
+        // already asks the user to run the installer again. An unattended run
+        // comes back unattended; a command line that does not fit is left empty
+        // rather than cut.
+        if (runningCopy || copyFileWritable(program, copy))
+            formatCommandLine(text, sizeof text, copy, app->unattended ? "/S" : NULL);
+        else
+            deleteRetryCopy(copy);
+    } else if (!set && runningCopy) {
+        // A running program cannot delete its own file: it goes after the exit.
+        app->selfDeleteOnExit = true;
+    } else if (!set && haveCopyPath) {
+        deleteRetryCopy(copy);
+    }
     writeRegistryValue(kRunOnceValuePath, text, RegUserText);
+}
+
+void dropRetryInstall() {
+    char copy[MAX_PATH];
+    if (!retryCopyPath(copy) || !fileExists(copy)) return;
+    deleteRetryCopy(copy);
+    writeRegistryValue(kRunOnceValuePath, "", RegUserText);
 }
 
 bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machine) {

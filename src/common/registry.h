@@ -36,7 +36,15 @@ bool writeProductValue(const char* valueName, const void* data, RegValueCode cod
 // does not fit.
 bool formatCommandLine(char* out, size_t capacity, const char* program, const char* arguments);
 void writeUninstallEntry();
+// Set: places the retry copy (unless the running program is that copy) and
+// names it; empty when it cannot be placed. Cleared: empties the value and
+// deletes the retry copy, or, when the running program is that copy, leaves
+// its deletion to the program's exit (selfDeleteOnExit).
 void setRunOnceEntry(SetupApp* app, bool set);
+// For the uninstall run: a retry copy that a failed install left is deleted and
+// the RunOnce value emptied, so that the next logon does not install again what
+// was just removed. Nothing is touched when there is no such copy.
+void dropRetryInstall();
 bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machine);
 // Removes both values of the product's uninstall entry.
 void deleteUninstallEntry();

@@ -58,18 +58,27 @@ bool SetupApp::removeLoggedFiles() {
     HANDLE file = CreateFileA(log, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     DWORD size = 0;
     char* content = NULL;
+    bool noLog = false;
     if (file == INVALID_HANDLE_VALUE) {
-        // Only a log that is not there means nothing to remove: one held by
-        // another program, or closed to us, still names installed files.
+        // A log held by another program, or closed to us, still names installed
+        // files: it is no missing log.
         DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        noLog = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     } else {
         content = readWholeFile(file, &size);
         CloseHandle(file);
     }
 
     bool allRemoved = false;
-    if (content) {
+    if (noLog) {
+        // Without a log (deleted, or never written) the header's own destinations
+        // still name what an installation put in place: whatever of them is
+        // there goes, and what stays is reported like any file in use.
+        allRemoved = true;
+        for (int i = 0; i < removableCount && i < kMaxRecords; ++i)
+            if (isRemovablePath(removablePaths[i]) && !removeLoggedFile(removablePaths[i]))
+                allRemoved = false;
+    } else if (content) {
         // The log goes last, and only once every file it names is gone.
         allRemoved = removeLoggedLines(content, size) && removeLoggedFile(log);
         HeapFree(GetProcessHeap(), 0, content);

@@ -51,6 +51,7 @@ void SetupApp::runUninstall() {
     reportUndeletable = true;
     if (listed && !removed) removed = removeLoggedFiles();
     runComplete = removed;
+    dropRetryInstall();
 
     progressPercent = 100;
     updateProgress();

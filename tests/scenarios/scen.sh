@@ -20,6 +20,7 @@ HELP='C:\windows\system32\Zeltohlp.Hlp'
 LOG='C:\windows\zelto.log'
 REPORT='C:\windows\zeltoInstall.txt'
 UNINSTALLER='C:\windows\vmbUninst.exe'
+RETRY='C:\windows\Zelto2000Setup.exe'  # the copy that a failed install's RunOnce value starts
 BATCH='C:\windows\delete.bat'
 TEMPDIR='C:\windows\Temp'
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zelto2000'
@@ -393,6 +394,7 @@ expect_installed() {
   expect_same "$E2E_PROGRAM" "$UNINSTALLER" "$what"
   expect_report_since "$3" "Zelto 2000 installed successfully."
   expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' "$what"
+  expect_no_file "$RETRY" "$what"
   expect_reg "$UNINSTALL_KEY" DisplayName 'REG_SZ|Zelto 2000 ScreenSaver' "$what"
   expect_reg "$UNINSTALL_KEY" UninstallString 'REG_SZ|C:\windows\vmbUninst.exe UNINSTALL' "$what"
   expect_no_temp_copies "$what"
@@ -415,14 +417,15 @@ uninstall() {
   e2e_expect_exit "$1" 0 30
 }
 
-# The uninstaller and its batch file remove themselves soon after the exit.
+# expect_self_removed WHAT [FILE]: the uninstaller (or FILE, a copy in the
+# Windows folder) and its batch file remove themselves soon after the exit.
 expect_self_removed() {
-  local i
+  local i file=${2:-$UNINSTALLER}
   for (( i = 0; i < 100; i++ )); do
-    ! e2e_exists "$UNINSTALLER" && ! e2e_exists "$BATCH" && { e2e_log "$1: self-removal done after $(( i * 100 )) ms"; return 0; }
+    ! e2e_exists "$file" && ! e2e_exists "$BATCH" && { e2e_log "$1: self-removal done after $(( i * 100 )) ms"; return 0; }
     sleep 0.1
   done
-  e2e_exists "$UNINSTALLER" && e2e_fail "$1: $UNINSTALLER is still there 10 s after the exit"
+  e2e_exists "$file" && e2e_fail "$1: $file is still there 10 s after the exit"
   e2e_fail "$1: $BATCH is still there 10 s after the exit"
 }
 

@@ -34,7 +34,8 @@ printf 'not a folder' >"$temp"
 size=$(report_size)
 fails_with folder "$SETUP" "Couldn't download zelto.sc_."
 nothing_installed folder
-expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\Zelto2000Setup.exe' folder
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe' folder
+expect_same "$E2E_PROGRAM" "$RETRY" folder
 expect_report_since "$size" "Couldn't download zelto.sc_."
 rm "$temp"
 mv "$temp.aside" "$temp"
@@ -46,13 +47,16 @@ size=$(report_size)
 fails_with missing 'C:\Setup\nohelp.exe' "Couldn't download zeltohlp.hl_."
 nothing_installed missing
 expect_no_temp_copies missing
-expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\nohelp.exe' missing
+# Whatever the installer's name, the value names its copy in the Windows folder.
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe' missing
+expect_same "$(variant setup_nohelp)" "$RETRY" missing
 expect_report_since "$size" "Couldn't download zeltohlp.hl_."
 
 # The packed help file is cut short: 794 naming it; the screen saver stays
 # installed and logged, the cut file is not left installed, no temporary copy
 # stays. The installer sits in a folder with a blank, beside a bait
-# C:\Zelto.exe that an unquoted RunOnce value would start instead.
+# C:\Zelto.exe that an unquoted value naming it would start instead: the
+# value names the copy in the Windows folder, which the next logon runs.
 cut_exe='C:\Zelto Setup\cuthelp.exe'
 e2e_put "$(variant setup_cuthelp)" "$cut_exe"
 e2e_put "$PROBE" 'C:\Zelto.exe'
@@ -64,7 +68,8 @@ expect_content "$LOG" $'C:\\windows\\system32\\Zelto 2000.Scr \r\n' cut
 expect_no_file "$UNINSTALLER" cut
 expect_no_temp_copies cut
 ini_value boot SCRNSAVE.EXE >/dev/null && e2e_fail "cut: the screen saver was activated"
-expect_reg "$RUNONCE_KEY" vimbaInstall "REG_SZ|\"$cut_exe\"" cut
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe' cut
+expect_same "$(variant setup_cuthelp)" "$RETRY" cut
 expect_report_since "$size" "$TEXT_NO_INSTALL_HELP"
 rm -f "$(upath "$SAVER")" "$(upath "$LOG")"
 # Started as the next logon starts it, the value runs the installer again.
@@ -124,6 +129,7 @@ expect_content "$LOG" "$EXPECTED_LOG" cleanup
 expect_same "$E2E_PROGRAM" "$UNINSTALLER" cleanup
 expect_reg "$UNINSTALL_KEY" DisplayName 'REG_SZ|Zelto 2000 ScreenSaver' cleanup
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' cleanup
+expect_no_file "$RETRY" cleanup
 held=$(sed -n 's/^held //p' "$E2E_ART/holder.out" | tr -d '\r')
 folder=${held%\\zelto.sc_}
 expect_file "$held" cleanup

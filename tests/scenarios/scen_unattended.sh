@@ -56,10 +56,34 @@ size=$(report_size)
 hold holder2 40000 "$SAVER"
 quiet held-install 2 "$SETUP" /s
 e2e_kill holder2 2>/dev/null
-expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\Setup\Zelto2000Setup.exe /S' held-install
+# What the next logon starts is the installer's copy in the Windows folder,
+# which only administrators may change, not the file in C:\Setup.
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe /S' held-install
+expect_same "$E2E_PROGRAM" "$RETRY" held-install
 tail -c 200 "$(upath "$REPORT")" | tr -d '\r' | grep -qF "and run this installer again." ||
   e2e_fail "held-install: the report's last line does not say why the run failed"
 expect_same "$SCEN_GENERATED/help.bin" "$SAVER" held-install
+
+# Run as the next logon runs it, the copy passes its own file's check,
+# installs, and removes itself after its exit.
+quiet logon 0 "$RETRY" /S
+expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" logon
+expect_same "$E2E_PROGRAM" "$UNINSTALLER" logon
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' logon
+expect_self_removed logon "$RETRY"
+
+# A failed install places the copy again (here the temporary folder is a
+# file); the next successful run from C:\Setup deletes it.
+temp=$(upath "$TEMPDIR")
+mv "$temp" "$temp.aside"
+printf 'not a folder' >"$temp"
+quiet no-folder 2 "$SETUP" /S
+rm "$temp"
+mv "$temp.aside" "$temp"
+expect_same "$E2E_PROGRAM" "$RETRY" no-folder
+quiet again 0 "$SETUP" /S
+expect_no_file "$RETRY" again
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' again
 
 # Beside an interactive installer, an unattended one ends at once.
 wizard_open interactive

@@ -98,6 +98,33 @@ TEST_F(LogFixture, RemovalDeletesListedFilesThenTheLog) {
     EXPECT_FALSE(fileExists(second.c_str()));
 }
 
+TEST_F(LogFixture, WithoutALogTheHeadersPathsGoAndWhatStaysIsReported) {
+    std::string other = first.substr(0, first.rfind('\\') + 1) + "zelto-other.txt";
+    writeFile(other, "o");
+    HANDLE held = CreateFileA(second.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    std::vector<CaughtBox> boxes;
+    {
+        BoxCatcher catcher;
+        EXPECT_FALSE(setupApp->removeLoggedFiles());
+        boxes = catcher.boxes();
+    }
+    CloseHandle(held);
+    EXPECT_FALSE(fileExists(first.c_str()));
+    EXPECT_TRUE(fileExists(second.c_str()));
+    EXPECT_TRUE(fileExists(other.c_str()));  // named by no header
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(0u, boxes[0].text.find("Some files may be in use"));
+    std::smatch m;
+    std::string text = readFile(report);
+    ASSERT_TRUE(std::regex_match(text, m, std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)\r\n")))
+        << text;
+    EXPECT_EQ(second + " couldn't be deleted.", m[1].str());
+    EXPECT_TRUE(setupApp->removeLoggedFiles());
+    EXPECT_FALSE(fileExists(second.c_str()));
+    EXPECT_FALSE(fileExists(log.c_str()));
+    DeleteFileA(other.c_str());
+}
+
 TEST_F(LogFixture, ALockedFileKeepsTheLogAndIsReportedOnce) {
     writeFile(log, first + " \r\n" + second + " \r\n");
     HANDLE held = CreateFileA(first.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);

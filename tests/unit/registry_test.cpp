@@ -4,6 +4,7 @@
 #include "boxcatcher.h"
 #include "common/registry.h"
 #include "shell/setupapp.h"
+#include "testutil.h"
 
 namespace {
 bool readValue(HKEY root, const char* key, const char* name, DWORD* type, std::string* data) {
@@ -84,15 +85,36 @@ TEST(RegistryValues, UninstallEntryRunOnceAndUninstalledMark) {
     ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, key, "UninstallString", &type, &data));
     EXPECT_STREQ((std::string(windows) + "\\vmbUninst.exe UNINSTALL").c_str(), data.c_str());
 
+    // The value names the program's copy in the Windows folder, byte for byte
+    // the running file; clearing it deletes the copy.
     const char* runOnce = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+    std::string copy = windowsPath("Zelto2000Setup.exe");
+    DeleteFileA(copy.c_str());
     setRunOnceEntry(setupApp, true);
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, MAX_PATH);
     ASSERT_TRUE(readValue(HKEY_CURRENT_USER, runOnce, "vimbaInstall", &type, &data));
-    EXPECT_STREQ(self, data.c_str());
+    EXPECT_EQ(copy, data.c_str());
+    EXPECT_TRUE(readFile(copy) == readFile(self));
     setRunOnceEntry(setupApp, false);
     ASSERT_TRUE(readValue(HKEY_CURRENT_USER, runOnce, "vimbaInstall", &type, &data));
     EXPECT_EQ(std::string("\0", 1), data);  // emptied, not deleted
+    EXPECT_FALSE(fileExists(copy.c_str()));
+    EXPECT_FALSE(setupApp->selfDeleteOnExit);
+    // A copy that cannot be written is named by nobody, nor is the running file.
+    writeFile(copy, "older");
+    HANDLE held = CreateFileA(copy.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    setRunOnceEntry(setupApp, true);
+    CloseHandle(held);
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, runOnce, "vimbaInstall", &type, &data));
+    EXPECT_EQ(std::string("\0", 1), data);
+    // The uninstall run takes a left copy away and empties the value with it.
+    writeRegistryValue("Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\vimbaInstall",
+                       copy.c_str(), RegUserText);
+    dropRetryInstall();
+    EXPECT_FALSE(fileExists(copy.c_str()));
+    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, runOnce, "vimbaInstall", &type, &data));
+    EXPECT_EQ(std::string("\0", 1), data);
 
     DWORD one = 1;
     writeProductValue("Uninstalled", &one, 8);

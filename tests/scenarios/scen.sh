@@ -415,15 +415,16 @@ uninstall() {
   e2e_expect_exit "$1" 0 30
 }
 
-# The uninstaller and its batch file remove themselves soon after the exit.
+# expect_self_removed WHAT [BATCH]: the uninstaller and its batch file (by
+# default delete.bat) remove themselves soon after the exit.
 expect_self_removed() {
-  local i
+  local i batch=${2:-$BATCH}
   for (( i = 0; i < 100; i++ )); do
-    ! e2e_exists "$UNINSTALLER" && ! e2e_exists "$BATCH" && { e2e_log "$1: self-removal done after $(( i * 100 )) ms"; return 0; }
+    ! e2e_exists "$UNINSTALLER" && ! e2e_exists "$batch" && { e2e_log "$1: self-removal done after $(( i * 100 )) ms"; return 0; }
     sleep 0.1
   done
   e2e_exists "$UNINSTALLER" && e2e_fail "$1: $UNINSTALLER is still there 10 s after the exit"
-  e2e_fail "$1: $BATCH is still there 10 s after the exit"
+  e2e_fail "$1: $batch is still there 10 s after the exit"
 }
 
 # expect_uninstalled WHAT [SAVER]: what a complete uninstallation leaves: no

@@ -27,9 +27,19 @@ bool isWindowsFolderCopy(const char* programPath) {
     char folder[MAX_PATH];
     char copy[MAX_PATH];
     if (!dirKindFolder(DirWindows, folder)) return false;
+    // A program started by its short (8.3) name is given that name as its path,
+    // and either folder may come in either form: when the names differ, the
+    // short forms of the two files are compared as well.
+    char programShort[MAX_PATH];
+    char copyShort[MAX_PATH];
+    bool hasShort = shortPathOf(programPath, programShort);
     const char* names[2] = {kUninstallerName, kRetryInstallerName};
-    for (const char* name : names)
-        if (joinPath(copy, folder, name) && lstrcmpiA(copy, programPath) == 0) return true;
+    for (const char* name : names) {
+        if (!joinPath(copy, folder, name)) continue;
+        if (lstrcmpiA(copy, programPath) == 0) return true;
+        if (hasShort && shortPathOf(copy, copyShort) && lstrcmpiA(copyShort, programShort) == 0)
+            return true;
+    }
     return false;
 }
 

@@ -1,43 +1,80 @@
 // After an uninstall the program's own file is deleted by a hidden batch file
-// that retries until the program has exited, then deletes itself.
+// that tries for a while, then deletes itself.
 #include "shell/selfremove.h"
 #include "common/paths.h"
+#include "common/registry.h"
 #include "common/text.h"
 #include "shell/setupapp.h"
 #include <string.h>
 
 namespace {
-// Copies a path with every "%" doubled, so that the command interpreter reads it as is.
-bool escapePercent(char* out, size_t capacity, const char* path) {
-    size_t used = 0;
-    for (const char* p = path; *p; ++p) {
-        size_t need = *p == '%' ? 2 : 1;
-        if (used + need >= capacity) {
-            out[0] = '\0';
-            return false;
-        }
+// Appends text to the batch; a path goes in quoted, with every "%" doubled so
+// that the command interpreter reads it as is, and none may hold a "!".
+bool appendBatch(char* out, size_t capacity, const char* text, bool path = false) {
+    size_t used = boundedLength(out, capacity);
+    if (path) {
+        if (used + 1 >= capacity) return false;
+        out[used++] = '"';
+    }
+    for (const char* p = text; *p; ++p) {
+        if (path && *p == '!') return false;
+        size_t need = path && *p == '%' ? 2 : 1;
+        if (used + need >= capacity) return false;
         out[used++] = *p;
-        if (*p == '%') out[used++] = '%';
+        if (need == 2) out[used++] = '%';
+    }
+    if (path) {
+        if (used + 1 >= capacity) return false;
+        out[used++] = '"';
     }
     out[used] = '\0';
     return true;
 }
+
+bool appendTry(char* out, size_t capacity, const char* programPath) {
+    return appendBatch(out, capacity, "del ") && appendBatch(out, capacity, programPath, true) &&
+           appendBatch(out, capacity, "\r\n");
+}
+
+// The waits between the tries, as ping counts: one echo a second after the
+// first, so 1, 2, 4 and 8 seconds, 15 in all (as long as the uninstall itself
+// waits for a file in use). Most runs need only the first: the program has
+// exited by then.
+const char* const kPingCounts[] = {"2", "3", "5", "9"};
 }  // namespace
 
-bool formatDeleteBatch(char* out, size_t capacity, const char* programPath, const char* batchPath) {
-    char program[2 * MAX_PATH];
-    char batch[2 * MAX_PATH];
-    if (!escapePercent(program, sizeof program, programPath) ||
-        !escapePercent(batch, sizeof batch, batchPath)) {
-        out[0] = '\0';
-        return false;
+bool formatDeleteBatch(char* out, size_t capacity, const char* programPath, const char* batchPath,
+                       const char* pingPath) {
+    if (capacity == 0) return false;
+    out[0] = '\0';
+    bool ok = true;
+    // command.com has no arithmetic: the tries are written out one by one.
+    for (const char* count : kPingCounts) {
+        ok = ok && appendTry(out, capacity, programPath) &&
+             appendBatch(out, capacity, "if not exist ") &&
+             appendBatch(out, capacity, programPath, true) &&
+             appendBatch(out, capacity, " goto Done\r\n");
+        // By its full path: a "ping" of the current folder would run first.
+        if (ok && pingPath[0])
+            ok = appendBatch(out, capacity, pingPath, true) && appendBatch(out, capacity, " -n ") &&
+                 appendBatch(out, capacity, count) &&
+                 appendBatch(out, capacity, " 127.0.0.1 >nul\r\n");
     }
-    if (!formatText(out, capacity, ":Repeat\r\ndel \"%s\"\r\nif exist \"%s\" goto Repeat\r\ndel \"%s\"\r\n",
-                    program, program, batch)) {
-        out[0] = '\0';
-        return false;
-    }
-    return true;
+    // The last try; a file that is still held then stays where it is.
+    ok = ok && appendTry(out, capacity, programPath) && appendBatch(out, capacity, ":Done\r\n") &&
+         appendBatch(out, capacity, "del ") && appendBatch(out, capacity, batchPath, true) &&
+         appendBatch(out, capacity, "\r\n");
+    if (!ok) out[0] = '\0';
+    return ok;
+}
+
+bool deleteBatchStartPath(char* out, size_t capacity, const char* batchPath,
+                          const char* batchShortPath) {
+    const char* path = batchShortPath[0] ? batchShortPath : batchPath;
+    bool ok = copyText(out, capacity, path);
+    for (const char* p = path; ok && *p; ++p) ok = *p != '%' && *p != '!';
+    if (!ok) out[0] = '\0';
+    return ok;
 }
 
 namespace {
@@ -65,42 +102,80 @@ bool oemPathOf(char* out, size_t capacity, const char* path) {
     out[0] = '\0';
     return false;
 }
+
+// ping.exe, which waits between the tries: in the system folder on the NT
+// family, in the Windows folder on 9x (where it comes with the network
+// protocol). Empty when there is none: the tries then follow one another.
+void findPing(char* out) {
+    char folder[MAX_PATH];
+    const SHORT kinds[2] = {DirSystem, DirWindows};
+    for (SHORT kind : kinds)
+        if (dirKindFolder(kind, folder) && joinPath(out, folder, "ping.exe") && fileExists(out))
+            return;
+    out[0] = '\0';
+}
+
+// Writes the batch text into the open file; false when it could not be made whole.
+bool writeDeleteBatch(HANDLE file, const char* programPath, const char* batchPath) {
+    char programText[MAX_PATH];
+    char batchText[MAX_PATH];
+    char pingPath[MAX_PATH];
+    char pingText[MAX_PATH];
+    findPing(pingPath);
+    pingText[0] = '\0';
+    if (!oemPathOf(programText, sizeof programText, programPath) ||
+        !oemPathOf(batchText, sizeof batchText, batchPath) ||
+        (pingPath[0] && !oemPathOf(pingText, sizeof pingText, pingPath)))
+        return false;
+    const size_t kTextSize = 2000;
+    char* text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kTextSize));
+    if (!text) return false;
+    bool ok = formatDeleteBatch(text, kTextSize, programText, batchText, pingText) &&
+              writeWholeText(file, text);
+    HeapFree(GetProcessHeap(), 0, text);
+    return ok;
+}
+
+// Creates the batch file under a name of this run's own: "delete.bat", or
+// "delete1.bat" to "delete9.bat" when that is taken (by a file of the user's,
+// say), so that no file already there is ever overwritten or deleted.
+HANDLE createDeleteBatch(const char* folder, char* batchPath) {
+    for (int i = 0; i < 10; ++i) {
+        if (!formatText(batchPath, MAX_PATH, i ? "%sdelete%d.bat" : "%sdelete.bat", folder, i))
+            break;
+        HANDLE file = CreateFileA(batchPath, GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                                  FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE) return file;
+    }
+    batchPath[0] = '\0';
+    return INVALID_HANDLE_VALUE;
+}
 }  // namespace
 
 void removeSelf() {
     char programPath[MAX_PATH];
-    if (!modulePath(moduleInstance, programPath)) return;  // a cut path would name another file
+    // A cut path would name another file; and only the Windows folder's copies
+    // ever remove themselves, whoever asked for it.
+    if (!modulePath(moduleInstance, programPath) || !isWindowsFolderCopy(programPath)) return;
     char folder[MAX_PATH];
     folderOfPath(programPath, folder);
     if (!ensureTrailingBackslash(folder, sizeof folder)) return;
     char batchPath[MAX_PATH];
-    if (!formatText(batchPath, sizeof batchPath, "%sdelete.bat", folder)) return;
-    HANDLE file = CreateFileA(batchPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                              FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = createDeleteBatch(folder, batchPath);
     if (file == INVALID_HANDLE_VALUE) return;
     // Only now that the file exists does it have a short form.
     char batchShortPath[MAX_PATH];
-    if (!shortPathOf(batchPath, batchShortPath))
-        copyText(batchShortPath, sizeof batchShortPath, batchPath);
-
-    char programText[MAX_PATH];
-    char batchText[MAX_PATH];
-    char text[1000];
-    bool ok = oemPathOf(programText, sizeof programText, programPath) &&
-              oemPathOf(batchText, sizeof batchText, batchShortPath) &&
-              formatDeleteBatch(text, sizeof text, programText, batchText);
-    ok = ok && writeWholeText(file, text);
+    shortPathOf(batchPath, batchShortPath);
+    char startPath[MAX_PATH];
+    bool ok = deleteBatchStartPath(startPath, sizeof startPath, batchPath, batchShortPath) &&
+              writeDeleteBatch(file, programPath, startPath);
     CloseHandle(file);
-    if (!ok) {
-        // A cut batch could loop on a wrong name; leave nothing half written behind.
-        DeleteFileA(batchPath);
-        return;
-    }
-
     // Quoted, the path stays one name: a blank cannot make it start C:\Zelto.exe
     // for "C:\Zelto & Co\delete.bat", nor an "&" end the command.
     char commandLine[MAX_PATH + 2];
-    if (!formatText(commandLine, sizeof commandLine, "\"%s\"", batchShortPath)) {
+    if (!ok || !formatText(commandLine, sizeof commandLine, "\"%s\"", startPath)) {
+        // A cut batch could loop on a wrong name, and one that cannot be started
+        // safely is not started: leave nothing of it behind; the program stays.
         DeleteFileA(batchPath);
         return;
     }

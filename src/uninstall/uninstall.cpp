@@ -81,7 +81,9 @@ void SetupApp::runUninstall() {
     showMessage(text, MB_ICONINFORMATION, 0);
 
     char programPath[MAX_PATH];
-    if (removed && modulePath(instance, programPath) && isUninstallerCopy(programPath))
+    // Only the copy in the Windows folder goes: a copy the user keeps elsewhere
+    // (on a setup disk, say) is the user's file.
+    if (removed && modulePath(instance, programPath) && isWindowsFolderCopy(programPath))
         selfDeleteOnExit = true;
     // Posted, not DestroyWindow: its handler only posts the quit message, so that
     // every run leaves the message loop the same way.

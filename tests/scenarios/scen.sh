@@ -417,16 +417,17 @@ uninstall() {
   e2e_expect_exit "$1" 0 30
 }
 
-# expect_self_removed WHAT [FILE]: the uninstaller (or FILE, a copy in the
-# Windows folder) and its batch file remove themselves soon after the exit.
+# expect_self_removed WHAT [FILE [BATCH]]: the uninstaller (or FILE, a copy in
+# the Windows folder) and its batch file (by default delete.bat) remove
+# themselves soon after the exit.
 expect_self_removed() {
-  local i file=${2:-$UNINSTALLER}
+  local i file=${2:-$UNINSTALLER} batch=${3:-$BATCH}
   for (( i = 0; i < 100; i++ )); do
-    ! e2e_exists "$file" && ! e2e_exists "$BATCH" && { e2e_log "$1: self-removal done after $(( i * 100 )) ms"; return 0; }
+    ! e2e_exists "$file" && ! e2e_exists "$batch" && { e2e_log "$1: self-removal done after $(( i * 100 )) ms"; return 0; }
     sleep 0.1
   done
   e2e_exists "$file" && e2e_fail "$1: $file is still there 10 s after the exit"
-  e2e_fail "$1: $BATCH is still there 10 s after the exit"
+  e2e_fail "$1: $batch is still there 10 s after the exit"
 }
 
 # expect_uninstalled WHAT [SAVER]: what a complete uninstallation leaves: no

@@ -3,17 +3,42 @@
 # (C:\windows\vmbUninst.exe UNINSTALL): everything of the product goes but the
 # report and the uninstalled mark (other files that the log names stay), the
 # screen saver setting is emptied only where it names the product's saver, and
-# the uninstaller and its batch file remove themselves after the exit. A file in
-# use for a few seconds is removed by a quiet retry; one in use (or a log held
-# open) for longer than 15 seconds is reported once, and the removal is left to
-# finish at the next logon. Without a log, the files that the update header
-# names go all the same, and one that stays is reported as with a log. A
+# the uninstaller in the Windows folder and its batch file remove themselves
+# after the exit (a user's own delete.bat there stays as it is; a copy
+# elsewhere stays; a file that never frees ends the batch after its tries). A
+# file in use for a few seconds is removed by a quiet retry; one in use (or a
+# log held open) for longer than 15 seconds is reported once, and the removal
+# is left to finish at the next logon. Without a log, the files that the update
+# header names go all the same, and one that stays is reported as with a log. A
 # retry copy that a failed install left in the Windows folder goes too.
 source "$(dirname "$0")/scen.sh"
 scen_begin "$@"
 REPORT_IN_USE='C:\windows\system32\Zelto 2000.Scr  couldn'"'"'t be deleted.'
 
 now_ms() { echo $(( ${EPOCHREALTIME//[.,]/} / 1000 )); }
+
+# delete_batch PROGRAM BATCH: sets BATCH_TEXT to the batch text that deletes
+# PROGRAM, with waits of 1, 2, 4 and 8 s between its five tries, and then itself.
+delete_batch() {
+  local count
+  BATCH_TEXT=
+  for count in 2 3 5 9; do
+    BATCH_TEXT+="del \"$1\""$'\r\n'"if not exist \"$1\" goto Done"$'\r\n'
+    BATCH_TEXT+="\"C:\\windows\\system32\\ping.exe\" -n $count 127.0.0.1 >nul"$'\r\n'
+  done
+  BATCH_TEXT+="del \"$1\""$'\r\n:Done\r\n'"del \"$2\""$'\r\n'
+}
+
+# The prefix's command interpreters still running (a batch file's "cmd").
+prefix_cmds() {
+  local dir comm
+  for dir in /proc/[0-9]*; do
+    { read -r comm <"$dir/comm"; } 2>/dev/null || continue
+    [ "$comm" = cmd.exe ] || continue
+    { tr '\0' '\n' <"$dir/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+      echo "${dir#/proc/}"
+  done
+}
 
 # Installed, then another screen saver chosen (in system.ini and in the
 # desktop settings, as on the NT family); during the uninstallation the
@@ -74,40 +99,21 @@ expect_uninstalled again "$other"
 expect_no_file "$RETRY" again
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' again
 
-# Uninstallers in folders whose names hold blanks, "%" (which a batch file
-# must double), "&", "^" and a letter outside ASCII remove themselves, and
-# nothing else runs: not the bait C:\Zelto.exe, which an unquoted
-# "C:\Zelto & Co\delete.bat" would start, nor C:\windows\marker.exe (on the
-# search path), which "C:\a&marker&\delete.bat" would run as a command of its
-# own. The command interpreter reads the batch in the OEM code page: written
-# in ANSI, "Präsentation" names no file there.
-e2e_put "$PROBE" 'C:\Zelto.exe'
-e2e_put "$PROBE" 'C:\windows\marker.exe'
-n=0
-for dir in 'C:\Zelto 100% Files' 'C:\Zelto & Co' 'C:\a&marker&' 'C:\100%^Präsentation'; do
-  n=$(( n + 1 ))
-  e2e_put "$E2E_PROGRAM" "$dir\\vmbUninst.exe"
-  e2e_start "folder$n" -t 90 "$dir\\vmbUninst.exe" UNINSTALL
-  e2e_robot "msgbox title=Installer timeout=30000"
-  expect_field msgbox text "$TEXT_UNINSTALLED"
-  hold keep 4000 "$dir\\vmbUninst.exe" share=rw
-  e2e_robot "msgbox title=Installer" "press ok" "gone"
-  e2e_expect_exit "folder$n" 0 30
-  if [ "$n" = 1 ]; then
-    # The batch file deletes itself by its short name, which it has once it exists.
-    short=$(probe short "$dir\\delete.bat") || e2e_fail "folder$n: no short path of the batch file"
-    expect_content "$dir\\delete.bat" $':Repeat\r\ndel "C:\\Zelto 100%% Files\\vmbUninst.exe"\r\nif exist "C:\\Zelto 100%% Files\\vmbUninst.exe" goto Repeat\r\ndel "'"${short//%/%%}"$'"\r\n' "folder$n"
-  fi
-  e2e_running keep || e2e_fail "folder$n: the uninstaller's file was let go too early for the check"
-  e2e_wait keep 10
-  for (( i = 0; i < 100; i++ )); do
-    [ -z "$(ls -A "$(upath "$dir")")" ] && break
-    sleep 0.1
-  done
-  [ -z "$(ls -A "$(upath "$dir")")" ] || e2e_fail "folder$n: $dir still holds $(ls "$(upath "$dir")")"
-  expect_no_file 'C:\Zelto.exe.ran' "folder$n"
-  expect_no_file 'C:\windows\marker.exe.ran' "folder$n"
-done
+# A copy of the uninstaller outside the Windows folder (one a user keeps beside
+# the installer) uninstalls, but stays: no batch file is written beside it and
+# nothing is started, even while its file is held.
+e2e_put "$E2E_PROGRAM" 'C:\Setup\vmbUninst.exe'
+e2e_start setup-copy -t 90 'C:\Setup\vmbUninst.exe' UNINSTALL
+e2e_robot "msgbox title=Installer timeout=30000"
+expect_field msgbox text "$TEXT_UNINSTALLED"
+hold keep 4000 'C:\Setup\vmbUninst.exe' share=rw
+e2e_robot "msgbox title=Installer" "press ok" "gone"
+e2e_expect_exit setup-copy 0 30
+batches=$(cd "$(upath 'C:\Setup')" && ls -A | grep -i '\.bat$')
+[ -z "$batches" ] || e2e_fail "setup-copy: C:\Setup holds $batches"
+[ -z "$(prefix_cmds)" ] || e2e_fail "setup-copy: a command interpreter was started"
+e2e_wait keep 10
+expect_same "$E2E_PROGRAM" 'C:\Setup\vmbUninst.exe' setup-copy
 
 # The screen saver in use for longer than 15 s: one report line (the log's
 # blank, then the text), 1157, then a closing box that promises the rest after
@@ -199,7 +205,10 @@ expect_unfinished no-log-held
 
 # Once it is free, the next run removes it and says the product is gone. The
 # uninstaller's file is kept open for a while after its exit: its batch file
-# waits, then deletes it and itself.
+# waits, then deletes it and itself. The user's own delete.bat in the Windows
+# folder is neither overwritten nor deleted: the batch takes another name.
+USER_BATCH=$'rem the user\'s own\r\n'
+printf '%s' "$USER_BATCH" >"$(upath "$BATCH")"
 size=$(report_size)
 expect_file "$UNINSTALLER" no-log
 e2e_start no-log -t 90 "$UNINSTALLER" UNINSTALL
@@ -208,7 +217,8 @@ expect_field msgbox text "$TEXT_UNINSTALLED"
 hold keep 4000 "$UNINSTALLER" share=rw
 e2e_robot "msgbox title=Installer" "press ok" "gone"
 e2e_expect_exit no-log 0 30
-expect_content "$BATCH" $':Repeat\r\ndel "C:\\windows\\vmbUninst.exe"\r\nif exist "C:\\windows\\vmbUninst.exe" goto Repeat\r\ndel "C:\\windows\\delete.bat"\r\n' no-log
+delete_batch 'C:\windows\vmbUninst.exe' 'C:\windows\delete1.bat'
+expect_content 'C:\windows\delete1.bat' "$BATCH_TEXT" no-log
 e2e_running keep || e2e_fail "no-log: the uninstaller's file was let go too early for the check"
 expect_file "$UNINSTALLER" no-log
 expect_report_since "$size"
@@ -218,5 +228,28 @@ expect_no_reg "$UNINSTALL_KEY" DisplayName no-log
 expect_no_reg "$UNINSTALL_KEY" UninstallString no-log
 expect_reg "$PRODUCT_KEY" Uninstalled 'REG_DWORD|0x1' no-log
 e2e_wait keep 10
-expect_self_removed no-log
+expect_self_removed no-log "$UNINSTALLER" 'C:\windows\delete1.bat'
+expect_content "$BATCH" "$USER_BATCH" no-log
+
+# An uninstaller file that never frees (held for longer than the check): the
+# batch gives up after its tries (15 s of waits), deletes itself and ends
+# within 60 s; the file stays. Without a log the run ends at once.
+e2e_put "$E2E_PROGRAM" "$UNINSTALLER"
+hold forever 80000 "$UNINSTALLER" share=rw
+uninstall never-free
+start=$(now_ms)
+[ -n "$(prefix_cmds)" ] || e2e_fail "never-free: no batch was started"
+while [ -n "$(prefix_cmds)" ] || e2e_exists 'C:\windows\delete1.bat'; do
+  [ $(( $(now_ms) - start )) -lt 60000 ] || break
+  sleep 0.1
+done
+waited=$(( $(now_ms) - start ))
+[ -z "$(prefix_cmds)" ] || e2e_fail "never-free: the batch still runs $waited ms after the exit"
+expect_no_file 'C:\windows\delete1.bat' never-free
+e2e_log "never-free: the batch ended $waited ms after the exit"
+[ "$waited" -ge 10000 ] || e2e_fail "never-free: the batch gave up after $waited ms, before its waits"
+e2e_running forever || e2e_fail "never-free: the file was let go"
+expect_same "$E2E_PROGRAM" "$UNINSTALLER" never-free
+expect_content "$BATCH" "$USER_BATCH" never-free
+e2e_kill forever 2>/dev/null
 e2e_pass

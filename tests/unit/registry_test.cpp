@@ -194,3 +194,36 @@ TEST(ScreenSaverSetting, ActivationRestoringAndTheUninstallerCopy) {
     DeleteFileA(saver.c_str());
     DeleteFileA(uninstaller.c_str());
 }
+
+// The copies the program may remove: the two names in the Windows folder, by
+// their long or short (8.3) path, and nothing of the same name elsewhere.
+TEST(WindowsFolderCopy, LongOrShortPathOnlyInTheWindowsFolder) {
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    std::string retry = std::string(windows) + "\\Zelto2000Setup.exe";
+    CreateDirectoryA("C:\\Setup", NULL);
+    const char* setupCopy = "C:\\Setup\\vmbUninst.exe";
+    for (const std::string& path : {retry, std::string(setupCopy)}) {
+        HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, f) << path;
+        CloseHandle(f);
+    }
+    char shortRetry[MAX_PATH];
+    ASSERT_NE(0u, GetShortPathNameA(retry.c_str(), shortRetry, MAX_PATH));
+    ASSERT_STRNE(retry.c_str(), shortRetry);  // a name that is not 8.3 gets a short one
+    std::string upper = retry;
+    CharUpperA(&upper[0]);
+    EXPECT_TRUE(isWindowsFolderCopy(retry.c_str()));
+    EXPECT_TRUE(isWindowsFolderCopy(upper.c_str()));
+    EXPECT_TRUE(isWindowsFolderCopy(shortRetry));
+    EXPECT_TRUE(isWindowsFolderCopy((std::string(windows) + "\\VMBUNINST.EXE").c_str()));
+    char shortSetup[MAX_PATH];
+    ASSERT_NE(0u, GetShortPathNameA(setupCopy, shortSetup, MAX_PATH));
+    for (const char* path : {setupCopy, static_cast<const char*>(shortSetup),
+                             "C:\\windows\\system32\\vmbUninst.exe", "vmbUninst.exe",
+                             "C:\\windows\\xvmbUninst.exe", ""})
+        EXPECT_FALSE(isWindowsFolderCopy(path)) << path;
+    DeleteFileA(retry.c_str());
+    DeleteFileA(setupCopy);
+    RemoveDirectoryA("C:\\Setup");
+}

@@ -90,29 +90,56 @@ TEST(CommandLine, ArgumentsFollowTheProgramName) {
     EXPECT_STREQ("", commandArguments(""));
 }
 
-TEST(DeleteBatch, FourLinesByteForByte) {
-    char text[1000];
+TEST(DeleteBatch, BoundedTriesWithWaitsByteForByte) {
+    char text[2000];
     ASSERT_TRUE(formatDeleteBatch(text, sizeof text, "C:\\WINDOWS\\vmbUninst.exe",
-                                  "C:\\WINDOWS\\delete.bat"));
-    EXPECT_STREQ(
-        ":Repeat\r\ndel \"C:\\WINDOWS\\vmbUninst.exe\"\r\nif exist \"C:\\WINDOWS\\vmbUninst.exe\" "
-        "goto Repeat\r\ndel \"C:\\WINDOWS\\delete.bat\"\r\n",
-        text);
-    ASSERT_TRUE(formatDeleteBatch(text, sizeof text, "C:\\My Programs\\vmbUninst.exe",
-                                  "C:\\MYPROG~1\\DELETE.BAT"));
-    EXPECT_NE(nullptr, strstr(text, "del \"C:\\My Programs\\vmbUninst.exe\"\r\n"));
-    EXPECT_NE(nullptr, strstr(text, "del \"C:\\MYPROG~1\\DELETE.BAT\"\r\n"));
+                                  "C:\\WINDOWS\\delete1.bat", "C:\\WINDOWS\\ping.exe"));
+    std::string expected;
+    for (const char* count : {"2", "3", "5", "9"})
+        expected += std::string("del \"C:\\WINDOWS\\vmbUninst.exe\"\r\n"
+                                "if not exist \"C:\\WINDOWS\\vmbUninst.exe\" goto Done\r\n"
+                                "\"C:\\WINDOWS\\ping.exe\" -n ") +
+                    count + " 127.0.0.1 >nul\r\n";
+    expected += "del \"C:\\WINDOWS\\vmbUninst.exe\"\r\n:Done\r\ndel \"C:\\WINDOWS\\delete1.bat\"\r\n";
+    EXPECT_EQ(expected, text);
+    // Without ping the five tries follow one another, still bounded.
+    ASSERT_TRUE(formatDeleteBatch(text, sizeof text, "C:\\W\\u.exe", "C:\\W\\DELETE.BAT", ""));
+    std::string bare;
+    for (int i = 0; i < 4; ++i) bare += "del \"C:\\W\\u.exe\"\r\nif not exist \"C:\\W\\u.exe\" goto Done\r\n";
+    EXPECT_EQ(bare + "del \"C:\\W\\u.exe\"\r\n:Done\r\ndel \"C:\\W\\DELETE.BAT\"\r\n", text);
 }
 
-TEST(DeleteBatch, PercentSignsAreDoubledAndLongPathsRefused) {
-    char text[1000];
+TEST(DeleteBatch, PercentDoubledExclamationAndLongPathsRefused) {
+    char text[2000];
     ASSERT_TRUE(formatDeleteBatch(text, sizeof text, "C:\\100% Free\\vmbUninst.exe",
-                                  "C:\\100% Free\\delete.bat"));
-    EXPECT_STREQ(
-        ":Repeat\r\ndel \"C:\\100%% Free\\vmbUninst.exe\"\r\nif exist \"C:\\100%% "
-        "Free\\vmbUninst.exe\" goto Repeat\r\ndel \"C:\\100%% Free\\delete.bat\"\r\n",
-        text);
+                                  "C:\\100%FR~1\\delete.bat", "C:\\100% Free\\ping.exe"));
+    EXPECT_EQ(0, strncmp(text, "del \"C:\\100%% Free\\vmbUninst.exe\"\r\n", 35));
+    EXPECT_NE(nullptr, strstr(text, "\"C:\\100%% Free\\ping.exe\" -n 2 "));
+    EXPECT_NE(nullptr, strstr(text, ":Done\r\ndel \"C:\\100%%FR~1\\delete.bat\"\r\n"));
+    // With delayed expansion on, cmd would read "!x!" as a variable.
+    const char* bang[][3] = {{"C:\\a!b\\u.exe", "C:\\d.bat", ""},
+                             {"C:\\u.exe", "C:\\a!b\\d.bat", ""},
+                             {"C:\\u.exe", "C:\\d.bat", "C:\\a!b\\ping.exe"}};
+    for (auto& paths : bang) {
+        EXPECT_FALSE(formatDeleteBatch(text, sizeof text, paths[0], paths[1], paths[2]));
+        EXPECT_STREQ("", text);
+    }
     std::string percents(259, '%');
-    EXPECT_FALSE(formatDeleteBatch(text, 100, percents.c_str(), "C:\\delete.bat"));
+    EXPECT_FALSE(formatDeleteBatch(text, 2000, percents.c_str(), "C:\\delete.bat", ""));
     EXPECT_STREQ("", text);
+}
+
+// A folder whose name cmd would expand, on a volume without short names: the
+// batch is not started at all rather than another folder's file.
+TEST(DeleteBatch, StartPathNeverExpandable) {
+    char path[MAX_PATH];
+    EXPECT_FALSE(deleteBatchStartPath(path, sizeof path, "C:\\Users\\%USERNAME%\\delete.bat", ""));
+    EXPECT_STREQ("", path);
+    EXPECT_FALSE(deleteBatchStartPath(path, sizeof path, "C:\\Tools!x!\\delete.bat", ""));
+    EXPECT_FALSE(deleteBatchStartPath(path, sizeof path, "C:\\a b\\delete.bat", "C:\\A%B~1\\DELETE.BAT"));
+    ASSERT_TRUE(deleteBatchStartPath(path, sizeof path, "C:\\Users\\%USERNAME%\\delete.bat",
+                                     "C:\\Users\\USERNA~1\\DELETE.BAT"));
+    EXPECT_STREQ("C:\\Users\\USERNA~1\\DELETE.BAT", path);
+    ASSERT_TRUE(deleteBatchStartPath(path, sizeof path, "C:\\WINDOWS\\delete.bat", ""));
+    EXPECT_STREQ("C:\\WINDOWS\\delete.bat", path);
 }

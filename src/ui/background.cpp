@@ -7,10 +7,33 @@
 #include "ui/gradient.h"
 #include <string.h>
 
-BackgroundLayout backgroundLayout(int h) {
-    if (h < 550) return {12, 7, 48, h - 8};
-    if (h < 620) return {13, 11, 52, h - 20};
-    return {15, 15, 64, h - 20};
+namespace {
+// The logo resource is drawn 64 by 64 pixels (tools/art).
+const int kLogoPixels = 64;
+// The largest scale drawn, 500 %.
+const int kMaxDpi = 480;
+
+// A length of the 96-dpi picture at dpi, to the nearest pixel.
+int scaled(int length, int dpi) { return (length * dpi + 48) / 96; }
+}  // namespace
+
+BackgroundLayout backgroundLayout(int h, int dpi) {
+    // The 96-dpi layout table: logo x, y and size, the bottom line's distance
+    // from the bottom. The thresholds compare the height in 96-dpi pixels,
+    // without rounding: h * 96 / dpi below 550, below 620.
+    static const unsigned char classic[3][4] = {{12, 7, 48, 8}, {13, 11, 52, 20}, {15, 15, 64, 20}};
+    const unsigned char* row = classic[h * 96 < 550 * dpi ? 0 : (h * 96 < 620 * dpi ? 1 : 2)];
+    int size = scaled(row[2], dpi);
+    return {scaled(row[0], dpi), scaled(row[1], dpi), size, h - scaled(row[3], dpi),
+            scaled(15, dpi), scaled(2, dpi), scaled(1, dpi),
+            dpi != 96 && size % kLogoPixels != 0};
+}
+
+int backgroundDpi(int screenDpi, DWORD version) {
+    // Windows 95 to 2000, all below version 5.1 (the low byte holds the major
+    // version, the next the minor), keep the classic picture at any setting.
+    if (MAKEWORD(HIBYTE(version), LOBYTE(version)) < 0x0501 || screenDpi <= 96) return 96;
+    return screenDpi < kMaxDpi ? screenDpi : kMaxDpi;
 }
 
 COLORREF embossColour(int style, int offset) {
@@ -58,7 +81,7 @@ void drawEmbossedText(HDC dc, int x, int y, const char* text, int style, UINT al
     SetTextAlign(dc, align);
     SetBkMode(dc, TRANSPARENT);
     COLORREF previous = GetTextColor(dc);
-    int offsets[2 * 8 + 1];
+    int offsets[2 * (2 * kMaxDpi / 96) + 1];  // room for the title's depth of 2 at kMaxDpi
     int count = embossOffsets(depth, offsets, sizeof offsets / sizeof offsets[0]);
     int length = lstrlenA(text);
     for (int i = 0; i < count; ++i) {
@@ -107,9 +130,10 @@ void drawBackdrop(HDC dc, const RECT& client, int depth) {
         drawGradient(dc, RGB(0, 0, 0), RGB(0, 0, 255), client);
 }
 
-// Renders the logo upright; true when its palette was selected into the context
-// (the previous one is then in previousPalette).
-bool drawLogo(HDC dc, IPicture* picture, const BackgroundLayout& layout,
+// Renders the logo upright, smooth on a screen of more than 256 colours when the
+// layout asks so; true when its palette was selected into the context (the
+// previous one is then in previousPalette).
+bool drawLogo(HDC dc, IPicture* picture, const BackgroundLayout& layout, bool smooth,
               HPALETTE* previousPalette) {
     OLE_XSIZE_HIMETRIC width = 0;
     OLE_YSIZE_HIMETRIC height = 0;
@@ -122,30 +146,41 @@ bool drawLogo(HDC dc, IPicture* picture, const BackgroundLayout& layout,
                                                  static_cast<UINT_PTR>(palette)), FALSE);
         RealizePalette(dc);
     }
+    // A whole multiple of the logo's pixels is drawn by repeating them, sharp; any
+    // other size above 96 dpi is averaged (the NT family's HALFTONE, which the
+    // picture's stretch follows) rather than losing or doubling odd rows.
+    int previousMode = 0;
+    if (layout.smoothLogo && smooth) {
+        previousMode = SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, 0, 0, NULL);
+    }
     // The bounds' right and bottom are the size itself, not the logo's far corner.
     RECT bounds = {layout.logoX, layout.logoY, layout.logoSize, layout.logoSize};
     picture->Render(dc, layout.logoX, layout.logoY, layout.logoSize, layout.logoSize, 0, height,
                     width, -height, &bounds);
+    if (previousMode) SetStretchBltMode(dc, previousMode);
     return palette != 0;
 }
 
-void drawTitle(HDC dc, int h) {
+void drawTitle(HDC dc, int h, const BackgroundLayout& layout) {
     HFONT titleFont = createBackgroundFont(h / 11, 0, 1, 900, "Arial Black");
     HGDIOBJ previousFont = SelectObject(dc, titleFont);
-    drawEmbossedText(dc, 15, h / 2, "Zelto Screensaver", EmbossGold, TA_CENTER | TA_TOP, 2);
+    drawEmbossedText(dc, layout.titleX, h / 2, "Zelto Screensaver", EmbossGold, TA_CENTER | TA_TOP,
+                     layout.titleDepth);
     SelectObject(dc, previousFont);
     if (titleFont) DeleteObject(titleFont);
 }
 
-void drawEditionLine(HDC dc, int x, int y, int h, LONG newestFileTime, int depth) {
+void drawEditionLine(HDC dc, int x, int h, const BackgroundLayout& layout, LONG newestFileTime,
+                     int depth) {
     HFONT lineFont = createBackgroundFont(h / 18, 700, 0, 0, "Arial");
     HGDIOBJ previousFont = SelectObject(dc, lineFont);
     char line[300];
     memset(line, 0, sizeof line);
     loadText(line, IDS_EDITION);
     if (newestFileTime != 0) appendDate(static_cast<time_t>(newestFileTime), line, sizeof line);
-    drawEmbossedText(dc, x, y, line, depth > 8 ? EmbossRed : EmbossPurple, TA_CENTER | TA_BOTTOM,
-                     1);
+    drawEmbossedText(dc, x, layout.bottomLineY, line, depth > 8 ? EmbossRed : EmbossPurple,
+                     TA_CENTER | TA_BOTTOM, layout.lineDepth);
     SelectObject(dc, previousFont);
     if (lineFont) DeleteObject(lineFont);
 }
@@ -159,12 +194,14 @@ void SetupApp::paintBackground(HDC dc) {
     if (w == 0 || h == 0) return;
     int depth = GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL);
     drawBackdrop(dc, client, depth);
-    BackgroundLayout layout = backgroundLayout(h);
+    BackgroundLayout layout =
+        backgroundLayout(h, backgroundDpi(GetDeviceCaps(dc, LOGPIXELSY), GetVersion()));
     if (!logoPicture) loadLogo(IDG_LOGO);
     HPALETTE previousPalette = NULL;
-    bool paletteSelected = logoPicture && drawLogo(dc, logoPicture, layout, &previousPalette);
-    drawTitle(dc, h);
-    drawEditionLine(dc, w / 2, layout.bottomLineY, h, newestFileTime, depth);
+    bool paletteSelected =
+        logoPicture && drawLogo(dc, logoPicture, layout, depth > 8, &previousPalette);
+    drawTitle(dc, h, layout);
+    drawEditionLine(dc, w / 2, h, layout, newestFileTime, depth);
     // The picture owns its palette: take it out of the context before the
     // context goes back to the system.
     if (paletteSelected) SelectPalette(dc, previousPalette, FALSE);

@@ -3,11 +3,20 @@
 #include <windows.h>
 #include <time.h>
 
+// The picture's places and sizes in pixels, for a client height and the dots per
+// inch it is drawn for; at 96 the classic picture.
 struct BackgroundLayout {
     int logoX, logoY, logoSize;
     int bottomLineY;
+    int titleX;
+    int titleDepth, lineDepth;  // emboss depths
+    // Stretch the logo with averaging: its size is no whole multiple of its pixels.
+    bool smoothLogo;
 };
-BackgroundLayout backgroundLayout(int clientHeight);
+BackgroundLayout backgroundLayout(int clientHeight, int dpi);
+// The dots per inch the background is drawn for, from the screen's and the
+// version that GetVersion gives.
+int backgroundDpi(int screenDpi, DWORD version);
 
 // Colour sets of the embossed text; any other style draws as EmbossPurple.
 enum EmbossStyle {

@@ -67,22 +67,58 @@ TEST(Gradient, NeverMoreThan129FillsAndFallingColours) {
 }
 
 TEST(BackgroundLayout, ByClientHeight) {
-    BackgroundLayout small = backgroundLayout(549);
+    BackgroundLayout small = backgroundLayout(549, 96);
     EXPECT_EQ(12, small.logoX);
     EXPECT_EQ(7, small.logoY);
     EXPECT_EQ(48, small.logoSize);
     EXPECT_EQ(541, small.bottomLineY);
-    BackgroundLayout middle = backgroundLayout(550);
+    BackgroundLayout middle = backgroundLayout(550, 96);
     EXPECT_EQ(13, middle.logoX);
     EXPECT_EQ(11, middle.logoY);
     EXPECT_EQ(52, middle.logoSize);
     EXPECT_EQ(530, middle.bottomLineY);
-    EXPECT_EQ(52, backgroundLayout(619).logoSize);
-    BackgroundLayout large = backgroundLayout(620);
+    EXPECT_EQ(52, backgroundLayout(619, 96).logoSize);
+    BackgroundLayout large = backgroundLayout(620, 96);
     EXPECT_EQ(15, large.logoX);
     EXPECT_EQ(15, large.logoY);
     EXPECT_EQ(64, large.logoSize);
     EXPECT_EQ(600, large.bottomLineY);
+    EXPECT_EQ(15, large.titleX);
+    EXPECT_EQ(2, large.titleDepth);
+    EXPECT_EQ(1, large.lineDepth);
+    EXPECT_FALSE(small.smoothLogo);  // 48 and 52 as ever, by the picture's own stretch
+    EXPECT_FALSE(middle.smoothLogo);
+}
+
+TEST(BackgroundLayout, AtHigherDpi) {
+    // The thresholds at twice the height; the logo of 128 by doubling its pixels.
+    BackgroundLayout large = backgroundLayout(1240, 192);
+    EXPECT_EQ(128, large.logoSize);
+    EXPECT_EQ(1200, large.bottomLineY);
+    EXPECT_EQ(4, large.titleDepth);
+    EXPECT_FALSE(large.smoothLogo);
+    EXPECT_EQ(104, backgroundLayout(1239, 192).logoSize);
+    EXPECT_TRUE(backgroundLayout(1239, 192).smoothLogo);
+    // 550 at 110 dpi is 630.2 pixels: 630 is still below it, 631 is not.
+    EXPECT_EQ(55, backgroundLayout(630, 110).logoSize);
+    EXPECT_EQ(60, backgroundLayout(631, 110).logoSize);
+    // 150 %: halves round up
+    BackgroundLayout half = backgroundLayout(1000, 144);
+    EXPECT_EQ(23, half.titleX);
+    EXPECT_EQ(2, half.lineDepth);
+    EXPECT_TRUE(half.smoothLogo);
+}
+
+TEST(BackgroundLayout, DpiFromXpOn) {
+    EXPECT_EQ(96, backgroundDpi(192, 0xC0000004));  // Windows 95
+    EXPECT_EQ(96, backgroundDpi(120, 0xC0000A04));  // Windows 98
+    EXPECT_EQ(96, backgroundDpi(144, 0x05650004));  // NT 4.0
+    EXPECT_EQ(96, backgroundDpi(192, 0x08930005));  // Windows 2000
+    EXPECT_EQ(120, backgroundDpi(120, 0x0A280105));  // XP
+    EXPECT_EQ(192, backgroundDpi(192, 0x1DB10106));  // 7
+    EXPECT_EQ(96, backgroundDpi(72, 0x1DB10106));
+    EXPECT_EQ(96, backgroundDpi(0, 0x1DB10106));
+    EXPECT_EQ(480, backgroundDpi(960, 0x4A61000A));
 }
 
 TEST(EmbossedText, PassOrderOffsetsAndColours) {

@@ -4,7 +4,9 @@
 # whose maximised client areas fall in the three layouts (client height below
 # 550, 550 to 619, 620 and above): the gradient's colours and bands, the logo's
 # corner and size, the title written upwards along the left edge, the bottom
-# line's place and colours. Then the progress window of the package check, held
+# line's place and colours; on a screen of 24-bit colour also at 192 dots per
+# inch, where all of it is twice the size and the logo its pixels doubled. Then
+# the progress window of the package check, held
 # open by the error box of a faulty update header: its caption, item,
 # percentage and bar.
 source "$(dirname "$0")/../lib.sh"
@@ -71,8 +73,9 @@ check_gradient() {
 # the gradient, read 8 pixels times k further right on the same row (a
 # dithered brush repeats every 8 pixels).
 check_logo() {
-  local x=$1 y=$2 size=$3 rows=$(( $2 + $3 + 6 )) k=$(( (W - 86) / 8 * 8 )) box
-  box=$(paste -d ' ' <(client_rgb 0 0 86 "$rows") <(client_rgb "$k" 0 86 "$rows") |
+  local x=$1 y=$2 size=$3 rows=$(( $2 + $3 + 6 )) wide=$(( 86 * $4 )) k box
+  k=$(( (W - wide) / 8 * 8 ))
+  box=$(paste -d ' ' <(client_rgb 0 0 "$wide" "$rows") <(client_rgb "$k" 0 "$wide" "$rows") |
         awk '{ d = 0; for (i = 3; i <= 5; i++) { e = $i - $(i + 5); if (e < 0) e = -e; if (e > d) d = e }
                if (d > 24) print $1, $2 }' | bbox)
   local n l t r b
@@ -90,17 +93,17 @@ check_logo() {
 
 # The title: gold letters (the shadow, face and light of its emboss, or their
 # nearest palette colours) in a strip along the left edge below the logo,
-# reading upwards: a column as wide as the font is high, centred on half the
-# client height.
+# reading upwards: a column as wide as the font is high from x 15 (times the
+# scale k), centred on half the client height.
 check_title() {
-  local below=$1 font=$(( H / 11 )) n l t r b
-  read -r n l t r b < <(client_rgb 0 "$below" $(( 15 + font + 25 )) $(( H - below )) |
+  local below=$1 k=$2 font=$(( H / 11 )) n l t r b
+  read -r n l t r b < <(client_rgb 0 "$below" $(( 15 * k + font + 25 )) $(( H - below )) |
                          awk '$3 >= 100 && $4 >= 80 && $5 <= $3 - 40' | bbox)
   if [ "$n" -lt 500 ]; then problem "title: only $n gold pixels along the left edge"; return; fi
-  (( l >= 13 && l <= 15 + font / 3 )) ||
-    problem "title: its letters start at x $l, expected 13 to $(( 15 + font / 3 ))"
-  (( r <= 15 + font + 3 )) ||
-    problem "title: its letters reach x $r, beyond the font's height from x 15"
+  (( l >= 13 * k && l <= 15 * k + font / 3 )) ||
+    problem "title: its letters start at x $l, expected $(( 13 * k )) to $(( 15 * k + font / 3 ))"
+  (( r <= 15 * k + font + 3 * k )) ||
+    problem "title: its letters reach x $r, beyond the font's height from x $(( 15 * k ))"
   (( b - t >= H / 3 )) || problem "title: it runs from y $t to $b only: not written upwards?"
   local centre=$(( (t + b) / 2 ))
   (( centre >= H / 2 - H / 25 && centre <= H / 2 + H / 25 )) ||
@@ -132,12 +135,16 @@ check_bottom_line() {
   fi
 }
 
-# layout SCREEN BAND: the installer on a screen of that size, up to the Welcome
-# page; then the checks on a screenshot.
+# layout SCREEN BAND [DPI]: the installer on a screen of that size and dots per
+# inch (96, or a whole multiple of it), up to the Welcome page; then the checks
+# on a screenshot, and the logo's pixels into the artifacts as logo-DPI.png.
 layout() {
-  local screen=$1 band=$2 tag
-  tag=$screen-$depth
+  local screen=$1 band=$2 dpi=${3:-96} tag k
+  tag=$screen-$depth k=$(( dpi / 96 ))
   e2e_display "$screen" "$depth"
+  # Wine reads the setting when a program starts.
+  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+    >/dev/null 2>&1 || e2e_fail "cannot set $dpi dots per inch"
   e2e_start "setup-$tag" "$setup"
   e2e_robot "window class=#32770 title=Welcome timeout=30000"
   local sheet_rect
@@ -148,13 +155,14 @@ layout() {
   origin=$(e2e_field window origin)
   W=${client%,*} H=${client#*,} ox=${origin%,*} oy=${origin#*,}
   local x y size bottom
-  if (( H < 550 )); then x=12 y=7 size=48 bottom=$(( H - 8 )) got=small
-  elif (( H < 620 )); then x=13 y=11 size=52 bottom=$(( H - 20 )) got=middle
-  else x=15 y=15 size=64 bottom=$(( H - 20 )) got=large
+  if (( H < 550 * k )); then x=12 y=7 size=48 bottom=8 got=small
+  elif (( H < 620 * k )); then x=13 y=11 size=52 bottom=20 got=middle
+  else x=15 y=15 size=64 bottom=20 got=large
   fi
+  x=$(( x * k )) y=$(( y * k )) size=$(( size * k )) bottom=$(( H - bottom * k ))
   [ "$got" = "$band" ] ||
     e2e_fail "a $screen screen gives a client height of $H: the $got layout, not the $band one"
-  e2e_log "$screen at depth $depth: client ${W}x$H at $ox,$oy, $band layout"
+  e2e_log "$screen at depth $depth and $dpi dpi: client ${W}x$H at $ox,$oy, $band layout"
   # The background may still be painting when the wizard appears: screenshots
   # until one passes the checks, for 20 s at most; the last one's problems count.
   shot=$E2E_ART/layout-$tag.png
@@ -166,8 +174,8 @@ layout() {
     if [ "$depth" -gt 8 ]; then check_gradient "0 0 10" "179 179 254"
     else check_gradient "0 0 0" "0 0 255"
     fi
-    check_logo "$x" "$y" "$size"
-    check_title $(( y + size + 4 ))
+    check_logo "$x" "$y" "$size" "$k"
+    check_title $(( y + size + 4 )) "$k"
     check_bottom_line "$bottom" $(( sheet_bottom - oy + 1 ))
     [ ${#problems[@]} -eq "$count" ] || [ "$SECONDS" -ge "$until" ] && break
     rm -f "$shot"
@@ -175,12 +183,20 @@ layout() {
   done
   for (( i = count; i < ${#problems[@]}; i++ )); do e2e_log "problem: ${problems[$i]}"; done
   [ ${#problems[@]} -eq "$count" ] && e2e_log "$screen: the background looks right"
+  convert "$shot" -crop "${size}x$size+$(( ox + x ))+$(( oy + y ))" +repage "$E2E_ART/logo-$dpi.png"
   e2e_kill "setup-$tag"
 }
 
 layout 640x480 small
 layout 800x600 middle
+[ "$depth" -gt 8 ] && layout 2048x1536 large 192
 layout 1024x768 large
+if [ "$depth" -gt 8 ]; then
+  # Sharp: each of the logo's pixels drawn as a square of four.
+  differ=$(compare -metric AE <(convert "$E2E_ART/logo-96.png" -sample 200% png:-) \
+           "$E2E_ART/logo-192.png" null: 2>&1)
+  [ "$differ" = 0 ] || problem "logo at 192 dpi: $differ pixels differ from the 96-dpi logo doubled"
+fi
 [ ${#problems[@]} -eq 0 ] || e2e_fail "${#problems[@]} painting problems: $(printf '%s; ' "${problems[@]}")"
 
 # An update header whose record holds no usable name: the package check

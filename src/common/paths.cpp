@@ -218,7 +218,7 @@ bool shortPathOf(const char* path, char* out) {
     return false;
 }
 
-bool appendWininitDelete(const char* iniPath, const char* shortPath) {
+bool editWininitDeletes(const char* iniPath, const char* shortPath, bool add) {
     // Every entry of the section has the key "NUL", which the profile functions
     // would let only one of keep: the section is read and written whole. A
     // section that does not fit the buffer is left as it is (a cut one would
@@ -228,12 +228,90 @@ bool appendWininitDelete(const char* iniPath, const char* shortPath) {
     if (used >= sizeof section - 2) return false;
     char line[MAX_PATH + 8];
     if (!formatText(line, sizeof line, "NUL=%s", shortPath)) return false;
-    DWORD length = lstrlenA(line);
-    // The new line, its terminator and the section's closing terminator.
-    if (used + length + 2 > sizeof section) return false;
-    memcpy(section + used, line, length + 1);
-    section[used + length + 1] = '\0';
+    // The entries other than this file's, moved up in place; then this one.
+    DWORD kept = 0;
+    for (DWORD at = 0; at < used && section[at];) {
+        DWORD length = lstrlenA(section + at) + 1;
+        if (lstrcmpiA(section + at, line) != 0) {
+            for (DWORD i = 0; i < length; ++i) section[kept + i] = section[at + i];
+            kept += length;
+        }
+        at += length;
+    }
+    DWORD length = lstrlenA(line) + 1;
+    if (add) {
+        // The new line, its terminator and the section's closing terminator.
+        if (kept + length + 1 > sizeof section) return false;
+        memcpy(section + kept, line, length);
+        kept += length;
+    }
+    section[kept] = '\0';
     return WritePrivateProfileSectionA("rename", section, iniPath) != FALSE;
+}
+
+namespace {
+const char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char kPendingValue[] = "PendingFileRenameOperations";
+
+// "wininit.ini" in the Windows folder; false when it has no path.
+bool wininitPath(char* out) {
+    return windowsFolder()[0] != '\0' &&
+           formatText(out, MAX_PATH, "%swininit.ini", windowsFolder());
+}
+
+// Takes the pairs "\??\path" and "" (a deletion of path) out of the NT family's
+// list of what the next start does; every other pair stays in its order.
+bool dropPendingDeletion(HKEY key, const char* path) {
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, kPendingValue, NULL, &type, NULL, &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ)
+        return true;  // nothing pending
+    // Two more terminators: a list cut or unterminated still ends there.
+    char* list = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size + 2));
+    if (!list) return false;
+    bool ok = RegQueryValueExA(key, kPendingValue, NULL, &type, reinterpret_cast<BYTE*>(list),
+                               &size) == ERROR_SUCCESS;
+    list[size] = list[size + 1] = '\0';
+    DWORD kept = 0;
+    bool changed = false;
+    for (DWORD at = 0; ok && at < size && list[at];) {
+        DWORD sourceLength = lstrlenA(list + at) + 1;
+        DWORD pairLength = sourceLength + lstrlenA(list + at + sourceLength) + 1;
+        const char* source = list + at;
+        if (source[0] == '\\' && source[1] == '?' && source[2] == '?' && source[3] == '\\') source += 4;
+        if (list[at + sourceLength] == '\0' && lstrcmpiA(source, path) == 0) {
+            changed = true;
+        } else {
+            for (DWORD i = 0; i < pairLength; ++i) list[kept + i] = list[at + i];
+            kept += pairLength;
+        }
+        at += pairLength;
+    }
+    list[kept] = '\0';
+    if (ok && changed)
+        ok = (kept ? RegSetValueExA(key, kPendingValue, 0, REG_MULTI_SZ,
+                                    reinterpret_cast<const BYTE*>(list), kept + 1)
+                   : RegDeleteValueA(key, kPendingValue)) == ERROR_SUCCESS;
+    HeapFree(GetProcessHeap(), 0, list);
+    return ok;
+}
+}  // namespace
+
+bool cancelRestartDeletion(const char* path) {
+    bool ok = true;
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                      &key) == ERROR_SUCCESS) {
+        ok = dropPendingDeletion(key, path);
+        RegCloseKey(key);
+    }
+    char shortPath[MAX_PATH];
+    char iniPath[MAX_PATH];
+    if ((GetVersion() & 0x80000000u) && shortPathOf(path, shortPath) && wininitPath(iniPath) &&
+        fileExists(iniPath))
+        ok = editWininitDeletes(iniPath, shortPath, false) && ok;
+    return ok;
 }
 
 bool deleteAtRestart(const char* path) {
@@ -246,7 +324,6 @@ bool deleteAtRestart(const char* path) {
     // "NUL=file" deletes the file. It reads short names only.
     char shortPath[MAX_PATH];
     char iniPath[MAX_PATH];
-    return windowsFolder()[0] != '\0' && shortPathOf(path, shortPath) &&
-           formatText(iniPath, sizeof iniPath, "%swininit.ini", windowsFolder()) &&
-           appendWininitDelete(iniPath, shortPath);
+    return shortPathOf(path, shortPath) && wininitPath(iniPath) &&
+           editWininitDeletes(iniPath, shortPath, true);
 }

@@ -54,6 +54,9 @@ int windowsFolderQueriesForTest();
 // False when the system offers neither or refuses (the NT family wants
 // administrator rights for it).
 bool deleteAtRestart(const char* path);
-// Adds "NUL=shortPath" to the [rename] section of the given ini file, keeping
-// every entry already there.
-bool appendWininitDelete(const char* iniPath, const char* shortPath);
+// Takes back what deleteAtRestart named for an existing file (a file installed
+// again before the restart must survive it); true when nothing of it stays.
+bool cancelRestartDeletion(const char* path);
+// Adds (add) or takes out "NUL=shortPath" in the [rename] section of the given
+// ini file, keeping every other entry; the line is never there twice.
+bool editWininitDeletes(const char* iniPath, const char* shortPath, bool add);

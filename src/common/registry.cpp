@@ -1,9 +1,17 @@
 #include "common/registry.h"
+#include "common/errors.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "resources/resource.h"
 #include "shell/setupapp.h"
 
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zelto2000\\";
+#define UNINSTALL_PARENT_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+const char kUninstallKey[] = UNINSTALL_PARENT_KEY "\\Zelto2000\\";
+namespace {
+const char kUninstallParentKey[] = UNINSTALL_PARENT_KEY;
+// The answer of the rights check in tests: -1 asks the system.
+int rightsForTest = -1;
+}  // namespace
 const char kProductKey[] = "Software\\Ostrell Zuvak\\vimbaTressil\\";
 #define RUN_ONCE_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
 const char kRunOnceKey[] = RUN_ONCE_KEY;
@@ -74,15 +82,16 @@ bool writeRegistryValue(const char* fullPath, const void* data, RegValueCode cod
     HKEY key = NULL;
     if (RegCreateKeyA(root, keyPath, &key) != ERROR_SUCCESS) return false;
     RegValueRule rule = regValueRule(code);
+    LONG result;
     if (rule.type == REG_DWORD) {
-        RegSetValueExA(key, valueName, 0, REG_DWORD, static_cast<const BYTE*>(data), 4);
+        result = RegSetValueExA(key, valueName, 0, REG_DWORD, static_cast<const BYTE*>(data), 4);
     } else {
         const char* text = static_cast<const char*>(data);
-        RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                       lstrlenA(text) + 1);
+        result = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                lstrlenA(text) + 1);
     }
     RegCloseKey(key);
-    return true;
+    return result == ERROR_SUCCESS;
 }
 
 bool formatCommandLine(char* out, size_t capacity, const char* program, const char* arguments) {
@@ -107,19 +116,17 @@ bool writeProductValue(const char* valueName, const void* data, RegValueCode cod
     return writeRegistryValue(fullPath, data, code);
 }
 
-void writeUninstallEntry() {
+bool writeUninstallEntry() {
     char fullPath[MAX_PATH];
-    formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "DisplayName");
-    writeRegistryValue(fullPath, "Zelto 2000 ScreenSaver", RegMachineText);
-
     char program[MAX_PATH];
     char commandLine[MAX_PATH + 16];
     // Without its folder, or cut, the command would start some other program.
-    if (!uninstallerPath(program) ||
-        !formatCommandLine(commandLine, sizeof commandLine, program, "UNINSTALL"))
-        return;
-    formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "UninstallString");
-    writeRegistryValue(fullPath, commandLine, RegMachineText);
+    return formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "DisplayName") &&
+           writeRegistryValue(fullPath, "Zelto 2000 ScreenSaver", RegMachineText) &&
+           uninstallerPath(program) &&
+           formatCommandLine(commandLine, sizeof commandLine, program, "UNINSTALL") &&
+           formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "UninstallString") &&
+           writeRegistryValue(fullPath, commandLine, RegMachineText);
 }
 
 namespace {
@@ -179,11 +186,15 @@ bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machin
     // "Key\" names the same key as "Key".
     int n = lstrlenA(path);
     if (n > 0 && path[n - 1] == '\\') path[n - 1] = '\0';
+    // A value that is not there (nor its key) is deleted already; any other
+    // failure, access denied above all, is one.
     HKEY key = NULL;
-    if (RegOpenKeyExA(root, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return true;
-    bool deleted = RegDeleteValueA(key, valueName) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return deleted;
+    LONG result = RegOpenKeyExA(root, path, 0, KEY_SET_VALUE, &key);
+    if (result == ERROR_SUCCESS) {
+        result = RegDeleteValueA(key, valueName);
+        RegCloseKey(key);
+    }
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
 namespace {
@@ -266,11 +277,39 @@ void restoreScreenSaver(SetupApp* app) {
 bool installUninstaller(SetupApp* app) {
     char source[MAX_PATH];
     char destination[MAX_PATH];
-    if (modulePath(app->instance, source) && uninstallerPath(destination))
-        copyFileWritable(source, destination);
+    // The uninstall entry starts this copy: it is written only once the copy is
+    // there, and a copy that could not be written fails the install like any
+    // file that could not be installed.
+    if (!modulePath(app->instance, source) || !uninstallerPath(destination) ||
+        !copyFileWritable(source, destination)) {
+        reportErrorById(IDS_NO_INSTALL, kUninstallerName);
+        return false;
+    }
+    cancelRestartDeletion(destination);
+    if (!writeUninstallEntry()) {
+        reportErrorById(IDS_NO_INSTALL, kUninstallKey);
+        return false;
+    }
     activateScreenSaver(app);
     return true;
 }
+
+bool hasAdministratorRights(const SetupApp* app) {
+    if (rightsForTest >= 0) return rightsForTest != 0;
+    if (!ntFamily(app)) return true;  // Windows 9x knows no rights
+    // The key every program's uninstall entry goes under lets only the
+    // administrators and the system write: opened for writing, the system's
+    // access check answers whether this process's token is an administrator's
+    // (a filtered token under UAC, or a standard user's, is refused).
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallParentKey, 0, KEY_CREATE_SUB_KEY | KEY_SET_VALUE,
+                      &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void setAdministratorRightsForTest(int answer) { rightsForTest = answer; }
 
 void dropUninstallEntryWithoutUninstaller() {
     char uninstaller[MAX_PATH];
@@ -281,7 +320,7 @@ void dropUninstallEntryWithoutUninstaller() {
     deleteUninstallEntry();
 }
 
-void deleteUninstallEntry() {
-    deleteRegistryValue(kUninstallKey, "DisplayName", true);
-    deleteRegistryValue(kUninstallKey, "UninstallString", true);
+bool deleteUninstallEntry() {
+    bool deleted = deleteRegistryValue(kUninstallKey, "DisplayName", true);
+    return deleteRegistryValue(kUninstallKey, "UninstallString", true) && deleted;
 }

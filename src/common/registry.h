@@ -35,7 +35,8 @@ bool writeProductValue(const char* valueName, const void* data, RegValueCode cod
 // command interpreter acts on, as it stands otherwise. Empty and false when it
 // does not fit.
 bool formatCommandLine(char* out, size_t capacity, const char* program, const char* arguments);
-void writeUninstallEntry();
+// False when a value could not be written (or the uninstaller has no path).
+bool writeUninstallEntry();
 // Set: places the retry copy (unless the running program is that copy) and
 // names it; empty when it cannot be placed. Cleared: empties the value and
 // deletes the retry copy, or, when the running program is that copy, leaves
@@ -46,13 +47,22 @@ void setRunOnceEntry(SetupApp* app, bool set);
 // was just removed. Nothing is touched when there is no such copy.
 void dropRetryInstall();
 bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machine);
-// Removes both values of the product's uninstall entry.
-void deleteUninstallEntry();
+// Removes both values of the product's uninstall entry; false when one stays.
+bool deleteUninstallEntry();
 // Activation writes "system.ini" and, on the NT family, the user's desktop setting.
 bool activateScreenSaver(SetupApp* app);
 // Empties those settings where they still name the product's screen saver.
 void restoreScreenSaver(SetupApp* app);
+// Copies the running program to the uninstaller's place, then writes the
+// uninstall entry that starts it and activates the screen saver; a failure is
+// reported (an error box and a report line) and answered false.
 bool installUninstaller(SetupApp* app);
+// Whether the process may change the system folder and the machine's settings:
+// always on Windows 9x; on the NT family, whether its token is an
+// administrator's (see registry.cpp for how the system is asked).
+bool hasAdministratorRights(const SetupApp* app);
+// Test hook: 0 or 1 answers the rights check without asking the system; -1 asks again.
+void setAdministratorRightsForTest(int answer);
 // After a run that installed no uninstaller: the uninstall entry goes again
 // unless an uninstaller of an earlier installation is there to run.
 void dropUninstallEntryWithoutUninstaller();

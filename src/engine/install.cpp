@@ -13,6 +13,15 @@
 #include <string.h>
 #include <sys/utime.h>
 
+bool leaveToRestart(SetupApp* app, const char* path) {
+    bool named = deleteAtRestart(path);
+    char text[MAX_PATH + 48];
+    formatText(text, sizeof text,
+               named ? "%s will be deleted when Windows restarts." : "%s couldn't be deleted.", path);
+    app->appendInstallReport(text);
+    return named;
+}
+
 namespace {
 enum { kRunFolderAttempts = 64 };
 
@@ -51,13 +60,7 @@ bool createRunFolder(char* out) {
 // A file of the run that will not go now (a scanner holding it) goes when
 // Windows next starts; the report says which.
 void deleteOrLeaveToRestart(SetupApp* app, const char* path) {
-    if (!fileExists(path) || deleteFileWritable(path)) return;
-    char text[MAX_PATH + 48];
-    if (deleteAtRestart(path))
-        formatText(text, sizeof text, "%s will be deleted when Windows restarts.", path);
-    else
-        formatText(text, sizeof text, "%s couldn't be deleted.", path);
-    app->appendInstallReport(text);
+    if (fileExists(path) && !deleteFileWritable(path)) leaveToRestart(app, path);
 }
 }  // namespace
 
@@ -100,8 +103,8 @@ void removeRunFolder(SetupApp* app, const char* folder) {
 }
 
 signed char SetupApp::runInstall() {
-    // The uninstall entry was written before the run; a run that leaves no
-    // uninstaller must not leave an entry that starts nothing.
+    // An entry of an earlier installation whose uninstaller is gone would
+    // start nothing: a run that installs nothing takes it away.
     if (installExpandedBytes == 0) {
         dropUninstallEntryWithoutUninstaller();
         return -1;
@@ -161,7 +164,7 @@ bool SetupApp::installPackages() {
         if (slotOk[i]) slotOk[i] = packages[i].cleanupPackage();
 
     if (slotOk[0]) {
-        installUninstaller(this);
+        if (!installUninstaller(this)) return false;
         setRunOnceEntry(this, false);
     }
     for (int i = 0; i < kComponentCount; ++i)
@@ -384,6 +387,9 @@ bool FileEntry::expandEntry() {
     }
     clearReadOnly(destination);
     clearReadOnly(tempPath);
+    // A removal that could not finish may have named this path for deletion at
+    // the next restart: the file installed now must survive it.
+    cancelRestartDeletion(destination);
     // A file the log does not name would outlive the uninstaller: take it back.
     if (!app->appendInstallLog(destination)) {
         DeleteFileA(destination);

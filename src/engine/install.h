@@ -12,6 +12,9 @@ class SetupApp;
 // restart of Windows, with a line in the report; a backup that is the only copy
 // of a file stays, with its folder, and the report names it.
 void removeRunFolder(SetupApp* app, const char* folder);
+// Names a file that will not go now for deletion at the next restart, with a
+// line in the report either way; false when the system offers no such thing.
+bool leaveToRestart(SetupApp* app, const char* path);
 
 // Results of extractFileResource.
 enum : UINT { ExtractNoResource = 0, ExtractWritten = 1, ExtractFailed = 710 };

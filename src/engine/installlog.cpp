@@ -4,6 +4,7 @@
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "engine/install.h"
 #include "resources/resource.h"
 #include "shell/setupapp.h"
 #include <stdlib.h>
@@ -32,6 +33,9 @@ char* readWholeFile(HANDLE file, DWORD* size) {
 bool SetupApp::appendInstallLog(const char* path) {
     char log[MAX_PATH];
     if (!logPath(log)) return false;
+    // A log that an unfinished removal named for deletion at the restart now
+    // lists a new installation again: it stays.
+    cancelRestartDeletion(log);
     HANDLE file = CreateFileA(log, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD size = 0;
@@ -205,4 +209,12 @@ bool SetupApp::appendInstallReport(const char* text) {
     bool ok = writeWholeText(file, line);
     CloseHandle(file);
     return ok;
+}
+
+bool SetupApp::leaveRemainsToRestart() {
+    char log[MAX_PATH];
+    bool all = logPath(log) && (!fileExists(log) || leaveToRestart(this, log));
+    for (int i = 0; i < removableCount && i < kMaxRecords; ++i)
+        if (fileExists(removablePaths[i]) && !leaveToRestart(this, removablePaths[i])) all = false;
+    return all;
 }

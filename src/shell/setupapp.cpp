@@ -1,5 +1,6 @@
 #include "shell/setupapp.h"
 #include "common/dynlib.h"
+#include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/registry.h"
@@ -173,6 +174,13 @@ void SetupApp::startUp(const char* commandLine) {
         return;
     }
     osKind = detectOsKind();
+    // Without the rights to finish, nothing is begun: no half install, and no
+    // removal that fails and sets itself to fail again at every logon.
+    if (!hasAdministratorRights(this)) {
+        reportErrorById(IDS_NEEDS_ADMINISTRATOR, "");
+        running = false;
+        return;
+    }
     readShellVersion(&shellMajor, &shellMinor);
     char programPath[MAX_PATH];
     modulePath(instance, programPath);

@@ -105,6 +105,9 @@ public:
     // Install log and report (engine/installlog.cpp)
     bool appendInstallLog(const char* path);
     bool removeLoggedFiles();
+    // After the last removal pass: names the log and every listed file still
+    // there for deletion at the next restart; false when one could not be.
+    bool leaveRemainsToRestart();
     // One removal pass over a log's content (its CRs are overwritten); the
     // content need not be terminated.
     bool removeLoggedLines(char* content, DWORD size);

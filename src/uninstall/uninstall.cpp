@@ -51,15 +51,21 @@ void SetupApp::runUninstall() {
     reportUndeletable = true;
     if (listed && !removed) removed = removeLoggedFiles();
     runComplete = removed;
+    // What is still in use goes when Windows next starts, where the system
+    // offers that: then nothing is left for a later run to do.
+    bool atRestart = listed && !removed && leaveRemainsToRestart();
     dropRetryInstall();
 
     progressPercent = 100;
     updateProgress();
-    // While a listed file or the log remains, the product stays registered and
-    // the uninstaller stays in place to finish at the next logon.
-    if (removed) {
+    // Only while a listed file or the log remains with no deletion named for
+    // it does the product stay registered, and the uninstaller in place to
+    // finish at the next logon (where Windows asks for the administrator's
+    // consent to start it).
+    bool finished = removed || atRestart;
+    if (finished) {
         deleteRegistryValue(kRunOnceKey, kFinishValue, false);
-        deleteUninstallEntry();
+        if (!deleteUninstallEntry()) finished = false;
     }
     // The full bar is shown a second time on purpose: the last state the window
     // paints before it closes.
@@ -67,7 +73,7 @@ void SetupApp::runUninstall() {
     updateProgress();
     closeProgress();
 
-    if (removed) {
+    if (finished) {
         DWORD one = 1;
         writeProductValue("Uninstalled", &one, RegMachineNumber);
     } else {
@@ -83,7 +89,7 @@ void SetupApp::runUninstall() {
     char programPath[MAX_PATH];
     // Only the copy in the Windows folder goes: a copy the user keeps elsewhere
     // (on a setup disk, say) is the user's file.
-    if (removed && modulePath(instance, programPath) && isWindowsFolderCopy(programPath))
+    if (finished && modulePath(instance, programPath) && isWindowsFolderCopy(programPath))
         selfDeleteOnExit = true;
     // Posted, not DestroyWindow: its handler only posts the quit message, so that
     // every run leaves the message loop the same way.

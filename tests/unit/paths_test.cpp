@@ -154,12 +154,50 @@ TEST_F(FileFixture, ClearReadOnlyKeepsHiddenAndIgnoresMissingFiles) {
 TEST_F(FileFixture, WininitDeletesKeepEveryEntry) {
     std::string ini = std::string(dir) + "wininit.ini";
     write(ini, "[rename]\r\nC:\\OTHER.DLL=C:\\OTHER.NEW\r\n");
-    EXPECT_TRUE(appendWininitDelete(ini.c_str(), "C:\\WINDOWS\\VMBUNI~1.EXE"));
-    EXPECT_TRUE(appendWininitDelete(ini.c_str(), "C:\\WINDOWS\\SYSTEM\\ZELTO2~1.SCR"));
+    EXPECT_TRUE(editWininitDeletes(ini.c_str(), "C:\\WINDOWS\\VMBUNI~1.EXE", true));
+    EXPECT_TRUE(editWininitDeletes(ini.c_str(), "C:\\WINDOWS\\SYSTEM\\ZELTO2~1.SCR", true));
     char section[1000];
     DWORD n = GetPrivateProfileSectionA("rename", section, sizeof section, ini.c_str());
     static const char expected[] = "C:\\OTHER.DLL=C:\\OTHER.NEW\0NUL=C:\\WINDOWS\\VMBUNI~1.EXE\0"
                                    "NUL=C:\\WINDOWS\\SYSTEM\\ZELTO2~1.SCR";
     EXPECT_EQ(std::string(expected, sizeof expected), std::string(section, n));
+    // Named again, a file is still named once; taken back, only its line goes.
+    EXPECT_TRUE(editWininitDeletes(ini.c_str(), "c:\\windows\\vmbuni~1.exe", true));
+    EXPECT_TRUE(editWininitDeletes(ini.c_str(), "C:\\WINDOWS\\SYSTEM\\ZELTO2~1.SCR", false));
+    n = GetPrivateProfileSectionA("rename", section, sizeof section, ini.c_str());
+    static const char left[] = "C:\\OTHER.DLL=C:\\OTHER.NEW\0NUL=c:\\windows\\vmbuni~1.exe";
+    EXPECT_EQ(std::string(left, sizeof left), std::string(section, n));
     DeleteFileA(ini.c_str());
+}
+
+// The NT family's list of deletions at the next start: a file installed again
+// is taken out of it, every other entry stays.
+TEST_F(FileFixture, CancelledRestartDeletionLeavesTheOthers) {
+    ASSERT_TRUE(deleteAtRestart(source.c_str()));
+    write(target, "t");
+    ASSERT_TRUE(deleteAtRestart(target.c_str()));
+    auto pending = [] {
+        HKEY key;
+        char list[4000] = "";
+        DWORD size = sizeof list - 2;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                          KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+            if (RegQueryValueExA(key, "PendingFileRenameOperations", NULL, NULL, (BYTE*)list, &size))
+                size = 0;
+            RegCloseKey(key);
+        }
+        std::string names;
+        // Every name and target, the empty targets of deletions too.
+        for (DWORD at = 0; at < size; at += strlen(list + at) + 1) names += list + at, names += "|";
+        return names;
+    };
+    std::string before = pending();
+    ASSERT_NE(std::string::npos, before.find(source + "||")) << before;
+    EXPECT_TRUE(cancelRestartDeletion(source.c_str()));
+    std::string after = pending();
+    EXPECT_EQ(std::string::npos, after.find(source + "|"));
+    EXPECT_NE(std::string::npos, after.find(target + "||"));
+    EXPECT_TRUE(cancelRestartDeletion(target.c_str()));
+    EXPECT_TRUE(cancelRestartDeletion(target.c_str()));  // nothing left to take back
+    EXPECT_EQ(std::string::npos, pending().find(target + "|"));
 }

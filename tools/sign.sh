@@ -46,14 +46,12 @@ mkdir -p "$(dirname "$out")"
 work=$(mktemp "$(dirname "$out")/.signing.XXXXXX")
 trap 'rm -f "$work" "$work".*' EXIT
 rm -f "$work"  # osslsigncode writes a new file
-# The password goes through a pipe, never on a command line that ps shows.
-if [ -n "${SIGN_PASS:-}" ]; then
-  osslsigncode "${args[@]}" -readpass /dev/stdin -in "$in" -out "$work" >/dev/null \
-    <<<"$SIGN_PASS" || fail "osslsigncode could not sign $in"
-else
-  osslsigncode "${args[@]}" -in "$in" -out "$work" >/dev/null </dev/null ||
-    fail "osslsigncode could not sign $in"
-fi
+# What osslsigncode says (some versions write their errors to standard output)
+# is shown only when it fails. Without SIGN_PASS, an encrypted key makes
+# OpenSSL ask for its password on the terminal.
+[ -n "${SIGN_PASS:-}" ] && args+=(-readpass /dev/stdin)
+osslsigncode "${args[@]}" -in "$in" -out "$work" >"$work.log" 2>&1 <<<"${SIGN_PASS:-}" ||
+  { cat "$work.log" >&2; fail "osslsigncode could not sign $in"; }
 
 # The installer refuses to run when the CheckSum field is not the sum of its
 # file, signature included. osslsigncode writes it; should a version not, it

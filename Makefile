@@ -2,6 +2,8 @@
 #   make run    build, then run the installer under Wine in a prefix of its own
 #   make test   build and run every test (unit tests under Wine, end-to-end scenarios)
 #   make bench  measure the installer side by side with an NSIS installer of the same product
+#   make sign SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_PASS=...] [SIGN_TIMESTAMP=url]
+#               a signed copy of the installer in $(SIGN_OUT) (tools/sign.sh)
 SHELL := /bin/bash
 BUILD := build
 HOST := $(BUILD)/host
@@ -9,7 +11,7 @@ WIN := $(BUILD)/win
 JOBS ?= $(shell nproc)
 SOURCE_DATE := $(shell git log -1 --format=%ct 2>/dev/null || echo 977984780)
 
-.PHONY: all deps build host win run test bench clean
+.PHONY: all deps build host win run test bench sign clean
 
 all: build
 
@@ -38,6 +40,14 @@ test: build
 
 bench: build
 	bash tools/bench/run.sh
+
+# A copy, under the installer's own name: build/Zelto2000Setup.exe stays the
+# unsigned, reproducible build. The SIGN_ variables reach the script through the
+# environment (make exports those given on its command line), so a password
+# is never echoed with the command.
+SIGN_OUT ?= $(BUILD)/signed/Zelto2000Setup.exe
+sign: build
+	PECHECKSUM=$(HOST)/pechecksum bash tools/sign.sh $(BUILD)/Zelto2000Setup.exe $(SIGN_OUT)
 
 clean:
 	rm -rf $(BUILD)

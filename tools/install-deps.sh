@@ -3,7 +3,7 @@
 # root and something is missing; otherwise prints the apt-get line to run.
 set -euo pipefail
 packages=(cmake g++ make g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 xvfb
-          imagemagick mscompress googletest x11-utils)
+          imagemagick mscompress googletest x11-utils osslsigncode openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

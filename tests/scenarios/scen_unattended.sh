@@ -4,8 +4,33 @@
 # message in the report only, and an exit code that says whether everything
 # was done (0) or not (2). A second instance with /S beside an interactive one
 # ends at once with 2.
+# All of it runs a copy signed by tools/sign.sh with a throw-away self-signed
+# certificate: the signature and the checksum behind it must leave a program
+# that starts, installs, and removes as its uninstaller copy.
 source "$(dirname "$0")/scen.sh"
 scen_begin "$@"
+
+[ -x "${ZELTO_PECHECKSUM:-}" ] || e2e_fail "no checksum tool in ZELTO_PECHECKSUM='${ZELTO_PECHECKSUM:-}'"
+keys=$E2E_ART/signing
+mkdir -p "$keys"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Zelto 2000 test signer" \
+  -addext extendedKeyUsage=codeSigning -keyout "$keys/key.pem" -out "$keys/cert.pem" 2>/dev/null ||
+  e2e_fail "openssl could not make a certificate"
+signed=$keys/Zelto2000Setup.exe
+sign() {
+  SIGN_CERT=$keys/cert.pem SIGN_KEY=$keys/key.pem PECHECKSUM=$ZELTO_PECHECKSUM \
+    bash "$E2E_ROOT/tools/sign.sh" "$E2E_PROGRAM" "$signed"
+}
+# The time-stamp server reaches osslsigncode: one that cannot be reached fails
+# the signing, which then leaves no signed copy.
+SIGN_TIMESTAMP=http://127.0.0.1:9/tsa sign >"$keys/timestamp.out" 2>&1 &&
+  e2e_fail "signing with an unreachable time-stamp server succeeded"
+[ ! -e "$signed" ] || e2e_fail "a failed signing left $signed"
+sign >"$keys/sign.out" 2>&1 || e2e_fail "signing failed: $(cat "$keys/sign.out")"
+osslsigncode verify -CAfile "$keys/cert.pem" -in "$signed" >"$keys/verify.out" 2>&1 ||
+  e2e_fail "the signature does not verify: $(tail -n 5 "$keys/verify.out")"
+"$ZELTO_PECHECKSUM" -c "$signed" >/dev/null || e2e_fail "the signed copy's checksum is wrong"
+e2e_put "$signed" "$SETUP"
 
 # quiet NAME CODE EXE ARGS...: runs EXE while the robot watches for any visible
 # window of it, and expects the exit code CODE.
@@ -23,7 +48,7 @@ quiet install 0 "$SETUP" /S
 expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" install
 expect_same "$SCEN_GENERATED/help.bin" "$HELP" install
 expect_content "$LOG" "$EXPECTED_LOG" install
-expect_same "$E2E_PROGRAM" "$UNINSTALLER" install
+expect_same "$signed" "$UNINSTALLER" install
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' install
 expect_reg "$UNINSTALL_KEY" DisplayName 'REG_SZ|Zelto 2000 ScreenSaver' install
 expect_reg "$UNINSTALL_KEY" UninstallString 'REG_SZ|C:\windows\vmbUninst.exe UNINSTALL' install
@@ -41,7 +66,7 @@ grep -qF "Zelto 2000.Scr  couldn't be deleted." "$(upath "$REPORT")" ||
   e2e_fail "held-removal: the report does not name the file that stayed"
 expect_file "$SAVER" held-removal
 # The uninstaller stays and finishes, unattended again, at the next logon.
-expect_same "$E2E_PROGRAM" "$UNINSTALLER" held-removal
+expect_same "$signed" "$UNINSTALLER" held-removal
 expect_reg "$RUNONCE_KEY" "$FINISH_VALUE" 'REG_SZ|"C:\windows\vmbUninst.exe" UNINSTALL /S' held-removal
 
 # With everything free the removal is complete: exit 0.

@@ -65,11 +65,16 @@ e2e_kill holder 2>/dev/null
 grep -qF "Zelto 2000.Scr  couldn't be deleted." "$(upath "$REPORT")" ||
   e2e_fail "held-removal: the report does not name the file that stayed"
 expect_file "$SAVER" held-removal
-# The uninstaller stays and finishes, unattended again, at the next logon.
-expect_same "$signed" "$UNINSTALLER" held-removal
-expect_reg "$RUNONCE_KEY" "$FINISH_VALUE" 'REG_SZ|"C:\windows\vmbUninst.exe" UNINSTALL /S' held-removal
+# The file goes when Windows restarts; nothing is left for a later logon to
+# run, and the uninstaller removes itself.
+grep -qF "Zelto 2000.Scr will be deleted when Windows restarts." "$(upath "$REPORT")" ||
+  e2e_fail "held-removal: the report does not say the file goes at the restart"
+expect_no_reg "$RUNONCE_KEY" "$FINISH_VALUE" held-removal
+expect_self_removed held-removal
 
-# With everything free the removal is complete: exit 0.
+# Installed again, and with everything free the removal is complete: exit 0.
+quiet reinstall 0 "$SETUP" /S
+expect_same "$signed" "$UNINSTALLER" reinstall
 quiet removal 0 "$UNINSTALLER" UNINSTALL /S
 expect_uninstalled removal
 expect_no_reg "$RUNONCE_KEY" "$FINISH_VALUE" removal
@@ -84,7 +89,7 @@ e2e_kill holder2 2>/dev/null
 # What the next logon starts is the installer's copy in the Windows folder,
 # which only administrators may change, not the file in C:\Setup.
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe /S' held-install
-expect_same "$E2E_PROGRAM" "$RETRY" held-install
+expect_same "$signed" "$RETRY" held-install
 tail -c 200 "$(upath "$REPORT")" | tr -d '\r' | grep -qF "and run this installer again." ||
   e2e_fail "held-install: the report's last line does not say why the run failed"
 expect_same "$SCEN_GENERATED/help.bin" "$SAVER" held-install
@@ -93,7 +98,7 @@ expect_same "$SCEN_GENERATED/help.bin" "$SAVER" held-install
 # installs, and removes itself after its exit.
 quiet logon 0 "$RETRY" /S
 expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" logon
-expect_same "$E2E_PROGRAM" "$UNINSTALLER" logon
+expect_same "$signed" "$UNINSTALLER" logon
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' logon
 expect_self_removed logon "$RETRY"
 
@@ -105,7 +110,7 @@ printf 'not a folder' >"$temp"
 quiet no-folder 2 "$SETUP" /S
 rm "$temp"
 mv "$temp.aside" "$temp"
-expect_same "$E2E_PROGRAM" "$RETRY" no-folder
+expect_same "$signed" "$RETRY" no-folder
 quiet again 0 "$SETUP" /S
 expect_no_file "$RETRY" again
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' again

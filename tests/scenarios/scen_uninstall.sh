@@ -118,9 +118,11 @@ expect_same "$E2E_PROGRAM" 'C:\Setup\vmbUninst.exe' setup-copy
 # The screen saver in use for longer than 15 s: one report line (the log's
 # blank, then the text), 1157, then a closing box that promises the rest after
 # a restart. The program answers other programs and leaves the processor
-# mostly idle while it retries. The log, the uninstall entry and the
-# uninstaller stay, no uninstalled mark is written, and the uninstaller's own
-# RunOnce value will finish the work.
+# mostly idle while it retries. What stays (the screen saver and the log) is
+# named for deletion when Windows restarts, with a report line each; the
+# removal is then complete but for the restart: the uninstall entry goes, the
+# uninstalled mark is written, the uninstaller removes itself, and no RunOnce
+# value is left to run it again.
 install_ok install2 1
 timeout 30 wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
 size=$(report_size)
@@ -138,35 +140,45 @@ waited=$(( $(now_ms) - start ))
 expect_box held-closing "$TEXT_UNINSTALL_AT_RESTART" information 10000
 e2e_expect_exit held 0 30
 expect_answered held
-expect_report_since "$size" "$REPORT_IN_USE"
+expect_report_since "$size" "$REPORT_IN_USE" "$LOG will be deleted when Windows restarts." \
+  "$SAVER will be deleted when Windows restarts."
 expect_content "$LOG" "$EXPECTED_LOG" held
 expect_file "$SAVER" held
 expect_no_file "$HELP" held
-# what stays until the work is finished
-expect_unfinished() {
-  expect_reg "$UNINSTALL_KEY" DisplayName 'REG_SZ|Zelto 2000 ScreenSaver' "$1"
-  expect_reg "$UNINSTALL_KEY" UninstallString 'REG_SZ|C:\windows\vmbUninst.exe UNINSTALL' "$1"
-  expect_no_reg "$PRODUCT_KEY" Uninstalled "$1"
-  expect_reg "$RUNONCE_KEY" "$FINISH_VALUE" 'REG_SZ|"C:\windows\vmbUninst.exe" UNINSTALL' "$1"
-  expect_same "$E2E_PROGRAM" "$UNINSTALLER" "$1"
-  expect_no_file "$BATCH" "$1"
+PENDING_KEY='HKLM\System\CurrentControlSet\Control\Session Manager'
+# expect_at_restart WHAT FILE...: each FILE is still there and named for
+# deletion at the restart; everything else of the removal is done.
+expect_at_restart() {
+  local what=$1 file pending
+  shift
+  pending=$(reg_value "$PENDING_KEY" PendingFileRenameOperations) ||
+    e2e_fail "$what: nothing is named for deletion at the restart"
+  # Name and empty target, each followed by \0 (the list's last one too, here).
+  pending+='\0'
+  for file in "$@"; do
+    expect_file "$file" "$what"
+    [[ $pending == *"\\??\\$file\\0\\0"* ]] || e2e_fail "$what: $file is not named in $pending"
+  done
+  expect_no_reg "$UNINSTALL_KEY" DisplayName "$what"
+  expect_no_reg "$UNINSTALL_KEY" UninstallString "$what"
+  expect_reg "$PRODUCT_KEY" Uninstalled 'REG_DWORD|0x1' "$what"
+  expect_no_reg "$RUNONCE_KEY" "$FINISH_VALUE" "$what"
+  expect_self_removed "$what"
 }
-expect_unfinished held
+expect_at_restart held "$SAVER" "$LOG"
 [ -z "$(ini_value boot SCRNSAVE.EXE)" ] || e2e_fail "held: SCRNSAVE.EXE is not empty"
 e2e_kill hold20 2>/dev/null  # no word from the shell about the killed job
 
-# Once the file is free, the uninstaller that stayed removes it and the log,
-# clears its RunOnce value and goes as after any complete removal.
-size=$(report_size)
-uninstall after-held
-expect_report_since "$size"
-expect_uninstalled after-held
-expect_no_reg "$RUNONCE_KEY" "$FINISH_VALUE" after-held
+# Installed again before the restart, the files and the log are taken back
+# from the restart's deletions: the new installation survives it.
+install_ok install-log 1
+pending=$(reg_value "$PENDING_KEY" PendingFileRenameOperations) || pending=
+[[ $pending != *"$SAVER"* && $pending != *"$LOG"* ]] ||
+  e2e_fail "reinstalled: the restart would still delete $pending"
 
 # The log itself held open by another program for longer than 15 s is not "no
-# log": nothing listed is deleted, the log is reported, and the run ends like
-# the one above; once the log is free, the next run removes everything.
-install_ok install-log 1
+# log": nothing listed is deleted now, the log is reported, and the log and
+# the files the header names go at the restart.
 timeout 30 wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
 size=$(report_size)
 hold holdlog 25000 "$LOG"
@@ -175,18 +187,17 @@ expect_box log-held-in-use "$TEXT_FILES_IN_USE" information 30000
 expect_box log-held-closing "$TEXT_UNINSTALL_AT_RESTART" information 10000
 e2e_expect_exit log-held 0 30
 e2e_kill holdlog 2>/dev/null
-expect_report_since "$size" "C:\windows\zelto.log couldn't be deleted."
+expect_report_since "$size" "C:\windows\zelto.log couldn't be deleted." \
+  "$LOG will be deleted when Windows restarts." "$SAVER will be deleted when Windows restarts." \
+  "$HELP will be deleted when Windows restarts."
 expect_content "$LOG" "$EXPECTED_LOG" log-held
 expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" log-held
 expect_same "$SCEN_GENERATED/help.bin" "$HELP" log-held
-expect_unfinished log-held
-uninstall after-log-held
-expect_uninstalled after-log-held
-expect_no_reg "$RUNONCE_KEY" "$FINISH_VALUE" after-log-held
+expect_at_restart log-held "$LOG" "$SAVER" "$HELP"
 
 # Without a log the files that the update header names go all the same. One
-# in use for longer than 15 s is reported by its path, 1157 follows, and the
-# rest waits for the next logon, as with a log.
+# in use for longer than 15 s is reported by its path, 1157 follows, and it
+# goes at the restart, as with a log.
 install_ok install3 1
 rm "$(upath "$LOG")"
 timeout 30 wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
@@ -197,16 +208,18 @@ expect_box no-log-held-in-use "$TEXT_FILES_IN_USE" information 30000
 expect_box no-log-held-closing "$TEXT_UNINSTALL_AT_RESTART" information 10000
 e2e_expect_exit no-log-held 0 30
 e2e_kill hold-nolog 2>/dev/null
-expect_report_since "$size" 'C:\windows\system32\Zelto 2000.Scr couldn'"'"'t be deleted.'
-expect_file "$SAVER" no-log-held
+expect_report_since "$size" 'C:\windows\system32\Zelto 2000.Scr couldn'"'"'t be deleted.' \
+  "$SAVER will be deleted when Windows restarts."
 expect_no_file "$HELP" no-log-held
 expect_no_file "$LOG" no-log-held
-expect_unfinished no-log-held
+expect_at_restart no-log-held "$SAVER"
 
-# Once it is free, the next run removes it and says the product is gone. The
+# Without a log and nothing in use, the run says the product is gone. The
 # uninstaller's file is kept open for a while after its exit: its batch file
 # waits, then deletes it and itself. The user's own delete.bat in the Windows
 # folder is neither overwritten nor deleted: the batch takes another name.
+install_ok install4 1
+rm "$(upath "$LOG")"
 USER_BATCH=$'rem the user\'s own\r\n'
 printf '%s' "$USER_BATCH" >"$(upath "$BATCH")"
 size=$(report_size)

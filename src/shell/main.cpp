@@ -1,9 +1,14 @@
 // Program entry of Zelto 2000 Setup.
 #include "common/dynlib.h"
+#include "common/registry.h"
 #include "shell/selfremove.h"
 #include "shell/setupapp.h"
 
 int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR commandLine, int) {
+#ifdef ZELTO_TEST_WITHOUT_RIGHTS
+    // A test-only build: the system answers as to a user without administrator rights.
+    setAdministratorRightsForTest(0);
+#endif
     moduleInstance = module;
     setupApp = createSetupApp(module);
     if (!setupApp) return 0;

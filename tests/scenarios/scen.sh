@@ -36,6 +36,7 @@ TEXT_NOT_INSTALLED=$'Zelto 2000 was not fully installed. \n\nPlease restart Wind
 TEXT_UNINSTALLED=$'Zelto 2000 is now fully uninstalled. \n\nThank you for trying our software. For information on other products and future upgrades, visit us at http://www.ostrellzuvak.com.'
 TEXT_UNINSTALL_AT_RESTART=$'Zelto 2000 will be fully uninstalled once Windows has restarted. \n\nThank you for trying our software. For information on other products and future upgrades, visit us at http://www.ostrellzuvak.com.'
 FINISH_VALUE=vimbaUninstall
+TEXT_NEEDS_ADMINISTRATOR=$'Zelto 2000 Setup needs administrator rights to change the Windows system folder. Nothing has been changed. \n\nPlease log on as an administrator, or start Setup with "Run as administrator", and try again.'
 TEXT_FILES_IN_USE='Some files may be in use and could not be deleted. View zeltoInstall.txt in your Windows directory for details.'
 
 scen_begin() {

@@ -89,6 +89,56 @@ expect_content "$LOG" $'C:\\windows\\system32\\Zelto 2000.Scr \r\n' empty
 expect_report_since "$size" "$TEXT_NO_INSTALL_HELP"
 rm -f "$(upath "$SAVER")" "$(upath "$LOG")"
 
+# A folder stands where the uninstaller's copy goes: the files are in, but
+# without an uninstaller the install fails like a file that could not be
+# installed (794 naming it, then 1160), no entry is written that would start
+# nothing, the screen saver is not activated, and the next logon tries again.
+mkdir "$(upath "$UNINSTALLER")"
+save_system_ini
+size=$(report_size)
+TEXT_NO_UNINSTALLER=$'Couldn\'t install vmbUninst.exe. The file may be in use. \n\nThis is perfectly normal. Please restart Windows before trying to update again.'
+fails_with no-uninstaller "$SETUP" "$TEXT_NO_UNINSTALLER"
+expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" no-uninstaller
+expect_same "$SCEN_GENERATED/help.bin" "$HELP" no-uninstaller
+cmp -s "$E2E_ART/system.ini.before" "$(upath 'C:\windows\system.ini')" ||
+  e2e_fail "no-uninstaller: the screen saver was activated"
+expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe' no-uninstaller
+expect_report_since "$size" "$TEXT_NO_UNINSTALLER"
+rmdir "$(upath "$UNINSTALLER")"
+rm -f "$(upath "$SAVER")" "$(upath "$HELP")" "$(upath "$LOG")"
+
+# A user without administrator rights on the NT family (a test-only build, whose
+# rights check answers as Windows does for such a user's token) is told so at
+# once, in the usual box and report line, and nothing changes: no wizard, no
+# file, no entry, no value for the next logon. Unattended it says so in the
+# report only and ends with 2; as the uninstaller it removes nothing.
+timeout 30 wine reg delete "$RUNONCE_KEY" /v vimbaInstall /f >/dev/null 2>&1
+rm -f "$(upath "$RETRY")"
+e2e_put "$(variant setup_norights)" 'C:\Setup\norights.exe'
+size=$(report_size)
+e2e_start norights -t 60 'C:\Setup\norights.exe'
+expect_box norights "$TEXT_NEEDS_ADMINISTRATOR" error 30000
+e2e_expect_exit norights 0 20
+e2e_start norights-quiet -t 60 'C:\Setup\norights.exe' /S
+e2e_expect_exit norights-quiet 2 30
+nothing_installed norights
+expect_no_reg "$RUNONCE_KEY" vimbaInstall norights
+expect_no_reg "$UNINSTALL_KEY" DisplayName norights
+expect_no_file "$RETRY" norights
+expect_report_since "$size" "$TEXT_NEEDS_ADMINISTRATOR" "$TEXT_NEEDS_ADMINISTRATOR"
+install_ok rights 1
+e2e_put "$(variant setup_norights)" "$UNINSTALLER"
+e2e_start norights-removal -t 60 "$UNINSTALLER" UNINSTALL
+expect_box norights-removal "$TEXT_NEEDS_ADMINISTRATOR" error 30000
+e2e_expect_exit norights-removal 0 20
+expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" norights-removal
+expect_reg "$UNINSTALL_KEY" DisplayName 'REG_SZ|Zelto 2000 ScreenSaver' norights-removal
+expect_no_reg "$RUNONCE_KEY" "$FINISH_VALUE" norights-removal
+expect_same "$(variant setup_norights)" "$UNINSTALLER" norights-removal
+e2e_put "$E2E_PROGRAM" "$UNINSTALLER"
+uninstall rights-removal
+expect_self_removed rights-removal
+
 # Nothing to install (the one file expands to 0 bytes): no progress window,
 # no message, the program ends; the uninstall entry of the wizard goes again.
 timeout 30 wine reg delete "$RUNONCE_KEY" /v vimbaInstall /f >/dev/null 2>&1

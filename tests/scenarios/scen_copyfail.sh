@@ -16,8 +16,7 @@ fails_with() {
   expect_box "$1-failed" "$3" error 5000
   expect_box "$1-not-installed" "$TEXT_NOT_INSTALLED" error 5000
   e2e_expect_exit "$1" 0 20
-  expect_no_reg "$UNINSTALL_KEY" DisplayName "$1"
-  expect_no_reg "$UNINSTALL_KEY" UninstallString "$1"
+  expect_no_key "$UNINSTALL_KEY" "$1"
 }
 
 nothing_installed() {
@@ -107,8 +106,7 @@ grep -q '^no progress window' "$E2E_ART/watch.out" || e2e_fail "zero: a progress
 nothing_installed zero
 expect_no_temp_copies zero
 expect_no_reg "$RUNONCE_KEY" vimbaInstall zero
-expect_no_reg "$UNINSTALL_KEY" DisplayName zero
-expect_no_reg "$UNINSTALL_KEY" UninstallString zero
+expect_no_key "$UNINSTALL_KEY" zero
 expect_report_since "$size"
 
 # A temporary copy that another program holds open (it may read and write the
@@ -127,7 +125,7 @@ expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" cleanup
 expect_same "$SCEN_GENERATED/help.bin" "$HELP" cleanup
 expect_content "$LOG" "$EXPECTED_LOG" cleanup
 expect_same "$E2E_PROGRAM" "$UNINSTALLER" cleanup
-expect_reg "$UNINSTALL_KEY" DisplayName 'REG_SZ|Zelto 2000 ScreenSaver' cleanup
+expect_uninstall_entry cleanup
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' cleanup
 expect_no_file "$RETRY" cleanup
 held=$(sed -n 's/^held //p' "$E2E_ART/holder.out" | tr -d '\r')

@@ -146,7 +146,8 @@ void writeUninstallEntry() {
     const char* name = kEntryValueNames;
     for (int i = 0; i < count; ++i, name += lstrlenA(name) + 1) {
         formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, name);
-        writeRegistryValue(fullPath, data[i], i < kEntryNumbers ? RegMachineNumber : RegMachineText);
+        writeRegistryValue(fullPath, data[i],
+                           i < kEntryNumbers ? RegMachineNumber : RegMachineText);
     }
 }
 
@@ -305,7 +306,8 @@ void restoreScreenSaver(SetupApp* app) {
     // user chose since stays chosen. A value cut to the buffer matches no path.
     char value[MAX_PATH + 1];
     GetPrivateProfileStringA(kIniSection, kSaverValue, "", value, sizeof value, kIniFile);
-    if (namesProductSaver(value)) WritePrivateProfileStringA(kIniSection, kSaverValue, "", kIniFile);
+    if (namesProductSaver(value))
+        WritePrivateProfileStringA(kIniSection, kSaverValue, "", kIniFile);
     if (ntFamily(app) && readDesktopSaver(value, sizeof value) && namesProductSaver(value))
         writeRegistryValue(kDesktopSaverPath, "", RegUserText);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL, SPIF_SENDWININICHANGE);

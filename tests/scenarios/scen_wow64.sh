@@ -31,8 +31,8 @@ saver64() {
   out=$(timeout 30 "$WINE64" "$PROBE64" saver 2>>"$E2E_ART/probe64.err" | tr -d '\r') ||
     e2e_fail "$1: the 64-bit probe could not read the settings"
   expected=$(printf 'bits 64\ndesktop %s\n%s\nini %s\n%s' "$2" "$3" "$4" "$5")
-  [ "$out" = "$expected" ] ||
-    e2e_fail "$1: the 64-bit probe saw $(tr '\n' '|' <<<"$out"), expected $(tr '\n' '|' <<<"$expected")"
+  [ "$out" = "$expected" ] || e2e_fail "$1: the 64-bit probe saw $(tr '\n' '|' <<<"$out")," \
+    "expected $(tr '\n' '|' <<<"$expected")"
   e2e_log "$1: a 64-bit program sees $(tr '\n' '|' <<<"$out")"
 }
 

@@ -103,7 +103,8 @@ TEST(RegistryValues, UninstallEntryRunOnceAndUninstalledMark) {
     // Removed, the entry takes its key along, unless another program put
     // something of its own there.
     HKEY opened = NULL;
-    writeRegistryValue((std::string(kUninstallKey) + "Comments").c_str(), "foreign", RegMachineText);
+    std::string comments = std::string(kUninstallKey) + "Comments";
+    writeRegistryValue(comments.c_str(), "foreign", RegMachineText);
     deleteUninstallEntry();
     for (const auto& value : entry)
         EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, key, value.name, &type, &data)) << value.name;

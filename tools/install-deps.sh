@@ -2,8 +2,8 @@
 # Installs the Debian packages that the build and the tests need, when run as
 # root and something is missing; otherwise prints the apt-get line to run.
 set -euo pipefail
-packages=(cmake g++ make g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 xvfb
-          imagemagick mscompress googletest x11-utils osslsigncode openssl)
+packages=(cmake g++ make g++-mingw-w64-i686 gcc-mingw-w64-x86-64-win32 mingw-w64-tools wine
+          wine32:i386 wine64 xvfb imagemagick mscompress googletest x11-utils osslsigncode openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -25,6 +25,7 @@ SecurityLibrary security;
 SecurityControlLibrary securityControl;
 SystemRandomLibrary systemRandom;
 CryptoRandomLibrary cryptoRandom;
+Wow64Library wow64;
 
 #define ZELTO_SLOT(file, names, table) \
     {file, names, &table, sizeof table / sizeof(FARPROC), 0, NULL}
@@ -47,6 +48,7 @@ LibrarySlot slots[] = {
     ZELTO_SLOT("advapi32.dll", "SystemFunction036\0", systemRandom),
     ZELTO_SLOT("advapi32.dll", "CryptAcquireContextA\0CryptGenRandom\0CryptReleaseContext\0",
                cryptoRandom),
+    ZELTO_SLOT("kernel32.dll", "IsWow64Process\0GetSystemWow64DirectoryA\0", wow64),
 };
 enum {
     kCommonControls,
@@ -59,7 +61,8 @@ enum {
     kSecurity,
     kSecurityControl,
     kSystemRandom,
-    kCryptoRandom
+    kCryptoRandom,
+    kWow64
 };
 
 const char* missingForTest = NULL;
@@ -180,3 +183,4 @@ const SystemRandomLibrary* systemRandomLibrary() {
 const CryptoRandomLibrary* cryptoRandomLibrary() {
     return static_cast<const CryptoRandomLibrary*>(tableOf(kCryptoRandom));
 }
+const Wow64Library* wow64Library() { return static_cast<const Wow64Library*>(tableOf(kWow64)); }

@@ -70,6 +70,14 @@ struct CryptoRandomLibrary {
     BOOL(WINAPI* CryptReleaseContext)(ULONG_PTR, DWORD);
 };
 
+// The kernel's answers about 64-bit Windows (XP SP2 and later; Windows 95 and
+// NT 4 have neither): whether a 32-bit program runs there, and the folder its
+// system folder's files really are in, as a 64-bit program names it.
+struct Wow64Library {
+    BOOL(WINAPI* IsWow64Process)(HANDLE, PBOOL);
+    UINT(WINAPI* GetSystemWow64DirectoryA)(LPSTR, UINT);
+};
+
 const CommonControlsLibrary* commonControlsLibrary();
 const LzLibrary* lzLibrary();
 const Ole32Library* ole32Library();
@@ -81,6 +89,7 @@ const SecurityLibrary* securityLibrary();
 const SecurityControlLibrary* securityControlLibrary();
 const SystemRandomLibrary* systemRandomLibrary();
 const CryptoRandomLibrary* cryptoRandomLibrary();
+const Wow64Library* wow64Library();
 // The module of the internet library once internetLibrary() has loaded it, for its message texts.
 HMODULE internetModule();
 // A library of the system folder that the caller frees itself; NULL when it cannot be loaded.

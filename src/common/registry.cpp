@@ -1,8 +1,10 @@
 #include "common/registry.h"
+#include "common/dynlib.h"
 #include "common/errors.h"
 #include "common/paths.h"
 #include "common/text.h"
 #include "resources/resource.h"
+#include "resources/version.h"
 #include "shell/setupapp.h"
 
 #define UNINSTALL_PARENT_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
@@ -116,17 +118,49 @@ bool writeProductValue(const char* valueName, const void* data, RegValueCode cod
     return writeRegistryValue(fullPath, data, code);
 }
 
+namespace {
+// The values of the product's entry in the list of installed programs, one
+// after another (each ending in NUL): the numbers first, then the texts, and
+// last those that name the uninstaller's copy.
+const char kEntryValueNames[] =
+    "EstimatedSize\0NoModify\0NoRepair\0DisplayName\0DisplayVersion\0Publisher\0"
+    "UninstallString\0QuietUninstallString\0DisplayIcon\0";
+enum { kEntryNumbers = 3, kEntryValuesWithoutPath = 6, kEntryValueCount = 9 };
+}  // namespace
+
 bool writeUninstallEntry() {
-    char fullPath[MAX_PATH];
+    // The size the list shows, in KB: the chosen files as the header gives
+    // them expanded, rounded up.
+    DWORD bytes = static_cast<DWORD>(setupApp->installExpandedBytes);
+    DWORD kilobytes = (bytes >> 10) + ((bytes & 1023) != 0);
+    DWORD one = 1;
     char program[MAX_PATH];
-    char commandLine[MAX_PATH + 16];
-    // Without its folder, or cut, the command would start some other program.
-    return formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "DisplayName") &&
-           writeRegistryValue(fullPath, "Zelto 2000 ScreenSaver", RegMachineText) &&
-           uninstallerPath(program) &&
-           formatCommandLine(commandLine, sizeof commandLine, program, "UNINSTALL") &&
-           formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, "UninstallString") &&
-           writeRegistryValue(fullPath, commandLine, RegMachineText);
+    char command[MAX_PATH + 16];
+    char quietCommand[MAX_PATH + 16];
+    char icon[MAX_PATH + 8];
+    const void* data[kEntryValueCount] = {&kilobytes, &one, &one,
+                                          "Zelto 2000 ScreenSaver", ZELTO_VERSION_TEXT,
+                                          ZELTO_PUBLISHER, command, quietCommand, icon};
+    // Without its folder, or cut, a command would start some other program:
+    // then the entry names no uninstaller at all.
+    int count = uninstallerPath(program) &&
+                        formatCommandLine(command, sizeof command, program, "UNINSTALL") &&
+                        formatCommandLine(quietCommand, sizeof quietCommand, program,
+                                          "UNINSTALL /S") &&
+                        formatCommandLine(icon, sizeof icon, program, NULL) &&
+                        appendToText(icon, sizeof icon, ",0")
+                    ? kEntryValueCount
+                    : kEntryValuesWithoutPath;
+    char fullPath[MAX_PATH];
+    const char* name = kEntryValueNames;
+    bool written = count == kEntryValueCount;
+    for (int i = 0; i < count; ++i, name += lstrlenA(name) + 1) {
+        if (!formatText(fullPath, sizeof fullPath, "%s%s", kUninstallKey, name) ||
+            !writeRegistryValue(fullPath, data[i],
+                                i < kEntryNumbers ? RegMachineNumber : RegMachineText))
+            written = false;
+    }
+    return written;
 }
 
 namespace {
@@ -210,20 +244,43 @@ const char kDesktopSaverPath[] = DESKTOP_KEY "\\" SAVER_VALUE;
 
 bool ntFamily(const SetupApp* app) { return app->osKind >= 4; }
 
-// The installed screen saver's path, and its short form; false when the long
-// path does not fit. The short form is empty while the file cannot be found.
-bool productSaverPaths(char* path, char* shortPath) {
+// On 64-bit Windows, the folder where this 32-bit program's files in its system
+// folder really are, as a 64-bit program (the one that starts screen savers)
+// names it: the system folder this program sees leads 64-bit programs to
+// another folder. False on 32-bit Windows and on systems that predate 64-bit ones.
+bool wow64SystemFolder(char* out) {
+    const Wow64Library* wow64 = wow64Library();
+    BOOL redirected = FALSE;
+    if (!wow64 || !wow64->IsWow64Process(GetCurrentProcess(), &redirected) || !redirected)
+        return false;
+    UINT n = wow64->GetSystemWow64DirectoryA(out, MAX_PATH);
+    return n > 0 && n < MAX_PATH && ensureTrailingBackslash(out, MAX_PATH);
+}
+
+// The installed screen saver's path through the system folder, or through that
+// folder of 64-bit Windows (false elsewhere), and its short form; false when the
+// long path does not fit. The short form is empty while the file cannot be found.
+bool productSaverPaths(bool wow64, char* path, char* shortPath) {
     shortPath[0] = '\0';
     char folder[MAX_PATH];
-    if (!dirKindFolder(DirSystem, folder) || !joinPath(path, folder, "Zelto 2000.scr"))
+    if (!(wow64 ? wow64SystemFolder(folder) : dirKindFolder(DirSystem, folder)) ||
+        !joinPath(path, folder, "Zelto 2000.scr"))
         return false;
     shortPathOf(path, shortPath);
     return true;
 }
 
-bool namesProductSaver(const char* value, const char* path, const char* shortPath) {
-    if (value[0] == '\0') return false;
-    return lstrcmpiA(value, path) == 0 || (shortPath[0] && lstrcmpiA(value, shortPath) == 0);
+// Whether a setting names the installed saver: through either folder (the
+// Screen Saver dialog of 64-bit Windows names it through the 64-bit one), long
+// or short, in any letter case.
+bool namesProductSaver(const char* value) {
+    char path[MAX_PATH];
+    char shortPath[MAX_PATH];
+    for (int wow64 = 0; wow64 < 2; ++wow64)
+        if (value[0] && productSaverPaths(wow64, path, shortPath) &&
+            (lstrcmpiA(value, path) == 0 || (shortPath[0] && lstrcmpiA(value, shortPath) == 0)))
+            return true;
+    return false;
 }
 
 // The text of HKEY_CURRENT_USER\Control Panel\Desktop\SCRNSAVE.EXE; false when
@@ -248,7 +305,10 @@ bool activateScreenSaver(SetupApp* app) {
     if (!app->componentActivate[0]) return true;
     char path[MAX_PATH];
     char shortPath[MAX_PATH];
-    if (!productSaverPaths(path, shortPath) || !shortPath[0]) return true;
+    // The setting names the saver as the program that starts it finds it.
+    if (!(productSaverPaths(true, path, shortPath) || productSaverPaths(false, path, shortPath)) ||
+        !shortPath[0])
+        return true;
     WritePrivateProfileStringA(kIniSection, kSaverValue, shortPath, kIniFile);
     if (ntFamily(app)) writeRegistryValue(kDesktopSaverPath, shortPath, RegUserText);
     // Without SPIF_UPDATEINIFILE the switch would last only until the user logs off.
@@ -259,18 +319,13 @@ bool activateScreenSaver(SetupApp* app) {
 
 void restoreScreenSaver(SetupApp* app) {
     // Only a setting that still names the product's saver is emptied: a saver the
-    // user chose since stays chosen. A value cut to the buffer matches neither path.
-    char path[MAX_PATH];
-    char shortPath[MAX_PATH];
+    // user chose since stays chosen. A value cut to the buffer matches no path.
     char value[MAX_PATH + 1];
-    if (productSaverPaths(path, shortPath)) {
-        GetPrivateProfileStringA(kIniSection, kSaverValue, "", value, sizeof value, kIniFile);
-        if (namesProductSaver(value, path, shortPath))
-            WritePrivateProfileStringA(kIniSection, kSaverValue, "", kIniFile);
-        if (ntFamily(app) && readDesktopSaver(value, sizeof value) &&
-            namesProductSaver(value, path, shortPath))
-            writeRegistryValue(kDesktopSaverPath, "", RegUserText);
-    }
+    GetPrivateProfileStringA(kIniSection, kSaverValue, "", value, sizeof value, kIniFile);
+    if (namesProductSaver(value))
+        WritePrivateProfileStringA(kIniSection, kSaverValue, "", kIniFile);
+    if (ntFamily(app) && readDesktopSaver(value, sizeof value) && namesProductSaver(value))
+        writeRegistryValue(kDesktopSaverPath, "", RegUserText);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL, SPIF_SENDWININICHANGE);
 }
 
@@ -321,6 +376,21 @@ void dropUninstallEntryWithoutUninstaller() {
 }
 
 bool deleteUninstallEntry() {
-    bool deleted = deleteRegistryValue(kUninstallKey, "DisplayName", true);
-    return deleteRegistryValue(kUninstallKey, "UninstallString", true) && deleted;
+    bool deleted = true;
+    for (const char* name = kEntryValueNames; *name; name += lstrlenA(name) + 1)
+        if (!deleteRegistryValue(kUninstallKey, name, true)) deleted = false;
+    // The key was made for these values: it goes with them, unless something
+    // else was put in it (Windows 9x would delete a key with all below it).
+    char path[sizeof kUninstallKey];
+    lstrcpynA(path, kUninstallKey, sizeof path - 1);  // without the closing backslash
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return deleted;
+    DWORD subkeys = 1;
+    DWORD values = 1;
+    LONG r = RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL,
+                              NULL, NULL);
+    RegCloseKey(key);
+    if (r == ERROR_SUCCESS && subkeys == 0 && values == 0) RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+    return deleted;
 }

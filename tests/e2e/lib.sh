@@ -18,7 +18,8 @@
 #   e2e_reg_query KEY VALUE | e2e_shot NAME | e2e_display WxH [DEPTH]
 #   png_rgb FILE WxH+X+Y (pixels as "x y r g b" lines)
 # Inside a scenario: $E2E_PROGRAM (program under test), $E2E_ROBOT, $E2E_FIXTURE,
-# $E2E_ART (artifacts folder), $WINEPREFIX; E2E_KEEP_PREFIX=1 keeps the prefix.
+# $E2E_ART (artifacts folder), $WINEPREFIX; E2E_KEEP_PREFIX=1 keeps the prefix,
+# E2E_WINEARCH=win64 (set before e2e_begin) makes it a 64-bit one.
 #
 # The same file gives tests/run-tests.sh and tools/run-installer.sh the Xvfb and
 # template-prefix functions (xvfb_start, xvfb_stop, wine_make_template).
@@ -122,11 +123,12 @@ png_rgb() {
 
 wine_template_ready() { [ -f "$1/.template-complete" ] && [ -f "$1/system.reg" ]; }
 
-# Makes the template prefix DIR once (32-bit, window hides without delay,
-# crashes end the process instead of opening the debugger's dialog), or leaves
-# a complete one alone. Needs DISPLAY. Safe against a second runner at once.
+# wine_make_template DIR [ARCH]: makes the template prefix DIR once (ARCH
+# win32, the default, or win64; window hides without delay, crashes end the
+# process instead of opening the debugger's dialog), or leaves a complete one
+# alone. Needs DISPLAY. Safe against a second runner at once.
 wine_make_template() {
-  local dir=$1 lockfd
+  local dir=$1 arch=${2:-win32} lockfd
   mkdir -p "$(dirname "$dir")"
   exec {lockfd}>"$dir.lock"
   flock -w 300 "$lockfd" || { echo "wine_make_template: $dir is locked" >&2; return 1; }
@@ -134,7 +136,7 @@ wine_make_template() {
     echo "Making the template Wine prefix $dir"
     rm -rf "$dir"
     (
-      export WINEPREFIX=$dir WINEARCH=win32 WINEDEBUG=-all
+      export WINEPREFIX=$dir WINEARCH=$arch WINEDEBUG=-all
       # No Mono or Gecko download prompts while the prefix is made.
       WINEDLLOVERRIDES="mscoree,mshtml=" timeout 180 wineboot -i >/dev/null 2>&1 &&
         timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null &&
@@ -151,16 +153,17 @@ wine_make_template() {
   return $ok
 }
 
-# Copies the template to DIR (replacing it) and starts a persistent wineserver
-# for it. Exports WINEPREFIX, WINEARCH and WINEDEBUG.
+# wine_prefix_from_template TEMPLATE DIR [ARCH]: copies the template (of ARCH,
+# default win32) to DIR (replacing it) and starts a persistent wineserver for
+# it. Exports WINEPREFIX, WINEARCH and WINEDEBUG.
 wine_prefix_from_template() {
-  local template=$1 dir=$2
+  local template=$1 dir=$2 arch=${3:-win32}
   wine_stop_prefix "$dir"
   rm -rf "$dir"
   mkdir -p "$(dirname "$dir")"
   cp -a "$template" "$dir" || return 1
   rm -f "$dir/.template-complete"
-  export WINEPREFIX=$dir WINEARCH=win32 WINEDEBUG=-all
+  export WINEPREFIX=$dir WINEARCH=$arch WINEDEBUG=-all
   wine_start_server
 }
 
@@ -212,9 +215,11 @@ e2e_begin() {
     xvfb_start 150 || e2e_fail "no X display"
     E2E_OWN_XVFB=1
   fi
-  local template=$E2E_BUILD/wine/template
-  wine_make_template "$template" || e2e_fail "no template prefix"
-  wine_prefix_from_template "$template" "$E2E_BUILD/wine/e2e/$E2E_SCENARIO" ||
+  # E2E_WINEARCH=win64 gives the scenario a 64-bit prefix, from a template of its own.
+  local arch=${E2E_WINEARCH:-win32} template=$E2E_BUILD/wine/template
+  [ "$arch" = win32 ] || template+=-$arch
+  wine_make_template "$template" "$arch" || e2e_fail "no $arch template prefix"
+  wine_prefix_from_template "$template" "$E2E_BUILD/wine/e2e/$E2E_SCENARIO" "$arch" ||
     e2e_fail "could not make the scenario's prefix"
   e2e_log "prefix $WINEPREFIX, display $DISPLAY, artifacts $E2E_ART"
 }

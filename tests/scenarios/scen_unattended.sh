@@ -50,8 +50,7 @@ expect_same "$SCEN_GENERATED/help.bin" "$HELP" install
 expect_content "$LOG" "$EXPECTED_LOG" install
 expect_same "$signed" "$UNINSTALLER" install
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' install
-expect_reg "$UNINSTALL_KEY" DisplayName 'REG_SZ|Zelto 2000 ScreenSaver' install
-expect_reg "$UNINSTALL_KEY" UninstallString 'REG_SZ|C:\windows\vmbUninst.exe UNINSTALL' install
+expect_uninstall_entry install
 expect_saver_setting install
 expect_no_temp_copies install
 # The success box's text follows the success line, as the box followed it.

@@ -159,8 +159,7 @@ expect_at_restart() {
     expect_file "$file" "$what"
     [[ $pending == *"\\??\\$file\\0\\0"* ]] || e2e_fail "$what: $file is not named in $pending"
   done
-  expect_no_reg "$UNINSTALL_KEY" DisplayName "$what"
-  expect_no_reg "$UNINSTALL_KEY" UninstallString "$what"
+  expect_no_key "$UNINSTALL_KEY" "$what"
   expect_reg "$PRODUCT_KEY" Uninstalled 'REG_DWORD|0x1' "$what"
   expect_no_reg "$RUNONCE_KEY" "$FINISH_VALUE" "$what"
   expect_self_removed "$what"
@@ -237,8 +236,7 @@ expect_file "$UNINSTALLER" no-log
 expect_report_since "$size"
 expect_no_file "$SAVER" no-log
 expect_no_file "$HELP" no-log
-expect_no_reg "$UNINSTALL_KEY" DisplayName no-log
-expect_no_reg "$UNINSTALL_KEY" UninstallString no-log
+expect_no_key "$UNINSTALL_KEY" no-log
 expect_reg "$PRODUCT_KEY" Uninstalled 'REG_DWORD|0x1' no-log
 e2e_wait keep 10
 expect_self_removed no-log "$UNINSTALLER" 'C:\windows\delete1.bat'

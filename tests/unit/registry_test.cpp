@@ -75,16 +75,46 @@ TEST(RegistryValues, CommandLinesQuoteOnlyPathsThatNeedIt) {
 
 TEST(RegistryValues, UninstallEntryRunOnceAndUninstalledMark) {
     TestApp app;
+    setupApp->installExpandedBytes = 2049;
     writeUninstallEntry();
     DWORD type = 0;
     std::string data;
     const char* key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zelto2000";
-    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, key, "DisplayName", &type, &data));
-    EXPECT_EQ(std::string("Zelto 2000 ScreenSaver\0", 23), data);
-    char windows[MAX_PATH];
-    GetWindowsDirectoryA(windows, MAX_PATH);
-    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, key, "UninstallString", &type, &data));
-    EXPECT_STREQ((std::string(windows) + "\\vmbUninst.exe UNINSTALL").c_str(), data.c_str());
+    std::string uninstaller = windowsPath("vmbUninst.exe");
+    // What the list of installed programs shows: texts, and numbers (the size in KB
+    // rounded up).
+    const struct {
+        const char* name;
+        DWORD type;
+        std::string data;
+    } entry[] = {{"DisplayName", REG_SZ, std::string("Zelto 2000 ScreenSaver\0", 23)},
+                 {"UninstallString", REG_SZ, uninstaller + " UNINSTALL" + '\0'},
+                 {"QuietUninstallString", REG_SZ, uninstaller + " UNINSTALL /S" + '\0'},
+                 {"DisplayIcon", REG_SZ, uninstaller + ",0" + '\0'},
+                 {"DisplayVersion", REG_SZ, std::string("2.0\0", 4)},
+                 {"Publisher", REG_SZ, std::string("Ostrell Zuvak\0", 14)},
+                 {"EstimatedSize", REG_DWORD, std::string("\x03\0\0\0", 4)},
+                 {"NoModify", REG_DWORD, std::string("\x01\0\0\0", 4)},
+                 {"NoRepair", REG_DWORD, std::string("\x01\0\0\0", 4)}};
+    for (const auto& value : entry) {
+        ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, key, value.name, &type, &data)) << value.name;
+        EXPECT_EQ(value.type, type) << value.name;
+        EXPECT_EQ(value.data, data) << value.name;
+    }
+    // Removed, the entry takes its key along, unless another program put
+    // something of its own there.
+    HKEY opened = NULL;
+    std::string comments = std::string(kUninstallKey) + "Comments";
+    writeRegistryValue(comments.c_str(), "foreign", RegMachineText);
+    deleteUninstallEntry();
+    for (const auto& value : entry)
+        EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, key, value.name, &type, &data)) << value.name;
+    EXPECT_TRUE(readValue(HKEY_LOCAL_MACHINE, key, "Comments", &type, &data));
+    deleteRegistryValue(kUninstallKey, "Comments", true);
+    writeUninstallEntry();
+    deleteUninstallEntry();
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &opened));
+    writeUninstallEntry();
 
     // The value names the program's copy in the Windows folder, byte for byte
     // the running file; clearing it deletes the copy.

@@ -99,16 +99,22 @@ expect_uninstalled again "$other"
 expect_no_file "$RETRY" again
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' again
 
+# uninstall_then_hold NAME EXE: runs EXE UNINSTALL; while its closing box is
+# up, another program (the job "keep") starts holding its file for 4 s.
+uninstall_then_hold() {
+  e2e_start "$1" -t 90 "$2" UNINSTALL
+  e2e_robot "msgbox title=Installer timeout=30000"
+  expect_field msgbox text "$TEXT_UNINSTALLED"
+  hold keep 4000 "$2" share=rw
+  e2e_robot "msgbox title=Installer" "press ok" "gone"
+  e2e_expect_exit "$1" 0 30
+}
+
 # A copy of the uninstaller outside the Windows folder (one a user keeps beside
 # the installer) uninstalls, but stays: no batch file is written beside it and
 # nothing is started, even while its file is held.
 e2e_put "$E2E_PROGRAM" 'C:\Setup\vmbUninst.exe'
-e2e_start setup-copy -t 90 'C:\Setup\vmbUninst.exe' UNINSTALL
-e2e_robot "msgbox title=Installer timeout=30000"
-expect_field msgbox text "$TEXT_UNINSTALLED"
-hold keep 4000 'C:\Setup\vmbUninst.exe' share=rw
-e2e_robot "msgbox title=Installer" "press ok" "gone"
-e2e_expect_exit setup-copy 0 30
+uninstall_then_hold setup-copy 'C:\Setup\vmbUninst.exe'
 batches=$(cd "$(upath 'C:\Setup')" && ls -A | grep -i '\.bat$')
 [ -z "$batches" ] || e2e_fail "setup-copy: C:\Setup holds $batches"
 [ -z "$(prefix_cmds)" ] || e2e_fail "setup-copy: a command interpreter was started"
@@ -223,12 +229,7 @@ USER_BATCH=$'rem the user\'s own\r\n'
 printf '%s' "$USER_BATCH" >"$(upath "$BATCH")"
 size=$(report_size)
 expect_file "$UNINSTALLER" no-log
-e2e_start no-log -t 90 "$UNINSTALLER" UNINSTALL
-e2e_robot "msgbox title=Installer timeout=30000"
-expect_field msgbox text "$TEXT_UNINSTALLED"
-hold keep 4000 "$UNINSTALLER" share=rw
-e2e_robot "msgbox title=Installer" "press ok" "gone"
-e2e_expect_exit no-log 0 30
+uninstall_then_hold no-log "$UNINSTALLER"
 delete_batch 'C:\windows\vmbUninst.exe' 'C:\windows\delete1.bat'
 expect_content 'C:\windows\delete1.bat' "$BATCH_TEXT" no-log
 e2e_running keep || e2e_fail "no-log: the uninstaller's file was let go too early for the check"

@@ -38,6 +38,16 @@ protected:
         DeleteFileA(log.c_str());
     }
     TestApp app;
+    // One box says files are in use, and the report's one new line names path.
+    void expectInUseReported(const std::vector<CaughtBox>& boxes, const std::string& path) {
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(0u, boxes[0].text.find("Some files may be in use"));
+        std::smatch m;
+        std::string text = readFile(report);
+        ASSERT_TRUE(std::regex_match(text, m, std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)\r\n")))
+            << text;
+        EXPECT_EQ(path + " couldn't be deleted.", m[1].str());
+    }
     std::string log, report, first, second;
 };
 }  // namespace
@@ -62,13 +72,7 @@ TEST_F(LogFixture, LinesAndTheDuplicateRule) {
         boxes = catcher.boxes();
     }
     CloseHandle(held);
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(0u, boxes[0].text.find("Some files may be in use"));
-    std::smatch m;
-    std::string text = readFile(report);
-    ASSERT_TRUE(std::regex_match(text, m, std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)\r\n")))
-        << text;
-    EXPECT_EQ(log + " couldn't be deleted.", m[1].str());
+    expectInUseReported(boxes, log);
 }
 
 TEST_F(LogFixture, RemovalDeletesListedFilesThenTheLog) {
@@ -112,13 +116,7 @@ TEST_F(LogFixture, WithoutALogTheHeadersPathsGoAndWhatStaysIsReported) {
     EXPECT_FALSE(fileExists(first.c_str()));
     EXPECT_TRUE(fileExists(second.c_str()));
     EXPECT_TRUE(fileExists(other.c_str()));  // named by no header
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(0u, boxes[0].text.find("Some files may be in use"));
-    std::smatch m;
-    std::string text = readFile(report);
-    ASSERT_TRUE(std::regex_match(text, m, std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)\r\n")))
-        << text;
-    EXPECT_EQ(second + " couldn't be deleted.", m[1].str());
+    expectInUseReported(boxes, second);
     EXPECT_TRUE(setupApp->removeLoggedFiles());
     EXPECT_FALSE(fileExists(second.c_str()));
     EXPECT_FALSE(fileExists(log.c_str()));

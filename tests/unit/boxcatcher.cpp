@@ -17,6 +17,29 @@ BOOL CALLBACK findBox(HWND window, LPARAM param) {
     }
     return TRUE;
 }
+
+// The standard icon a box shows, as its MB_ICON style (0 for none): the box's
+// icon control holds the shared icon that LoadIcon gives for that kind.
+UINT iconStyleOf(HWND box) {
+    static const struct {
+        LPCSTR id;
+        UINT style;
+    } kinds[] = {{IDI_HAND, MB_ICONHAND},
+                 {IDI_QUESTION, MB_ICONQUESTION},
+                 {IDI_EXCLAMATION, MB_ICONEXCLAMATION},
+                 {IDI_ASTERISK, MB_ICONASTERISK}};
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char cls[16] = "";
+        GetClassNameA(child, cls, sizeof cls);
+        if (lstrcmpiA(cls, "Static") != 0 ||
+            (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+            continue;
+        HICON icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+        for (size_t k = 0; icon && k < sizeof kinds / sizeof kinds[0]; ++k)
+            if (icon == LoadIconA(NULL, kinds[k].id)) return kinds[k].style;
+    }
+    return 0;
+}
 }  // namespace
 
 BoxCatcher::BoxCatcher(int answer)
@@ -54,7 +77,7 @@ DWORD WINAPI BoxCatcher::run(void* param) {
         box.caption = buffer;
         GetDlgItemTextA(search.found, 0xFFFF, buffer, sizeof buffer);
         box.text = buffer;
-        box.style = 0;
+        box.style = iconStyleOf(search.found);
         if (GetDlgItem(search.found, IDYES) && GetDlgItem(search.found, IDNO)) box.style |= MB_YESNO;
         EnterCriticalSection(&self->lock_);
         self->boxes_.push_back(box);

@@ -42,6 +42,7 @@ protected:
     void expectInUseReported(const std::vector<CaughtBox>& boxes, const std::string& path) {
         ASSERT_EQ(1u, boxes.size());
         EXPECT_EQ(0u, boxes[0].text.find("Some files may be in use"));
+        EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), boxes[0].style);
         std::smatch m;
         std::string text = readFile(report);
         ASSERT_TRUE(std::regex_match(text, m, std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)\r\n")))
@@ -206,6 +207,7 @@ TEST(RemovablePaths, AreTheHeadersDestinationsOrNothing) {
     EXPECT_EQ(0, setupApp->removableCount);
     ASSERT_EQ(1u, catcher.boxes().size());
     EXPECT_EQ(0u, catcher.boxes()[0].text.find("Unable to access update header res::absent.new."));
+    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), catcher.boxes()[0].style);
 }
 
 TEST_F(LogFixture, ReportLinesAndErrorReports) {

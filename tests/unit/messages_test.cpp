@@ -74,7 +74,7 @@ TEST(MessageBoxes, OnlyYesOfAYesNoBoxAnswersTrue) {
         ASSERT_EQ(1u, boxes.size());
         EXPECT_EQ("Installer", boxes[0].caption);
         EXPECT_EQ("Are you sure you want to uninstall Zelto 2000?", boxes[0].text);
-        EXPECT_EQ(static_cast<UINT>(MB_YESNO), boxes[0].style);
+        EXPECT_EQ(static_cast<UINT>(MB_ICONERROR | MB_YESNO), boxes[0].style);
     }
     {
         BoxCatcher no(IDNO);
@@ -83,6 +83,7 @@ TEST(MessageBoxes, OnlyYesOfAYesNoBoxAnswersTrue) {
     {
         BoxCatcher ok(IDOK);
         EXPECT_FALSE(showMessage("plain", MB_ICONINFORMATION, 0));
-        EXPECT_EQ(1u, ok.boxes().size());
+        ASSERT_EQ(1u, ok.boxes().size());
+        EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION | MB_OK), ok.boxes()[0].style);
     }
 }

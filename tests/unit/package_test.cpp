@@ -139,6 +139,7 @@ TEST(PackageCheck, ProgressReportsAndTheMissingHeader) {
                   "connections before trying again.",
                   boxes[0].text);
         EXPECT_EQ("Installer", boxes[0].caption);
+        EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), boxes[0].style);
     }
     EXPECT_EQ(5, setupApp->newestFileTime);
     std::string line = readFile(report);

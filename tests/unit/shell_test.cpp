@@ -39,22 +39,6 @@ TEST(OsKind, EveryRowOfTheTable) {
     EXPECT_EQ(0, osKindFromVersion(version(3, 4, 0, 0)));
 }
 
-TEST(OsKind, ShellVersionIsTheOneTheShellLibraryGives) {
-    struct { DWORD size, major, minor, build, platform; } info = {20, 0, 0, 0, 0};
-    HMODULE shell = LoadLibraryA("shell32.dll");
-    ASSERT_NE(nullptr, shell);
-    typedef HRESULT(CALLBACK * GetVersion)(void*);
-    GetVersion getVersion =
-        reinterpret_cast<GetVersion>(reinterpret_cast<void*>(GetProcAddress(shell, "DllGetVersion")));
-    ASSERT_NE(nullptr, getVersion);
-    ASSERT_GE(getVersion(&info), 0);
-    FreeLibrary(shell);
-    DWORD major = 0, minor = 99;
-    readShellVersion(&major, &minor);
-    EXPECT_EQ(info.major, major);
-    EXPECT_EQ(info.minor, minor);
-}
-
 TEST(MirrorSites, RemaindersChooseSitesInThirds) {
     const int sites[9] = {0, 0, 0, 1, 1, 1, 2, 2, 2};  // remainders 0-2, 3-5, 6-8 of the number by 9
     for (int r = 0; r < 9; ++r) EXPECT_EQ(sites[r], mirrorIndexFor(r)) << r;

@@ -35,6 +35,9 @@ private:
     uint64_t state_;
 };
 
+// Microseconds on the performance counter.
+long long microseconds();
+
 // Counts inputs per kind and failures per check; keeps the first few failures
 // of each check with the input that caused them.
 class Tally {
@@ -51,6 +54,9 @@ public:
     long long failures(const char* prefix) const;
     long long total() const;
     long long totalSkipped() const;
+    // Whether every kind ran at least kMinInputsPerKind inputs: a run that tried
+    // (almost) nothing proves nothing, however busy the machine.
+    bool enough() const;
     // A summary, and "@table|area|what|count|result" lines for the report.
     void print(LONG guardHits) const;
 
@@ -92,10 +98,16 @@ private:
     DWORD ms_;
     DWORD start_;
 };
-enum { kHeaderSliceMs = 20000, kLogSliceMs = 40000 };
+enum { kHeaderSliceMs = 20000, kLogSliceMs = 40000, kMinInputsPerKind = 20 };
 
-// Microseconds on the performance counter.
-long long microseconds();
+// Charges the time until the end of its scope to a kind of input.
+struct KindTimer {
+    Tally& tally;
+    const char* kind;
+    long long start;
+    ~KindTimer() { tally.spent(kind, microseconds() - start); }
+};
+
 
 std::string hexDump(const BYTE* bytes, size_t size, size_t limit = 200);
 std::string quoted(const char* text, size_t size);

@@ -289,12 +289,7 @@ void HeaderRunner::checkPath(const char* check, const char* kind, const HeaderCa
 void HeaderRunner::run(const char* kind, const HeaderCase& c) {
     ++cases_;
     tally_.tried(kind);
-    struct Timer {
-        Tally& tally;
-        const char* kind;
-        long long start;
-        ~Timer() { tally.spent(kind, microseconds() - start); }
-    } timer = {tally_, kind, microseconds()};
+    KindTimer timer = {tally_, kind, microseconds()};
     const DWORD size = static_cast<DWORD>(c.bytes.size());
     BYTE* input = arena_.tail(size);
     if (size) memcpy(input, c.bytes.data(), size);

@@ -236,12 +236,7 @@ void LogRunner::fail(const char* check, const char* kind, const LogCase& c,
 void LogRunner::run(const char* kind, LogCase& c) {
     ++cases_;
     tally_.tried(kind);
-    struct Timer {
-        Tally& tally;
-        const char* kind;
-        long long start;
-        ~Timer() { tally.spent(kind, microseconds() - start); }
-    } timer = {tally_, kind, microseconds()};
+    KindTimer timer = {tally_, kind, microseconds()};
     for (ScratchFile& f : c.files) {
         f.held = INVALID_HANDLE_VALUE;
         bool made = f.folder ? CreateDirectoryA(f.path.c_str(), NULL) != FALSE

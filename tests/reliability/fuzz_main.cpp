@@ -106,12 +106,20 @@ long long Tally::totalSkipped() const {
     return n;
 }
 
+bool Tally::enough() const {
+    if (kinds_.empty()) return false;
+    for (const Count& c : kinds_)
+        if (c.n < kMinInputsPerKind) return false;
+    return true;
+}
+
 void Tally::print(LONG hits) const {
     printf("%s: %lld inputs, %lld more drawn but skipped when their time was spent\n",
            family_.c_str(), total(), totalSkipped());
     for (const Count& c : kinds_) {
         printf("  %-48s %8lld  %6lld ms  %lld failed", c.name.c_str(), c.n, c.us / 1000, c.failed);
         if (c.skipped) printf(", %lld skipped", c.skipped);
+        if (c.n < kMinInputsPerKind) printf(", TOO FEW (at least %d)", kMinInputsPerKind);
         printf("\n");
         std::string result = c.failed ? std::to_string(c.failed) + " inputs failed a check"
                                       : std::string("every check held after every input");
@@ -123,6 +131,7 @@ void Tally::print(LONG hits) const {
         printf("  %-48s %8lld\n", c.name.c_str(), c.n);
         printf("@table|%s|%s|%lld|\n", family_.c_str(), c.name.c_str(), c.n);
     }
+    if (kinds_.empty()) printf("FAILED: no input was tried\n");
     if (checks_.empty()) {
         printf("  every check held after every input\n");
         return;
@@ -179,7 +188,8 @@ int main(int argc, char** argv) {
     for (const auto& l : lost)
         printf("@table|nothing lost (install logs)|%s|%lld|%s\n", l.what, l.n,
                l.n ? "FAILED" : "none");
-    bool ok = prepared && hits == 0 && headers.failures() == 0 && logs.failures() == 0;
+    bool ok = prepared && hits == 0 && headers.failures() == 0 && logs.failures() == 0 &&
+              headers.enough() && logs.enough();
     printf("%s (seed %llu, %lld inputs, %lld skipped, %lu ms)\n", ok ? "PASSED" : "FAILED",
            static_cast<unsigned long long>(seed), headers.total() + logs.total(),
            headers.totalSkipped() + logs.totalSkipped(), GetTickCount() - start);

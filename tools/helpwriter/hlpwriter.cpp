@@ -435,7 +435,7 @@ std::vector<uint8_t> BuildBTree(uint16_t flags, uint16_t pageSize, const char* s
     return tree.data;
 }
 
-bool WriteHelpFile(const HelpSource& source, std::vector<uint8_t>* out,
+bool writeHelpFile(const HelpSource& source, std::vector<uint8_t>* out,
                    std::vector<Diagnostic>* errors) {
     errors->clear();
     out->clear();

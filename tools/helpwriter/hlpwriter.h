@@ -22,7 +22,7 @@ std::vector<uint8_t> BuildBTree(uint16_t flags, uint16_t pageSize, const char* s
 
 // Builds the whole help file from a valid source. Fails (with diagnostics)
 // only when a paragraph is too long to fit in one 4 KB topic block.
-bool WriteHelpFile(const HelpSource& source, std::vector<uint8_t>* out,
+bool writeHelpFile(const HelpSource& source, std::vector<uint8_t>* out,
                    std::vector<Diagnostic>* errors);
 
 }  // namespace helpwriter

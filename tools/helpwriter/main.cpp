@@ -10,7 +10,7 @@
 
 namespace {
 
-bool ReadFile(const char* path, std::string* text) {
+bool readTextFile(const char* path, std::string* text) {
     FILE* f = fopen(path, "rb");
     if (!f) return false;
     char buf[8192];
@@ -21,7 +21,7 @@ bool ReadFile(const char* path, std::string* text) {
     return ok;
 }
 
-bool WriteFile(const char* path, const std::vector<uint8_t>& data) {
+bool writeBinaryFile(const char* path, const std::vector<uint8_t>& data) {
     FILE* f = fopen(path, "wb");
     if (!f) return false;
     bool ok = fwrite(data.data(), 1, data.size(), f) == data.size();
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string text;
-    if (!ReadFile(argv[1], &text)) {
+    if (!readTextFile(argv[1], &text)) {
         fprintf(stderr, "zeltohelp: cannot read %s\n", argv[1]);
         return 2;
     }
@@ -54,11 +54,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::vector<uint8_t> file;
-    if (!helpwriter::WriteHelpFile(source, &file, &errors)) {
+    if (!helpwriter::writeHelpFile(source, &file, &errors)) {
         Report(argv[1], errors);
         return 1;
     }
-    if (!WriteFile(argv[2], file)) {
+    if (!writeBinaryFile(argv[2], file)) {
         fprintf(stderr, "zeltohelp: cannot write %s\n", argv[2]);
         return 2;
     }

@@ -44,7 +44,7 @@ bool Build(const std::string& text, std::vector<uint8_t>* file, HelpSource* sour
     HelpSource local;
     HelpSource* src = source ? source : &local;
     std::vector<Diagnostic> errors;
-    bool ok = helpwriter::ParseHelpSource(text, src, &errors) && helpwriter::WriteHelpFile(*src, file, &errors);
+    bool ok = helpwriter::ParseHelpSource(text, src, &errors) && helpwriter::writeHelpFile(*src, file, &errors);
     for (const Diagnostic& d : errors) fprintf(stderr, "  line %d: %s\n", d.line, d.message.c_str());
     return ok;
 }
@@ -405,7 +405,7 @@ void TestErrors() {
             std::vector<Diagnostic> errors;
             std::vector<uint8_t> file;
             bool ok = helpwriter::ParseHelpSource(c.source, &src, &errors) &&
-                      helpwriter::WriteHelpFile(src, &file, &errors);
+                      helpwriter::writeHelpFile(src, &file, &errors);
             CHECK_EQ(ok, c.ok);
             if (!c.ok)
                 CHECK(errors.size() == 1 && errors[0].message.find("holds at most") != std::string::npos &&
@@ -423,7 +423,7 @@ void TestErrors() {
         std::vector<Diagnostic> errors;
         CHECK(helpwriter::ParseHelpSource(s, &src, &errors));
         std::vector<uint8_t> file;
-        CHECK(!helpwriter::WriteHelpFile(src, &file, &errors));
+        CHECK(!helpwriter::writeHelpFile(src, &file, &errors));
         CHECK(errors.size() == 1 && errors[0].line == 4 && errors[0].message.find("too long") != std::string::npos);
         CHECK(file.empty());
     }

@@ -1,6 +1,7 @@
 # Zelto 2000 Setup: the two commands of the README, and the steps behind them.
 #   make run    build, then run the installer under Wine in a prefix of its own
 #   make test   build and run every test (unit tests under Wine, end-to-end scenarios)
+#   make check  the fast tier for daily work: host tools' tests, unit tests, import and layering checks
 #   make bench  measure the installer side by side with an NSIS installer of the same product
 #   make sign SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_PASS=...] [SIGN_TIMESTAMP=url]
 #               a signed copy of the installer in $(SIGN_OUT) (tools/sign.sh)
@@ -11,7 +12,7 @@ WIN := $(BUILD)/win
 JOBS ?= $(shell nproc)
 SOURCE_DATE := $(shell git log -1 --format=%ct 2>/dev/null || echo 977984780)
 
-.PHONY: all deps build host win run test bench sign clean
+.PHONY: all deps build host win run test check bench sign clean
 
 all: build
 
@@ -37,6 +38,12 @@ run: build
 
 test: build
 	bash tests/run-tests.sh
+
+# The fast tier, a few minutes: every host tool test, and of the Windows side the
+# unit tests and the checks of the installer's imports, layout and source layering.
+CHECK_TESTS := ^(unit_tests|installer_imports|installer_layout|layering)$$
+check: build
+	ZELTO_TESTS='$(CHECK_TESTS)' ZELTO_ALL_HOST_TESTS=1 bash tests/run-tests.sh
 
 bench: build
 	bash tools/bench/run.sh

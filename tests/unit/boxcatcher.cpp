@@ -21,13 +21,9 @@ BOOL CALLBACK findBox(HWND window, LPARAM param) {
 // The standard icon a box shows, as its MB_ICON style (0 for none): the box's
 // icon control holds the shared icon that LoadIcon gives for that kind.
 UINT iconStyleOf(HWND box) {
-    static const struct {
-        LPCSTR id;
-        UINT style;
-    } kinds[] = {{IDI_HAND, MB_ICONHAND},
-                 {IDI_QUESTION, MB_ICONQUESTION},
-                 {IDI_EXCLAMATION, MB_ICONEXCLAMATION},
-                 {IDI_ASTERISK, MB_ICONASTERISK}};
+    static const struct { LPCSTR id; UINT style; } kinds[] = {
+        {IDI_HAND, MB_ICONHAND}, {IDI_QUESTION, MB_ICONQUESTION},
+        {IDI_EXCLAMATION, MB_ICONEXCLAMATION}, {IDI_ASTERISK, MB_ICONASTERISK}};
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         char cls[16] = "";
         GetClassNameA(child, cls, sizeof cls);
@@ -94,7 +90,7 @@ DWORD WINAPI BoxCatcher::run(void* param) {
 TestApp::TestApp() {
     moduleInstance = GetModuleHandleA(NULL);
     setupApp = createSetupApp(moduleInstance);
-    setupApp->packages[0].setPackageType(20);
+    setupApp->packages[0].setPackageType(PackageZelto);
 }
 
 TestApp::~TestApp() { destroySetupApp(); }

@@ -6,6 +6,7 @@
 #include "boxcatcher.h"
 #include "common/dynlib.h"
 #include "common/errors.h"
+#include "resources/resource.h"
 #include "shell/setupapp.h"
 #include "testutil.h"
 
@@ -224,7 +225,7 @@ TEST_F(LogFixture, ReportLinesAndErrorReports) {
 
     {
         BoxCatcher catcher;
-        EXPECT_FALSE(reportErrorById(793, "zelto.sc_"));
+        EXPECT_FALSE(reportErrorById(IDS_NO_DOWNLOAD, "zelto.sc_"));
         auto boxes = catcher.boxes();
         ASSERT_EQ(1u, boxes.size());
         EXPECT_EQ("Couldn't download zelto.sc_.", boxes[0].text);
@@ -236,11 +237,11 @@ TEST_F(LogFixture, ReportLinesAndErrorReports) {
     {
         BoxCatcher catcher;
         SetLastError(12007);  // a name that could not be resolved
-        reportErrorById(712, "zelto.new");
+        reportErrorById(IDS_BAD_HEADER, "zelto.new");
         SetLastError(12999);  // no text for this one
-        reportErrorById(712, "zelto.new");
+        reportErrorById(IDS_BAD_HEADER, "zelto.new");
         SetLastError(12003);  // the server said nothing
-        reportErrorById(712, "zelto.new");
+        reportErrorById(IDS_BAD_HEADER, "zelto.new");
         auto boxes = catcher.boxes();
         ASSERT_EQ(3u, boxes.size());
         const std::string head = "Error reading update header zelto.new. Try update check again later.";
@@ -255,9 +256,9 @@ TEST_F(LogFixture, ReportLinesAndErrorReports) {
         BoxCatcher catcher;
         setMissingLibrariesForTest("wininet.dll");
         SetLastError(12007);
-        reportErrorById(712, "zelto.new");
+        reportErrorById(IDS_BAD_HEADER, "zelto.new");
         SetLastError(12003);
-        reportErrorById(712, "zelto.new");
+        reportErrorById(IDS_BAD_HEADER, "zelto.new");
         setMissingLibrariesForTest(NULL);
         auto boxes = catcher.boxes();
         ASSERT_EQ(2u, boxes.size());
@@ -267,7 +268,7 @@ TEST_F(LogFixture, ReportLinesAndErrorReports) {
     }
     {
         BoxCatcher catcher;
-        reportErrorById(857, "ignored");  // no "%s": the text stays as it is
+        reportErrorById(IDS_INSTALLED, "ignored");  // no "%s": the text stays as it is
         EXPECT_EQ("Zelto 2000 has been installed successfully!", catcher.boxes()[0].text);
     }
 }
@@ -328,7 +329,7 @@ TEST_F(LogFixture, TheServerResponseOnlyAfterAnInternetCall) {
     {
         BoxCatcher catcher;
         SetLastError(12003);
-        reportErrorById(712, "zelto.new");
+        reportErrorById(IDS_BAD_HEADER, "zelto.new");
         ASSERT_EQ(1u, catcher.boxes().size());
         EXPECT_EQ(head, catcher.boxes()[0].text);
     }

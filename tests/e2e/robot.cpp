@@ -943,16 +943,40 @@ bool propsHold(HWND target, bool control, const Command& command, char* why, siz
   return true;
 }
 
-int run(const char* line) {
-  static Command command;
-  if (!parseCommand(line, command)) return usage("unbalanced quote", line);
-  if (command.count == 0 || command.words[0].value[0] == '#') return 0;
-  const char* verb = command.words[0].value;
-  int timeout = intWord(command, "timeout", defaultTimeout);
-  DWORD start = GetTickCount();
+// One command being run: what its verb's handler reads. The verbs that work on
+// the current window or one of its controls find their target first.
+struct Call {
+  const Command& command;
+  const char* line;
+  const char* verb;
+  int timeout;
+  DWORD start;
+  HWND target;
+  bool control;  // the target is a control of the current window
+  int error;
   static Enumeration e;
 
-  if (!strcmp(verb, "window") || !strcmp(verb, "msgbox")) {
+  // The bare words after the verb of send and sendin: the message and up to two
+  // parameters, "0" when not given. Returns 0, or what the verb returns on a misuse.
+  int messageWords(const char* words[3]) {
+    words[0] = NULL;
+    words[1] = words[2] = "0";
+    int count = 0;
+    char what[48];
+    for (int i = 1; i < command.count; ++i) {
+      if (command.words[i].op) continue;
+      if (count == 3) {
+        _snprintf(what, sizeof what, "%s MSG [WPARAM [LPARAM]]", verb);
+        return usage(what, line);
+      }
+      words[count++] = command.words[i].value;
+    }
+    if (count) return 0;
+    _snprintf(what, sizeof what, "%s needs a message", verb);
+    return usage(what, line);
+  }
+
+  int doWindow() {
     bool box = !strcmp(verb, "msgbox");
     if (!box && !hasSelector(command)) return usage("window needs a selector", line);
     for (;;) {
@@ -968,7 +992,8 @@ int run(const char* line) {
       Sleep(kPollMs);
     }
   }
-  if (!strcmp(verb, "gone")) {
+
+  int doGone() {
     bool selector = hasSelector(command);
     if (!selector && !current) return usage("gone needs a selector or a current window", line);
     for (;;) {
@@ -989,7 +1014,8 @@ int run(const char* line) {
       Sleep(kPollMs);
     }
   }
-  if (!strcmp(verb, "absent")) {
+
+  int doAbsent() {
     if (!hasSelector(command)) return usage("absent needs a selector", line);
     int during = intWord(command, "for", 0);
     const Word* watched = findWord(command, "while");
@@ -1016,13 +1042,15 @@ int run(const char* line) {
     say("absent for %d ms", during);
     return 0;
   }
-  if (!strcmp(verb, "list")) {
+
+  int doList() {
     enumerate(e, command, false, false);
     for (int i = 0; i < e.count; ++i) printWindow("window", e.found[i], false);
     say("listed %d", e.count);
     return 0;
   }
-  if (!strcmp(verb, "procs")) {
+
+  int doProcs() {
     const Word* exe = findWord(command, "exe");
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return fail("no process snapshot");
@@ -1043,17 +1071,20 @@ int run(const char* line) {
     say("processes %d", count);
     return 0;
   }
-  if (!strcmp(verb, "foreground")) {
+
+  int doForeground() {
     HWND window = GetForegroundWindow();
     if (!window) { say("foreground none"); return 0; }
     printWindow("foreground", window, false);
     return 0;
   }
-  if (!strcmp(verb, "sleep")) {
+
+  int doSleep() {
     Sleep(command.count > 1 ? (DWORD)atoi(command.words[1].value) : 0);
     return 0;
   }
-  if (!strcmp(verb, "echo")) {
+
+  int doEcho() {
     char text[kTextCap] = "";
     for (int i = 1; i < command.count; ++i) {
       if (i > 1) strncat(text, " ", sizeof text - strlen(text) - 1);
@@ -1068,12 +1099,14 @@ int run(const char* line) {
     say("%s", text);
     return 0;
   }
-  if (!strcmp(verb, "timeout")) {
+
+  int doTimeout() {
     if (command.count < 2) return usage("timeout needs milliseconds", line);
     defaultTimeout = atoi(command.words[1].value);
     return 0;
   }
-  if (!strcmp(verb, "resource")) {
+
+  int doResource() {
     const Word* file = findWord(command, "file");
     const Word* type = findWord(command, "type");
     const Word* name = findWord(command, "name");
@@ -1089,25 +1122,13 @@ int run(const char* line) {
     return 0;
   }
 
-  // Everything below works on the current window or one of its controls.
-  static const char* const kOnWindow[] = {"control", "assert", "wait", "press", "click", "sheet",
-                                          "keys", "move", "show", "close", "front", "kill",
-                                          "send", "sendin"};
-  bool known = false;
-  for (size_t i = 0; i < sizeof kOnWindow / sizeof kOnWindow[0]; ++i)
-    known = known || !strcmp(verb, kOnWindow[i]);
-  if (!known) return usage("unknown command", line);
-  int error = 0;
-  HWND target = targetOf(command, line, &error);
-  if (!target) return error;
-  bool control = target != current;
-
-  if (!strcmp(verb, "control")) {
+  int doControl() {
     if (!control) return usage("control needs id= or ctlclass=", line);
     printWindow("control", target, true);
     return 0;
   }
-  if (!strcmp(verb, "assert") || !strcmp(verb, "wait")) {
+
+  int doAssert() {
     char why[2 * kTextCap];
     bool poll = !strcmp(verb, "wait");
     for (bool first = true;; first = false) {
@@ -1129,7 +1150,8 @@ int run(const char* line) {
       Sleep(kPollMs);
     }
   }
-  if (!strcmp(verb, "press") || !strcmp(verb, "click")) {
+
+  int doPress() {
     if (!control && command.count > 1 && !command.words[1].op) {
       int id = buttonId(command.words[1].value);
       if (id < 0) return usage("unknown button name", line);
@@ -1149,7 +1171,8 @@ int run(const char* line) {
     say("%s id=%d", !strcmp(verb, "click") ? "clicked" : "pressed", id);
     return 0;
   }
-  if (!strcmp(verb, "sheet")) {
+
+  int doSheet() {
     static const struct { const char* name; int button; int id; } kSheet[] = {
         {"back", PSBTN_BACK, 12323}, {"next", PSBTN_NEXT, 12324},
         {"finish", PSBTN_FINISH, 12325}, {"cancel", PSBTN_CANCEL, IDCANCEL}};
@@ -1169,7 +1192,8 @@ int run(const char* line) {
     }
     return usage("sheet needs back, next, finish or cancel", line);
   }
-  if (!strcmp(verb, "keys")) {
+
+  int doKeys() {
     SetForegroundWindow(current);
     Sleep(50);
     for (int i = 1; i < command.count; ++i) {
@@ -1184,7 +1208,8 @@ int run(const char* line) {
     say("typed %d", command.count - 1);
     return 0;
   }
-  if (!strcmp(verb, "move")) {
+
+  int doMove() {
     if (command.count != 3 && command.count != 5) return usage("move X Y [W H]", line);
     int x = atoi(command.words[1].value), y = atoi(command.words[2].value);
     UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
@@ -1195,7 +1220,8 @@ int run(const char* line) {
     say("moved");
     return 0;
   }
-  if (!strcmp(verb, "show")) {
+
+  int doShow() {
     static const struct { const char* name; int code; } kShow[] = {
         {"max", SW_MAXIMIZE}, {"min", SW_MINIMIZE}, {"restore", SW_RESTORE},
         {"hide", SW_HIDE}, {"normal", SW_SHOWNORMAL}};
@@ -1208,12 +1234,14 @@ int run(const char* line) {
     }
     return usage("show max|min|restore|hide|normal", line);
   }
-  if (!strcmp(verb, "close")) {
+
+  int doClose() {
     if (!PostMessageA(target, WM_CLOSE, 0, 0)) return fail("could not post WM_CLOSE: %s", line);
     say("closed");
     return 0;
   }
-  if (!strcmp(verb, "kill")) {
+
+  int doKill() {
     // Ends the window's process the way a task manager does, and waits for it.
     DWORD pid = 0;
     GetWindowThreadProcessId(current, &pid);
@@ -1227,15 +1255,10 @@ int run(const char* line) {
     current = previous = NULL;
     return 0;
   }
-  if (!strcmp(verb, "sendin")) {
-    const char* words[3] = {NULL, "0", "0"};
-    int count = 0;
-    for (int i = 1; i < command.count; ++i) {
-      if (command.words[i].op) continue;
-      if (count == 3) return usage("sendin MSG [WPARAM [LPARAM]]", line);
-      words[count++] = command.words[i].value;
-    }
-    if (!count) return usage("sendin needs a message", line);
+
+  int doSendin() {
+    const char* words[3];
+    if (int misuse = messageWords(words)) return misuse;
     ProbeRequest order;
     ZeroMemory(&order, sizeof order);
     order.target = target;
@@ -1267,16 +1290,10 @@ int run(const char* line) {
       return fail("flags 0x%04x after the call, expected %s: %s", order.flags, after->value, line);
     return 0;
   }
-  if (!strcmp(verb, "send")) {
-    // The bare words after the verb: the message and up to two parameters.
-    const char* words[3] = {NULL, "0", "0"};
-    int count = 0;
-    for (int i = 1; i < command.count; ++i) {
-      if (command.words[i].op) continue;
-      if (count == 3) return usage("send MSG [WPARAM [LPARAM]]", line);
-      words[count++] = command.words[i].value;
-    }
-    if (!count) return usage("send needs a message", line);
+
+  int doSend() {
+    const char* words[3];
+    if (int misuse = messageWords(words)) return misuse;
     HDC screen = GetDC(NULL);
     UINT_PTR values[3];
     bool known = true;
@@ -1294,12 +1311,54 @@ int run(const char* line) {
       return fail("result %ld, expected %s: %s", (long)answer, expected->value, line);
     return 0;
   }
-  if (!strcmp(verb, "front")) {
+
+  int doFront() {
     SetForegroundWindow(target);
     say("front %d", GetForegroundWindow() == target ? 1 : 0);
     return 0;
   }
-  return usage("unknown command", line);
+};
+Enumeration Call::e;
+
+// The verbs, with the handler of each and whether it works on the current
+// window or one of its controls.
+const struct Verb {
+  const char* name;
+  int (Call::*handler)();
+  bool onWindow;
+} kVerbs[] = {
+    {"window", &Call::doWindow, false}, {"msgbox", &Call::doWindow, false},
+    {"gone", &Call::doGone, false}, {"absent", &Call::doAbsent, false},
+    {"list", &Call::doList, false}, {"procs", &Call::doProcs, false},
+    {"foreground", &Call::doForeground, false}, {"sleep", &Call::doSleep, false},
+    {"echo", &Call::doEcho, false}, {"timeout", &Call::doTimeout, false},
+    {"resource", &Call::doResource, false}, {"control", &Call::doControl, true},
+    {"assert", &Call::doAssert, true}, {"wait", &Call::doAssert, true},
+    {"press", &Call::doPress, true}, {"click", &Call::doPress, true},
+    {"sheet", &Call::doSheet, true}, {"keys", &Call::doKeys, true},
+    {"move", &Call::doMove, true}, {"show", &Call::doShow, true},
+    {"close", &Call::doClose, true}, {"kill", &Call::doKill, true},
+    {"sendin", &Call::doSendin, true}, {"send", &Call::doSend, true},
+    {"front", &Call::doFront, true},
+};
+
+int run(const char* line) {
+  static Command command;
+  if (!parseCommand(line, command)) return usage("unbalanced quote", line);
+  if (command.count == 0 || command.words[0].value[0] == '#') return 0;
+  const char* verb = command.words[0].value;
+  const Verb* found = NULL;
+  for (size_t i = 0; !found && i < sizeof kVerbs / sizeof kVerbs[0]; ++i)
+    if (!strcmp(verb, kVerbs[i].name)) found = &kVerbs[i];
+  if (!found) return usage("unknown command", line);
+  Call call = {command, line, verb, intWord(command, "timeout", defaultTimeout), GetTickCount(),
+               NULL, false, 0};
+  if (found->onWindow) {
+    call.target = targetOf(command, line, &call.error);
+    if (!call.target) return call.error;
+    call.control = call.target != current;
+  }
+  return (call.*found->handler)();
 }
 
 }  // namespace

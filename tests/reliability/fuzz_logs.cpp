@@ -471,29 +471,25 @@ bool fuzzLogs(Rng& rng, Tally& tally) {
                 runner.run("lines of every length 1 to 300", c);
             }
 
-    const char* kind = "lines with lone CR/LF, NULs, long and short";
-    TimeSlice structured(tally, kind, kLogSliceMs);
-    for (int i = 0; i < 35000; ++i) {
-        LogCase c = structuredLog(rng);
-        if (!structured.spent()) runner.run(kind, c);
-    }
-    kind = "damaged lines next to other files";
-    TimeSlice attacks(tally, kind, kLogSliceMs);
-    for (int i = 0; i < 6000; ++i) {
-        LogCase c = attackLog(rng, i % 2);
-        if (!attacks.spent()) runner.run(kind, c);
-    }
-    kind = "listed files after a damaged line end";
-    TimeSlice followers(tally, kind, kLogSliceMs);
-    for (int i = 0; i < 2000; ++i) {
-        LogCase c = followerLog(rng);
-        if (!followers.spent()) runner.run(kind, c);
-    }
-    kind = "files in use, read-only, folders";
-    TimeSlice faults(tally, kind, kLogSliceMs);
-    for (int i = 0; i < 1500; ++i) {
-        LogCase c = faultLog(rng);
-        if (!faults.spent()) runner.run(kind, c);
+    // The generated kinds: how many of each, and the i-th input of the kind.
+    const struct {
+        const char* kind;
+        int count;
+        LogCase (*make)(Rng& rng, int i);
+    } generated[] = {
+        {"lines with lone CR/LF, NULs, long and short", 35000,
+         [](Rng& r, int) { return structuredLog(r); }},
+        {"damaged lines next to other files", 6000,
+         [](Rng& r, int i) { return attackLog(r, i % 2); }},
+        {"listed files after a damaged line end", 2000, [](Rng& r, int) { return followerLog(r); }},
+        {"files in use, read-only, folders", 1500, [](Rng& r, int) { return faultLog(r); }},
+    };
+    for (const auto& g : generated) {
+        TimeSlice slice(tally, g.kind, kLogSliceMs);
+        for (int i = 0; i < g.count; ++i) {
+            LogCase c = g.make(rng, i);
+            if (!slice.spent()) runner.run(g.kind, c);
+        }
     }
     // Random bytes: from the whole byte range, and from the bytes of paths and line ends.
     static const char kPathBytes[] = "C:\\relscratch\\mfv.txt \r\n\r\n\0";

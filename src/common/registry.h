@@ -26,6 +26,8 @@ struct RegValueRule {
     DWORD type;
 };
 RegValueRule regValueRule(RegValueCode code);
+// True only when the value was written (a path longer than MAX_PATH is refused,
+// never cut): the settings that must not stop a run ignore the answer.
 
 HKEY splitRegistryPath(const char* fullPath, RegValueCode code, char* keyPath, char* valueName);
 bool writeRegistryValue(const char* fullPath, const void* data, RegValueCode code);

@@ -75,7 +75,7 @@ UINT PackageSlot::loadUpdateHeader() {
         char argument[40];
         formatText(argument, sizeof argument, "res::%s", headerName);
         reportErrorById(IDS_NO_HEADER, argument);
-        return 0;
+        return kHeaderAlreadyReported;
     }
     UINT error = readHeaderRecords(bytes, size);
     releaseFileResource(&bytes, &handle);

@@ -19,6 +19,9 @@ enum { kHeaderRecordSize = 72, kMaxRecords = 30, kEntryNameSize = 30 };
 // Package types: each names its update header; both install into the system folder.
 enum : SHORT { PackageZelto = 20, PackageZuvak = 21 };
 
+// What loadUpdateHeader answers for a header that is not there: its message is out already.
+enum : UINT { kHeaderAlreadyReported = 0 };
+
 struct FileEntry {
     char sourceName[kEntryNameSize];
     char destName[kEntryNameSize];
@@ -52,6 +55,9 @@ struct PackageSlot {
     void resetPackage();
     bool checkPackage();
     bool readUpdateHeader();
+    // 0 or the id of the error that the caller reports. A missing header is
+    // reported here and answered kHeaderAlreadyReported, which is 0 as well, with
+    // no records: the callers tell it apart by sourceCount.
     UINT loadUpdateHeader();
     // Copies and checks the records of a header held in memory; 0 or an error id.
     UINT readHeaderRecords(const BYTE* bytes, DWORD size);

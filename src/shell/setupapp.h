@@ -17,6 +17,19 @@ enum {
 enum { kComponentCount = 7 };
 
 class SetupApp : public WindowObject {
+// The kinds of Windows that detectOsKind tells apart, in the order of their
+// release: the 9x family first (no rights, no user settings of the screen
+// saver), then the NT family.
+enum OsKind : LONG {
+    OsWin32s = -1,
+    OsWindows95 = 0,      // its first release: build 1080 and older
+    OsWindows95Later = 1, // its later releases
+    OsWindows98 = 2,
+    OsWindowsMe = 3,      // and any later 9x
+    OsWindowsNT4 = 4,     // and older NT
+    OsWindows2000 = 5,    // and every later NT
+};
+
 public:
     // Small members first: they sit within 128 bytes of the object's start,
     // where each access takes a one-byte offset; the buffers follow.
@@ -37,7 +50,7 @@ public:
     bool unattended;
     bool runComplete;
     HICON appIcon;
-    LONG osKind;
+    LONG osKind;  // an OsKind
     DWORD shellMajor;
     DWORD shellMinor;
     HWND progressDialog;

@@ -106,7 +106,7 @@ void appendDate(time_t t, char* text, size_t capacity) {
 
 bool logoAllowed(LONG osKind, DWORD shellMajor, DWORD shellMinor) {
     bool oldShell = shellMajor < 4 || (shellMajor == 4 && shellMinor < 70);
-    return !(osKind <= 1 && oldShell);
+    return !(osKind <= OsWindows95Later && oldShell);
 }
 
 namespace {

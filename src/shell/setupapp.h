@@ -102,6 +102,12 @@ public:
     bool closeProgress();
     void updateProgress();
     void setProgressItem(const char* text);
+    // The engine's operations: each shows what it sets at once (setProgressElapsed
+    // with the next percentage). The bar never goes past 100.
+    void setProgressPercent(LONG percent);
+    void advanceProgress(LONG step);
+    // While not 0, the text under the bar shows these seconds instead of the percentage.
+    void setProgressElapsed(LONG ms);
     void setProgressTitle(const char* text);
 
     // Setup wizard (ui/wizard.cpp)

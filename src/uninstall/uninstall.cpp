@@ -32,8 +32,7 @@ void SetupApp::runUninstall() {
     openProgress(ProgressUninstall);
     setProgressItem("Restoring Screensaver");
     restoreScreenSaver(this);
-    progressPercent = 60;
-    updateProgress();
+    setProgressPercent(60);
     setProgressItem("Removing Zelto Files");
 
     // Without the header's own list nothing is deleted, the log included: what
@@ -56,8 +55,7 @@ void SetupApp::runUninstall() {
     bool atRestart = listed && !removed && leaveRemainsToRestart();
     dropRetryInstall();
 
-    progressPercent = 100;
-    updateProgress();
+    setProgressPercent(100);
     // Only while a listed file or the log remains with no deletion named for
     // it does the product stay registered, and the uninstaller in place to
     // finish at the next logon (where Windows asks for the administrator's
@@ -69,8 +67,7 @@ void SetupApp::runUninstall() {
     }
     // The full bar is shown a second time on purpose: the last state the window
     // paints before it closes.
-    progressPercent = 100;
-    updateProgress();
+    setProgressPercent(100);
     closeProgress();
 
     if (finished) {

@@ -4,6 +4,21 @@
 
 enum { kTextCapacity = 260 };
 
+// The program's module: its texts and resources are loaded from it.
+extern HINSTANCE moduleInstance;
+
+// What the messages need of the running program, which registers it: whether
+// they go into the install report instead of boxes (an unattended run), the
+// report itself, and the window that owns a box. Without it: boxes, no owner.
+struct MessageHost {
+    bool (*unattended)();
+    bool (*report)(const char* text);
+    HWND (*owner)();
+};
+void setMessageHost(const MessageHost* running);
+bool messagesGoToReport();
+void appendReportLine(const char* text);
+
 void loadText(char* out, UINT id);  // out holds kTextCapacity characters
 // Appends the text of id to text, which holds capacity characters (cut when full).
 void appendText(char* text, UINT id, size_t capacity);

@@ -3,7 +3,7 @@
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
-#include "common/registry.h"
+#include "engine/systemsettings.h"
 #include "common/security.h"
 #include "common/text.h"
 #include "engine/package.h"

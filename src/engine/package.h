@@ -72,6 +72,15 @@ struct PackageSlot {
     bool cleanupPackage();
 };
 
+// The paths of an entry's files, into MAX_PATH buffers (entrypaths.cpp); a path
+// that would not fit is never cut into the name of another file: out is left
+// empty and false returned.
+bool tempPathFor(const FileEntry& entry, char* out, const char* otherName = NULL);
+// The folder tempPathFor puts names in (kept by pointer, ending in "\\"): NULL
+// for "Temp" under the Windows folder, "" for none, so that every path fails.
+void useTempCopyFolder(const char* folder);
+bool destinationPath(const FileEntry& entry, char* out);
+
 // "RES_FILE" resources of the program's module, found by name in any letter case.
 bool loadFileResource(const char* name, const BYTE** bytes, DWORD* size, HGLOBAL* handle);
 void releaseFileResource(const BYTE** bytes, HGLOBAL* handle);

@@ -3,7 +3,7 @@
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
-#include "common/registry.h"
+#include "engine/systemsettings.h"
 #include "common/text.h"
 #include "resources/resource.h"
 #include <commctrl.h>
@@ -12,12 +12,20 @@
 
 SetupApp* setupApp = NULL;
 WindowObject* mainWindowObject = NULL;
-HINSTANCE moduleInstance = NULL;
 bool reportUndeletable = true;
 
 static const char kClassName[] = "vimbaInstaller";
 
+namespace {
+// The messages' side of the application object, while there is one.
+bool hostUnattended() { return setupApp && setupApp->unattended; }
+bool hostReport(const char* text) { return setupApp && setupApp->appendInstallReport(text); }
+HWND hostOwner() { return setupApp ? setupApp->mainWindow : NULL; }
+const MessageHost kMessageHost = {hostUnattended, hostReport, hostOwner};
+}  // namespace
+
 SetupApp* createSetupApp(HINSTANCE module) {
+    setMessageHost(&kMessageHost);
     void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(SetupApp));
     return memory ? new (memory) SetupApp(module) : NULL;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <ole2.h>
 #include <olectl.h>
+#include "common/messages.h"
 #include "shell/windowobject.h"
 #include "engine/package.h"
 
@@ -16,7 +17,6 @@ enum {
 
 enum { kComponentCount = 7 };
 
-class SetupApp : public WindowObject {
 // The kinds of Windows that detectOsKind tells apart, in the order of their
 // release: the 9x family first (no rights, no user settings of the screen
 // saver), then the NT family.
@@ -30,6 +30,7 @@ enum OsKind : LONG {
     OsWindows2000 = 5,    // and every later NT
 };
 
+class SetupApp : public WindowObject {
 public:
     // Small members first: they sit within 128 bytes of the object's start,
     // where each access takes a one-byte offset; the buffers follow.
@@ -101,13 +102,13 @@ public:
     void openProgress(int mode);
     bool closeProgress();
     void updateProgress();
-    void setProgressItem(const char* text);
     // The engine's operations: each shows what it sets at once (setProgressElapsed
     // with the next percentage). The bar never goes past 100.
     void setProgressPercent(LONG percent);
     void advanceProgress(LONG step);
     // While not 0, the text under the bar shows these seconds instead of the percentage.
     void setProgressElapsed(LONG ms);
+    void setProgressItem(const char* text);
     void setProgressTitle(const char* text);
 
     // Setup wizard (ui/wizard.cpp)
@@ -146,7 +147,6 @@ public:
 
 extern SetupApp* setupApp;
 extern WindowObject* mainWindowObject;
-extern HINSTANCE moduleInstance;
 extern bool reportUndeletable;
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

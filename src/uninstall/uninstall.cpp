@@ -2,7 +2,7 @@
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
-#include "common/registry.h"
+#include "engine/systemsettings.h"
 #include "common/text.h"
 #include "engine/install.h"
 #include "resources/resource.h"

@@ -15,6 +15,17 @@ void appendReportLine(const char* text) {
     if (host) host->report(text);
 }
 
+bool loadModuleResource(LPCSTR name, LPCSTR type, const BYTE** bytes, DWORD* size,
+                        HGLOBAL* handle) {
+    HRSRC found = FindResourceA(moduleInstance, name, type);
+    if (!found) return false;
+    *size = SizeofResource(moduleInstance, found);
+    *handle = LoadResource(moduleInstance, found);
+    if (!*handle) return false;
+    *bytes = static_cast<const BYTE*>(LockResource(*handle));
+    return *bytes != NULL && *size != 0;
+}
+
 void loadText(char* out, UINT id) {
     out[0] = '\0';
     if (LoadStringA(moduleInstance, id, out, kTextCapacity) <= 0) out[0] = '\0';

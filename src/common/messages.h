@@ -1,4 +1,5 @@
-// String-table texts and the program's message boxes (caption "Installer").
+// The program's module (its string-table texts and resources) and its message
+// boxes (caption "Installer").
 #pragma once
 #include <windows.h>
 
@@ -6,6 +7,10 @@ enum { kTextCapacity = 260 };
 
 // The program's module: its texts and resources are loaded from it.
 extern HINSTANCE moduleInstance;
+// Finds, loads and locks a resource of the module: true with its bytes, its size
+// and the handle to free when it is there and not empty.
+bool loadModuleResource(LPCSTR name, LPCSTR type, const BYTE** bytes, DWORD* size,
+                        HGLOBAL* handle);
 
 // What the messages need of the running program, which registers it: whether
 // they go into the install report instead of boxes (an unattended run), the

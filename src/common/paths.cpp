@@ -1,5 +1,6 @@
 #include "common/paths.h"
 #include "common/text.h"
+#include "common/textcase.h"
 #include <string.h>
 
 namespace {
@@ -11,20 +12,13 @@ int findTextNoCaseN(const char* text, int m, const char* pattern) {
     int n = lstrlenA(pattern);
     if (n > m) return 0;
     if (n == 0) return 1;
-    for (int i = 0; i <= m - n; ++i) {
-        if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text + i, n, pattern, n) ==
-            CSTR_EQUAL)
-            return i + 1;
-    }
+    for (int i = 0; i <= m - n; ++i)
+        if (sameTextNoCase(text + i, pattern, n)) return i + 1;
     return 0;
 }
 
 int findTextNoCase(const char* text, const char* pattern) {
-    int n = lstrlenA(pattern);
-    int m = lstrlenA(text);
-    if (n > m) return 0;
-    if (n == m) return lstrcmpiA(text, pattern) == 0 ? 1 : 0;
-    return findTextNoCaseN(text, m, pattern);
+    return findTextNoCaseN(text, lstrlenA(text), pattern);
 }
 
 bool folderOfPath(const char* path, char* out) {

@@ -10,6 +10,8 @@ enum DirKind : SHORT {
     DirMedia = 4,
 };
 
+// Where pattern first stands in text, counted from 1; 0 when nowhere. Case-blind
+// by the rule of common/textcase.h.
 int findTextNoCase(const char* text, const char* pattern);
 // The same search over a text of known length that need not be terminated.
 int findTextNoCaseN(const char* text, int length, const char* pattern);

@@ -45,12 +45,13 @@ bool writeRegistryValue(const char* fullPath, const void* data, RegValueCode cod
     return result == ERROR_SUCCESS;
 }
 
-bool formatCommandLine(char* out, size_t capacity, const char* program, const char* arguments) {
+bool formatCommandLine(char* out, size_t capacity, const char* program, const char* arguments,
+                       bool alwaysQuote) {
     // A blank ends an unquoted program name (so "C:\Documents and Settings\..." would
     // start C:\Documents.exe), and the command interpreter acts on the others. A path
     // without them stays unquoted, as every earlier version wrote it.
     static const char kSpecial[] = " \t&|<>^()%!;,=";
-    bool quote = false;
+    bool quote = alwaysQuote;
     for (const char* p = program; *p; ++p)
         for (const char* s = kSpecial; *s; ++s)
             if (*p == *s) quote = true;

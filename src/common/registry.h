@@ -32,6 +32,7 @@ bool writeRegistryValue(const char* fullPath, const void* data, RegValueCode cod
 // A command line that starts program with arguments (none when NULL): the
 // program's path in double quotes when it holds a blank or a character that the
 // command interpreter acts on, as it stands otherwise. Empty and false when it
-// does not fit.
-bool formatCommandLine(char* out, size_t capacity, const char* program, const char* arguments);
+// does not fit. alwaysQuote quotes any path.
+bool formatCommandLine(char* out, size_t capacity, const char* program, const char* arguments,
+                       bool alwaysQuote = false);
 bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machine);

@@ -3,13 +3,7 @@
 #include "common/messages.h"
 
 bool loadFileResource(const char* name, const BYTE** bytes, DWORD* size, HGLOBAL* handle) {
-    HRSRC found = FindResourceA(moduleInstance, name, "RES_FILE");
-    if (!found) return false;
-    *size = SizeofResource(moduleInstance, found);
-    *handle = LoadResource(moduleInstance, found);
-    if (!*handle) return false;
-    *bytes = static_cast<const BYTE*>(LockResource(*handle));
-    return *bytes != NULL && *size != 0;
+    return loadModuleResource(name, "RES_FILE", bytes, size, handle);
 }
 
 void releaseFileResource(const BYTE** bytes, HGLOBAL* handle) {

@@ -233,13 +233,7 @@ bool SetupApp::loadLogo(int id) {
     releaseLogo();
     logoBytes = NULL;
     DWORD size = 0;
-    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(id), "RES_GIF");
-    if (found) {
-        size = SizeofResource(instance, found);
-        logoResource = LoadResource(instance, found);
-        if (logoResource) logoBytes = static_cast<const BYTE*>(LockResource(logoResource));
-    }
-    if (!logoBytes || size == 0) {
+    if (!loadModuleResource(MAKEINTRESOURCEA(id), "RES_GIF", &logoBytes, &size, &logoResource)) {
         releaseLogoResource();
         return false;
     }

@@ -19,9 +19,10 @@ void setFinishAtLogon(HINSTANCE instance, bool unattended) {
     char command[MAX_PATH + 16];
     char fullPath[MAX_PATH];
     // A cut command would start another program: then there is nothing to set.
+    // This value has always named the uninstaller in quotes, blank or none.
     if (!modulePath(instance, programPath) ||
-        !formatText(command, sizeof command, "\"%s\" UNINSTALL%s", programPath,
-                    unattended ? " /S" : "") ||
+        !formatCommandLine(command, sizeof command, programPath,
+                           unattended ? "UNINSTALL /S" : "UNINSTALL", true) ||
         !formatText(fullPath, sizeof fullPath, "%s\\%s", kRunOnceKey, kFinishValue))
         return;
     writeRegistryValue(fullPath, command, RegUserText);

@@ -3,14 +3,13 @@
 #include "common/messages.h"
 #include "common/text.h"
 #include "resources/resource.h"
-#include "shell/setupapp.h"
 #include <wininet.h>
 
 bool reportProblem(const char* text) {
     char message[400];
     copyText(message, sizeof message, text);
     // An unattended run's showMessage writes the line itself.
-    if (setupApp && !setupApp->unattended) setupApp->appendInstallReport(message);
+    if (!messagesGoToReport()) appendReportLine(message);
     showMessage(message, MB_ICONERROR, 0);
     return false;
 }

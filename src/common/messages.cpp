@@ -1,11 +1,34 @@
 #include "common/messages.h"
 #include "common/text.h"
-#include "shell/setupapp.h"
+
+HINSTANCE moduleInstance = NULL;
+
+namespace {
+const MessageHost* host = NULL;
+}  // namespace
+
+void setMessageHost(const MessageHost* running) { host = running; }
+
+bool messagesGoToReport() { return host && host->unattended(); }
+
+void appendReportLine(const char* text) {
+    if (host) host->report(text);
+}
+
+bool loadModuleResource(LPCSTR name, LPCSTR type, const BYTE** bytes, DWORD* size,
+                        HGLOBAL* handle) {
+    HRSRC found = FindResourceA(moduleInstance, name, type);
+    if (!found) return false;
+    *size = SizeofResource(moduleInstance, found);
+    *handle = LoadResource(moduleInstance, found);
+    if (!*handle) return false;
+    *bytes = static_cast<const BYTE*>(LockResource(*handle));
+    return *bytes != NULL && *size != 0;
+}
 
 void loadText(char* out, UINT id) {
     out[0] = '\0';
-    HINSTANCE module = setupApp ? setupApp->instance : moduleInstance;
-    if (LoadStringA(module, id, out, kTextCapacity) <= 0) out[0] = '\0';
+    if (LoadStringA(moduleInstance, id, out, kTextCapacity) <= 0) out[0] = '\0';
 }
 
 void appendText(char* text, UINT id, size_t capacity) {
@@ -20,11 +43,11 @@ bool isYesAnswer(UINT buttonFlags, int answer) {
 
 bool showMessage(const char* text, UINT iconFlags, UINT buttonFlags) {
     // Nobody watches an unattended run: what it would say goes into the report.
-    if (setupApp && setupApp->unattended) {
-        setupApp->appendInstallReport(text);
+    if (messagesGoToReport()) {
+        appendReportLine(text);
         return false;
     }
-    HWND owner = setupApp ? setupApp->mainWindow : NULL;
+    HWND owner = host ? host->owner() : NULL;
     int answer = MessageBoxA(owner, text, "Installer", iconFlags | buttonFlags);
     return isYesAnswer(buttonFlags, answer);
 }

@@ -1,8 +1,28 @@
-// String-table texts and the program's message boxes (caption "Installer").
+// The program's module (its string-table texts and resources) and its message
+// boxes (caption "Installer").
 #pragma once
 #include <windows.h>
 
 enum { kTextCapacity = 260 };
+
+// The program's module: its texts and resources are loaded from it.
+extern HINSTANCE moduleInstance;
+// Finds, loads and locks a resource of the module: true with its bytes, its size
+// and the handle to free when it is there and not empty.
+bool loadModuleResource(LPCSTR name, LPCSTR type, const BYTE** bytes, DWORD* size,
+                        HGLOBAL* handle);
+
+// What the messages need of the running program, which registers it: whether
+// they go into the install report instead of boxes (an unattended run), the
+// report itself, and the window that owns a box. Without it: boxes, no owner.
+struct MessageHost {
+    bool (*unattended)();
+    bool (*report)(const char* text);
+    HWND (*owner)();
+};
+void setMessageHost(const MessageHost* running);
+bool messagesGoToReport();
+void appendReportLine(const char* text);
 
 void loadText(char* out, UINT id);  // out holds kTextCapacity characters
 // Appends the text of id to text, which holds capacity characters (cut when full).

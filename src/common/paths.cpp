@@ -1,6 +1,6 @@
 #include "common/paths.h"
 #include "common/text.h"
-#include "engine/package.h"
+#include "common/textcase.h"
 #include <string.h>
 
 namespace {
@@ -12,20 +12,13 @@ int findTextNoCaseN(const char* text, int m, const char* pattern) {
     int n = lstrlenA(pattern);
     if (n > m) return 0;
     if (n == 0) return 1;
-    for (int i = 0; i <= m - n; ++i) {
-        if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text + i, n, pattern, n) ==
-            CSTR_EQUAL)
-            return i + 1;
-    }
+    for (int i = 0; i <= m - n; ++i)
+        if (sameTextNoCase(text + i, pattern, n)) return i + 1;
     return 0;
 }
 
 int findTextNoCase(const char* text, const char* pattern) {
-    int n = lstrlenA(pattern);
-    int m = lstrlenA(text);
-    if (n > m) return 0;
-    if (n == m) return lstrcmpiA(text, pattern) == 0 ? 1 : 0;
-    return findTextNoCaseN(text, m, pattern);
+    return findTextNoCaseN(text, lstrlenA(text), pattern);
 }
 
 bool folderOfPath(const char* path, char* out) {
@@ -129,53 +122,11 @@ bool joinPath(char* out, const char* folder, const char* name) {
     return true;
 }
 
-namespace {
-// A name taken from an install entry's field, whole, or false when it is empty
-// or has no terminator inside the field.
-bool entryName(const char* field, char* out) {
-    size_t n = boundedLength(field, kEntryNameSize);
-    if (n == 0 || n >= kEntryNameSize) return false;
-    return copyText(out, kEntryNameSize, field);
-}
-}  // namespace
-
 bool modulePath(HINSTANCE module, char* out) {
     DWORD n = GetModuleFileNameA(module, out, MAX_PATH);
     if (n > 0 && n < MAX_PATH) return true;
     out[0] = '\0';
     return false;
-}
-
-namespace {
-// Where temporary copies go: NULL for "Temp" under the Windows folder, "" for
-// nowhere (every temporary path fails), else a folder ending in a backslash.
-const char* tempCopyFolder = NULL;
-}  // namespace
-
-void useTempCopyFolder(const char* folder) { tempCopyFolder = folder; }
-
-bool tempPathFor(const FileEntry& entry, char* out, const char* otherName) {
-    char name[kEntryNameSize];
-    const char* folder = windowsFolder();
-    bool ok = folder[0] != '\0' && (!tempCopyFolder || tempCopyFolder[0] != '\0');
-    if (otherName)
-        ok = ok && otherName[0] != '\0' && copyText(name, sizeof name, otherName);
-    else
-        ok = ok && entryName(entry.sourceName, name);
-    if (ok && tempCopyFolder && formatText(out, MAX_PATH, "%s%s", tempCopyFolder, name)) return true;
-    if (ok && !tempCopyFolder && formatText(out, MAX_PATH, "%sTemp\\%s", folder, name)) return true;
-    out[0] = '\0';
-    return false;
-}
-
-bool destinationPath(const FileEntry& entry, char* out) {
-    char folder[MAX_PATH];
-    char name[kEntryNameSize];
-    if (!entryName(entry.destName, name) || !dirKindFolder(entry.dirKind, folder)) {
-        out[0] = '\0';
-        return false;
-    }
-    return joinPath(out, folder, name);
 }
 
 bool clearReadOnly(const char* path) {

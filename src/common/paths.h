@@ -2,8 +2,6 @@
 #pragma once
 #include <windows.h>
 
-struct FileEntry;
-
 enum DirKind : SHORT {
     DirBase = 0,     // the kept Windows folder
     DirWindows = 1,  // the Windows folder, asked afresh
@@ -12,6 +10,8 @@ enum DirKind : SHORT {
     DirMedia = 4,
 };
 
+// Where pattern first stands in text, counted from 1; 0 when nowhere. Case-blind
+// by the rule of common/textcase.h.
 int findTextNoCase(const char* text, const char* pattern);
 // The same search over a text of known length that need not be terminated.
 int findTextNoCaseN(const char* text, int length, const char* pattern);
@@ -26,11 +26,6 @@ const char* windowsFolder();
 // The following build paths into MAX_PATH buffers. A path that would not fit is
 // never cut into the name of another file: out is left empty and false returned.
 bool dirKindFolder(SHORT kind, char* out);
-bool tempPathFor(const FileEntry& entry, char* out, const char* otherName = NULL);
-// The folder tempPathFor puts names in (kept by pointer, ending in "\\"): NULL
-// for "Temp" under the Windows folder, "" for none, so that every path fails.
-void useTempCopyFolder(const char* folder);
-bool destinationPath(const FileEntry& entry, char* out);
 bool joinPath(char* out, const char* folder, const char* name);
 // The full path of the module's file; empty and false when it does not fit.
 bool modulePath(HINSTANCE module, char* out);

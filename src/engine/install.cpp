@@ -3,7 +3,7 @@
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
-#include "common/registry.h"
+#include "engine/systemsettings.h"
 #include "common/security.h"
 #include "common/text.h"
 #include "engine/package.h"
@@ -110,9 +110,8 @@ signed char SetupApp::runInstall() {
         return -1;
     }
     openProgress(ProgressReplaceCheck);
-    progressPercent = 0;
-    elapsedMs = 0;
-    updateProgress();
+    setProgressElapsed(0);
+    setProgressPercent(0);
     bytesInstalled = 0;
     char runFolder[MAX_PATH];
     // Without its folder every temporary path fails: the copy stops with 793.
@@ -187,16 +186,16 @@ bool PackageSlot::checkReplaceable() {
         if (ticksSince(lastRefresh, now) > kRefreshIntervalMs) {
             lastRefresh = now;
             DWORD elapsed = ticksSince(start, now);
-            app->elapsedMs = static_cast<LONG>(elapsed);
-            app->progressPercent =
-                elapsed >= DWORD(kReplaceLimitMs) ? 100 : LONG(elapsed * 100 / kReplaceLimitMs);
-            app->updateProgress();
+            app->setProgressElapsed(static_cast<LONG>(elapsed));
+            app->setProgressPercent(elapsed >= DWORD(kReplaceLimitMs)
+                                        ? 100
+                                        : LONG(elapsed * 100 / kReplaceLimitMs));
         }
         if (allPassed || ticksSince(start, GetTickCount()) >= kReplaceLimitMs) break;
         answerBetweenPasses();
     }
     if (allPassed) {
-        app->elapsedMs = 0;
+        app->setProgressElapsed(0);
         return true;
     }
     setRunOnceEntry(app, true);
@@ -286,8 +285,7 @@ bool FileEntry::copyEntry() {
     if (extractFileResource(sourceName, tempPath) != ExtractWritten) return false;
     stampTempCopy(tempPath);
     app->bytesInstalled += compressedSize;
-    app->progressPercent = copyPercent(app->bytesInstalled, app->installCompressedBytes);
-    app->updateProgress();
+    app->setProgressPercent(copyPercent(app->bytesInstalled, app->installCompressedBytes));
     return true;
 }
 

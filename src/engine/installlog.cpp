@@ -4,6 +4,7 @@
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "common/textcase.h"
 #include "engine/install.h"
 #include "resources/resource.h"
 #include "shell/setupapp.h"
@@ -116,17 +117,6 @@ bool isPlainPath(const char* path) {
     }
 }
 
-// Both in capitals, so that the comparison is letter by letter and ignores case.
-bool sameTextNoCase(const char* a, const char* b) {
-    char x[MAX_PATH];
-    char y[MAX_PATH];
-    if (!copyText(x, sizeof x, a) || !copyText(y, sizeof y, b)) return false;
-    DWORD n = lstrlenA(x);
-    if (n != static_cast<DWORD>(lstrlenA(y))) return false;
-    CharUpperBuffA(x, n);
-    CharUpperBuffA(y, n);
-    return memcmp(x, y, n) == 0;
-}
 }  // namespace
 
 bool SetupApp::isRemovablePath(const char* line) {
@@ -136,7 +126,9 @@ bool SetupApp::isRemovablePath(const char* line) {
     while (n > 0 && path[n - 1] == ' ') path[--n] = '\0';
     if (!isPlainPath(path)) return false;
     for (int i = 0; i < removableCount && i < kMaxRecords; ++i)
-        if (isPlainPath(removablePaths[i]) && sameTextNoCase(path, removablePaths[i])) return true;
+        if (isPlainPath(removablePaths[i]) && lstrlenA(removablePaths[i]) == n &&
+            sameTextNoCase(path, removablePaths[i], static_cast<size_t>(n)))
+            return true;
     return false;
 }
 

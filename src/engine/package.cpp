@@ -37,8 +37,7 @@ bool SetupApp::checkPackages() {
     openProgress(ProgressPackageCheck);
     bool found = packages[0].checkPackage();
     if (found) newestFileTime = packages[0].newestTime;
-    progressPercent = 100;
-    updateProgress();
+    setProgressPercent(100);
     closeProgress();
     return found;
 }
@@ -57,9 +56,7 @@ bool PackageSlot::checkPackage() {
 bool PackageSlot::readUpdateHeader() {
     sourceCount = 0;
     setupApp->setProgressItem(headerName);
-    setupApp->progressPercent += 17;
-    if (setupApp->progressPercent > 100) setupApp->progressPercent = 100;
-    setupApp->updateProgress();
+    setupApp->advanceProgress(17);
     UINT error = loadUpdateHeader();
     if (error == 0) return true;
     reportErrorById(error, headerName);
@@ -75,7 +72,7 @@ UINT PackageSlot::loadUpdateHeader() {
         char argument[40];
         formatText(argument, sizeof argument, "res::%s", headerName);
         reportErrorById(IDS_NO_HEADER, argument);
-        return 0;
+        return kHeaderAlreadyReported;
     }
     UINT error = readHeaderRecords(bytes, size);
     releaseFileResource(&bytes, &handle);

@@ -19,6 +19,9 @@ enum { kHeaderRecordSize = 72, kMaxRecords = 30, kEntryNameSize = 30 };
 // Package types: each names its update header; both install into the system folder.
 enum : SHORT { PackageZelto = 20, PackageZuvak = 21 };
 
+// What loadUpdateHeader answers for a header that is not there: its message is out already.
+enum : UINT { kHeaderAlreadyReported = 0 };
+
 struct FileEntry {
     char sourceName[kEntryNameSize];
     char destName[kEntryNameSize];
@@ -52,6 +55,9 @@ struct PackageSlot {
     void resetPackage();
     bool checkPackage();
     bool readUpdateHeader();
+    // 0 or the id of the error that the caller reports. A missing header is
+    // reported here and answered kHeaderAlreadyReported, which is 0 as well, with
+    // no records: the callers tell it apart by sourceCount.
     UINT loadUpdateHeader();
     // Copies and checks the records of a header held in memory; 0 or an error id.
     UINT readHeaderRecords(const BYTE* bytes, DWORD size);
@@ -65,6 +71,15 @@ struct PackageSlot {
     bool expandPackage();
     bool cleanupPackage();
 };
+
+// The paths of an entry's files, into MAX_PATH buffers (entrypaths.cpp); a path
+// that would not fit is never cut into the name of another file: out is left
+// empty and false returned.
+bool tempPathFor(const FileEntry& entry, char* out, const char* otherName = NULL);
+// The folder tempPathFor puts names in (kept by pointer, ending in "\\"): NULL
+// for "Temp" under the Windows folder, "" for none, so that every path fails.
+void useTempCopyFolder(const char* folder);
+bool destinationPath(const FileEntry& entry, char* out);
 
 // "RES_FILE" resources of the program's module, found by name in any letter case.
 bool loadFileResource(const char* name, const BYTE** bytes, DWORD* size, HGLOBAL* handle);

@@ -3,6 +3,7 @@
 // the same rules, so that a header every installation would refuse is never
 // built.
 #pragma once
+#include "common/textcase.h"
 #include <stddef.h>
 
 enum {
@@ -12,20 +13,6 @@ enum {
 };
 
 namespace recordrules {
-// Letter case folded for ASCII and the Latin-1 letters of the ANSI code page.
-inline unsigned char folded(char c) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7)) return static_cast<unsigned char>(u + 32);
-    return u;
-}
-
-// Equal without regard to case over the first n characters of both.
-inline bool sameText(const char* a, const char* b, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        if (folded(a[i]) != folded(b[i])) return false;
-    return true;
-}
-
 inline size_t fieldLength(const char* field, size_t fieldSize) {
     size_t n = 0;
     while (n < fieldSize && field[n] != '\0') ++n;
@@ -39,9 +26,9 @@ inline bool isDeviceName(const char* name, size_t n) {
     while (stem < n && name[stem] != '.' && name[stem] != ' ') ++stem;
     for (const char* device : kDevices) {
         size_t length = fieldLength(device, 8);
-        if (stem == length && sameText(name, device, stem)) return true;
+        if (stem == length && sameTextNoCase(name, device, stem)) return true;
     }
-    return stem == 4 && name[3] >= '1' && name[3] <= '9' && (sameText(name, "COM", 3) || sameText(name, "LPT", 3));
+    return stem == 4 && name[3] >= '1' && name[3] <= '9' && (sameTextNoCase(name, "COM", 3) || sameTextNoCase(name, "LPT", 3));
 }
 }  // namespace recordrules
 
@@ -65,6 +52,6 @@ inline bool recordNameUsable(const char* field, size_t fieldSize) {
 inline bool firstRecordNamesMatch(const char* source, const char* dest) {
     size_t s = recordrules::fieldLength(source, kRecordSourceField);
     size_t d = recordrules::fieldLength(dest, kRecordDestField);
-    if (s == 9 && recordrules::sameText(source, "zelto.sc_", 9)) return true;
-    return s == d && recordrules::sameText(source, dest, s - 1);
+    if (s == 9 && sameTextNoCase(source, "zelto.sc_", 9)) return true;
+    return s == d && sameTextNoCase(source, dest, s - 1);
 }

@@ -1,17 +1,9 @@
 // "RES_FILE" resources of the program's module.
 #include "engine/package.h"
-#include "shell/setupapp.h"
-
-static HINSTANCE resourceModule() { return setupApp ? setupApp->instance : moduleInstance; }
+#include "common/messages.h"
 
 bool loadFileResource(const char* name, const BYTE** bytes, DWORD* size, HGLOBAL* handle) {
-    HRSRC found = FindResourceA(resourceModule(), name, "RES_FILE");
-    if (!found) return false;
-    *size = SizeofResource(resourceModule(), found);
-    *handle = LoadResource(resourceModule(), found);
-    if (!*handle) return false;
-    *bytes = static_cast<const BYTE*>(LockResource(*handle));
-    return *bytes != NULL && *size != 0;
+    return loadModuleResource(name, "RES_FILE", bytes, size, handle);
 }
 
 void releaseFileResource(const BYTE** bytes, HGLOBAL* handle) {

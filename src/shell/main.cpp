@@ -1,6 +1,6 @@
 // Program entry of Zelto 2000 Setup.
 #include "common/dynlib.h"
-#include "common/registry.h"
+#include "engine/systemsettings.h"
 #include "shell/selfremove.h"
 #include "shell/setupapp.h"
 

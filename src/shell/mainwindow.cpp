@@ -3,7 +3,7 @@
 #include "common/errors.h"
 #include "common/imagesum.h"
 #include "common/paths.h"
-#include "common/registry.h"
+#include "engine/systemsettings.h"
 #include "common/text.h"
 #include "resources/resource.h"
 #include "shell/mirrors.h"

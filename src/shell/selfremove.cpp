@@ -2,7 +2,7 @@
 // that tries for a while, then deletes itself.
 #include "shell/selfremove.h"
 #include "common/paths.h"
-#include "common/registry.h"
+#include "engine/systemsettings.h"
 #include "common/text.h"
 #include "shell/setupapp.h"
 #include <string.h>

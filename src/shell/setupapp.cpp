@@ -3,7 +3,7 @@
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
-#include "common/registry.h"
+#include "engine/systemsettings.h"
 #include "common/text.h"
 #include "resources/resource.h"
 #include <commctrl.h>
@@ -12,12 +12,20 @@
 
 SetupApp* setupApp = NULL;
 WindowObject* mainWindowObject = NULL;
-HINSTANCE moduleInstance = NULL;
 bool reportUndeletable = true;
 
 static const char kClassName[] = "vimbaInstaller";
 
+namespace {
+// The messages' side of the application object, while there is one.
+bool hostUnattended() { return setupApp && setupApp->unattended; }
+bool hostReport(const char* text) { return setupApp && setupApp->appendInstallReport(text); }
+HWND hostOwner() { return setupApp ? setupApp->mainWindow : NULL; }
+const MessageHost kMessageHost = {hostUnattended, hostReport, hostOwner};
+}  // namespace
+
 SetupApp* createSetupApp(HINSTANCE module) {
+    setMessageHost(&kMessageHost);
     void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(SetupApp));
     return memory ? new (memory) SetupApp(module) : NULL;
 }
@@ -83,23 +91,23 @@ SetupApp::~SetupApp() {
 LONG osKindFromVersion(const OSVERSIONINFOA& info) {
     switch (info.dwPlatformId) {
     case VER_PLATFORM_WIN32s:
-        return -1;
+        return OsWin32s;
     case VER_PLATFORM_WIN32_NT:
-        return info.dwMajorVersion < 5 ? 4 : 5;
+        return info.dwMajorVersion < 5 ? OsWindowsNT4 : OsWindows2000;
     case VER_PLATFORM_WIN32_WINDOWS: {
         // Windows 9x keeps the version in the build number's high word as well.
         DWORD minor = info.dwMinorVersion;
         DWORD buildMinor = (info.dwBuildNumber >> 16) & 0xFF;
         if (buildMinor > minor) minor = buildMinor;
-        if (info.dwMajorVersion > 4) return 3;
+        if (info.dwMajorVersion > 4) return OsWindowsMe;
         if (info.dwMajorVersion == 4) {
-            if (minor >= 90) return 3;
-            if (minor > 0) return 2;
+            if (minor >= 90) return OsWindowsMe;
+            if (minor > 0) return OsWindows98;
         }
-        return (info.dwBuildNumber & 0xFFFF) > 1080 ? 1 : 0;
+        return (info.dwBuildNumber & 0xFFFF) > 1080 ? OsWindows95Later : OsWindows95;
     }
-    default:
-        return 0;
+    default:  // an unknown platform is taken for the oldest kind
+        return OsWindows95;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <ole2.h>
 #include <olectl.h>
+#include "common/messages.h"
 #include "shell/windowobject.h"
 #include "engine/package.h"
 
@@ -15,6 +16,19 @@ enum {
 };
 
 enum { kComponentCount = 7 };
+
+// The kinds of Windows that detectOsKind tells apart, in the order of their
+// release: the 9x family first (no rights, no user settings of the screen
+// saver), then the NT family.
+enum OsKind : LONG {
+    OsWin32s = -1,
+    OsWindows95 = 0,      // its first release: build 1080 and older
+    OsWindows95Later = 1, // its later releases
+    OsWindows98 = 2,
+    OsWindowsMe = 3,      // and any later 9x
+    OsWindowsNT4 = 4,     // and older NT
+    OsWindows2000 = 5,    // and every later NT
+};
 
 class SetupApp : public WindowObject {
 public:
@@ -37,7 +51,7 @@ public:
     bool unattended;
     bool runComplete;
     HICON appIcon;
-    LONG osKind;
+    LONG osKind;  // an OsKind
     DWORD shellMajor;
     DWORD shellMinor;
     HWND progressDialog;
@@ -88,6 +102,12 @@ public:
     void openProgress(int mode);
     bool closeProgress();
     void updateProgress();
+    // The engine's operations: each shows what it sets at once (setProgressElapsed
+    // with the next percentage). The bar never goes past 100.
+    void setProgressPercent(LONG percent);
+    void advanceProgress(LONG step);
+    // While not 0, the text under the bar shows these seconds instead of the percentage.
+    void setProgressElapsed(LONG ms);
     void setProgressItem(const char* text);
     void setProgressTitle(const char* text);
 
@@ -127,7 +147,6 @@ public:
 
 extern SetupApp* setupApp;
 extern WindowObject* mainWindowObject;
-extern HINSTANCE moduleInstance;
 extern bool reportUndeletable;
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

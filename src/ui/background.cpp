@@ -106,7 +106,7 @@ void appendDate(time_t t, char* text, size_t capacity) {
 
 bool logoAllowed(LONG osKind, DWORD shellMajor, DWORD shellMinor) {
     bool oldShell = shellMajor < 4 || (shellMajor == 4 && shellMinor < 70);
-    return !(osKind <= 1 && oldShell);
+    return !(osKind <= OsWindows95Later && oldShell);
 }
 
 namespace {
@@ -233,13 +233,7 @@ bool SetupApp::loadLogo(int id) {
     releaseLogo();
     logoBytes = NULL;
     DWORD size = 0;
-    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(id), "RES_GIF");
-    if (found) {
-        size = SizeofResource(instance, found);
-        logoResource = LoadResource(instance, found);
-        if (logoResource) logoBytes = static_cast<const BYTE*>(LockResource(logoResource));
-    }
-    if (!logoBytes || size == 0) {
+    if (!loadModuleResource(MAKEINTRESOURCEA(id), "RES_GIF", &logoBytes, &size, &logoResource)) {
         releaseLogoResource();
         return false;
     }

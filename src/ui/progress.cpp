@@ -78,6 +78,17 @@ void SetupApp::updateProgress() {
     SetDlgItemTextA(progressDialog, IDC_PROGRESS_TEXT, text);
 }
 
+void SetupApp::setProgressPercent(LONG percent) {
+    progressPercent = percent;
+    updateProgress();
+}
+
+void SetupApp::advanceProgress(LONG step) {
+    setProgressPercent(progressPercent + step > 100 ? 100 : progressPercent + step);
+}
+
+void SetupApp::setProgressElapsed(LONG ms) { elapsedMs = ms; }
+
 void SetupApp::setProgressItem(const char* text) {
     if (lstrcmpiA(text, currentItem) == 0) return;
     copyText(currentItem, sizeof currentItem, text);

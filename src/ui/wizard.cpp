@@ -33,6 +33,17 @@ void setWizardButtons(HWND page, DWORD buttons) {
 }
 
 void setResult(HWND page, LONG_PTR result) { SetWindowLongPtrA(page, DWLP_MSGRESULT, result); }
+
+// A page's answer to the notices it does not act on itself: leaving it and
+// cancelling are allowed, and Back and the page's own way on (Next or Finish)
+// take the sheet's order of pages.
+INT_PTR answerPageNotice(HWND page, UINT code, UINT onward) {
+    if (code == PSN_KILLACTIVE || code == PSN_RESET) {
+        setResult(page, 0);
+        return TRUE;
+    }
+    return code == PSN_WIZBACK || code == onward;
+}
 }  // namespace
 
 int SetupApp::runSetupWizard() {
@@ -242,21 +253,12 @@ INT_PTR CALLBACK optionsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
         if (HIWORD(wParam) == BN_CLICKED) readActivateChoices(page);
         return TRUE;
     case WM_NOTIFY:
-        switch (reinterpret_cast<NMHDR*>(lParam)->code) {
-        case PSN_SETACTIVE:
+        if (reinterpret_cast<NMHDR*>(lParam)->code == PSN_SETACTIVE) {
             showActivateChoices(page);
             setWizardButtons(page, PSWIZB_BACK | PSWIZB_NEXT);
             return TRUE;
-        case PSN_KILLACTIVE:
-        case PSN_RESET:
-            setResult(page, 0);
-            return TRUE;
-        case PSN_WIZBACK:
-        case PSN_WIZNEXT:
-            return TRUE;
-        default:
-            return FALSE;
         }
+        return answerPageNotice(page, reinterpret_cast<NMHDR*>(lParam)->code, PSN_WIZNEXT);
     default:
         return FALSE;
     }
@@ -280,22 +282,13 @@ INT_PTR CALLBACK finishPageProc(HWND page, UINT message, WPARAM, LPARAM lParam) 
         return TRUE;
     }
     if (message != WM_NOTIFY) return FALSE;
-    switch (reinterpret_cast<NMHDR*>(lParam)->code) {
-    case PSN_SETACTIVE: {
+    UINT code = reinterpret_cast<NMHDR*>(lParam)->code;
+    if (code == PSN_SETACTIVE) {
         char summary[500];
         formatFinishSummary(summary, sizeof summary, app->componentActivate[0]);
         SetDlgItemTextA(page, IDC_FINISH_SUMMARY, summary);
         setWizardButtons(page, PSWIZB_BACK | PSWIZB_FINISH);
         return TRUE;
     }
-    case PSN_KILLACTIVE:
-    case PSN_RESET:
-        setResult(page, 0);
-        return TRUE;
-    case PSN_WIZBACK:
-    case PSN_WIZFINISH:
-        return TRUE;
-    default:
-        return FALSE;
-    }
+    return answerPageNotice(page, code, PSN_WIZFINISH);
 }

@@ -2,7 +2,7 @@
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
-#include "common/registry.h"
+#include "engine/systemsettings.h"
 #include "common/text.h"
 #include "engine/install.h"
 #include "resources/resource.h"
@@ -19,9 +19,10 @@ void setFinishAtLogon(HINSTANCE instance, bool unattended) {
     char command[MAX_PATH + 16];
     char fullPath[MAX_PATH];
     // A cut command would start another program: then there is nothing to set.
+    // This value has always named the uninstaller in quotes, blank or none.
     if (!modulePath(instance, programPath) ||
-        !formatText(command, sizeof command, "\"%s\" UNINSTALL%s", programPath,
-                    unattended ? " /S" : "") ||
+        !formatCommandLine(command, sizeof command, programPath,
+                           unattended ? "UNINSTALL /S" : "UNINSTALL", true) ||
         !formatText(fullPath, sizeof fullPath, "%s\\%s", kRunOnceKey, kFinishValue))
         return;
     writeRegistryValue(fullPath, command, RegUserText);
@@ -32,8 +33,7 @@ void SetupApp::runUninstall() {
     openProgress(ProgressUninstall);
     setProgressItem("Restoring Screensaver");
     restoreScreenSaver(this);
-    progressPercent = 60;
-    updateProgress();
+    setProgressPercent(60);
     setProgressItem("Removing Zelto Files");
 
     // Without the header's own list nothing is deleted, the log included: what
@@ -56,8 +56,7 @@ void SetupApp::runUninstall() {
     bool atRestart = listed && !removed && leaveRemainsToRestart();
     dropRetryInstall();
 
-    progressPercent = 100;
-    updateProgress();
+    setProgressPercent(100);
     // Only while a listed file or the log remains with no deletion named for
     // it does the product stay registered, and the uninstaller in place to
     // finish at the next logon (where Windows asks for the administrator's
@@ -69,8 +68,7 @@ void SetupApp::runUninstall() {
     }
     // The full bar is shown a second time on purpose: the last state the window
     // paints before it closes.
-    progressPercent = 100;
-    updateProgress();
+    setProgressPercent(100);
     closeProgress();
 
     if (finished) {

@@ -2,7 +2,7 @@
 #include <string.h>
 #include <string>
 #include "boxcatcher.h"
-#include "common/registry.h"
+#include "engine/systemsettings.h"
 #include "shell/setupapp.h"
 #include "testutil.h"
 

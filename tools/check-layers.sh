@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# check-layers.sh [SRC]: the bottom layer stays at the bottom. No file of
+# SRC/common (default: the src folder beside this script) includes a header of
+# the layers above it (shell, engine, ui, uninstall): what knows the product
+# lives there, and common/ is used by all of them. Exit code 1 with one line
+# per offending include (file:line:text).
+set -uo pipefail
+src=${1:-$(dirname "$0")/../src}
+shopt -s nullglob
+files=("$src"/common/*.cpp "$src"/common/*.h)
+if [ ${#files[@]} -eq 0 ]; then
+    echo "check-layers: no files in $src/common" >&2
+    exit 1
+fi
+found=$(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](shell|engine|ui|uninstall)/' "${files[@]}")
+if [ -n "$found" ]; then
+    echo "common/ includes a header of a layer above it:"
+    echo "$found"
+    exit 1
+fi
+echo "common/: ${#files[@]} files, no include of shell/, engine/, ui/ or uninstall/"

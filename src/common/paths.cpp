@@ -204,12 +204,6 @@ namespace {
 const char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const char kPendingValue[] = "PendingFileRenameOperations";
 
-// "wininit.ini" in the Windows folder; false when it has no path.
-bool wininitPath(char* out) {
-    return windowsFolder()[0] != '\0' &&
-           formatText(out, MAX_PATH, "%swininit.ini", windowsFolder());
-}
-
 // Takes the pairs "\??\path" and "" (a deletion of path) out of the NT family's
 // list of what the next start does; every other pair stays in its order.
 bool dropPendingDeletion(HKEY key, const char* path) {
@@ -259,22 +253,27 @@ bool cancelRestartDeletion(const char* path) {
     }
     char shortPath[MAX_PATH];
     char iniPath[MAX_PATH];
-    if ((GetVersion() & 0x80000000u) && shortPathOf(path, shortPath) && wininitPath(iniPath) &&
-        fileExists(iniPath))
+    if ((GetVersion() & 0x80000000u) && shortPathOf(path, shortPath) &&
+        joinPath(iniPath, windowsFolder(), "wininit.ini") && fileExists(iniPath))
         ok = editWininitDeletes(iniPath, shortPath, false) && ok;
     return ok;
 }
 
 bool deleteAtRestart(const char* path) {
-    // The NT family deletes a file named so early in its next start; it needs
-    // the rights to write the machine's settings.
-    if (MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
+    // A folder is named without the backslash at its end.
+    char named[MAX_PATH];
+    if (!copyText(named, sizeof named, path)) return false;
+    size_t length = lstrlenA(named);
+    if (length > 1 && named[length - 1] == '\\') named[length - 1] = '\0';
+    // The NT family deletes a file or an empty folder named so early in its
+    // next start; it needs the rights to write the machine's settings.
+    if (MoveFileExA(named, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
     if (!(GetVersion() & 0x80000000u)) return false;
     // Windows 9x has no such call: its start-up program WININIT.EXE carries out
     // the [rename] section of "wininit.ini" in the Windows folder, where
     // "NUL=file" deletes the file. It reads short names only.
     char shortPath[MAX_PATH];
     char iniPath[MAX_PATH];
-    return shortPathOf(path, shortPath) && wininitPath(iniPath) &&
+    return shortPathOf(named, shortPath) && joinPath(iniPath, windowsFolder(), "wininit.ini") &&
            editWininitDeletes(iniPath, shortPath, true);
 }

@@ -44,7 +44,8 @@ bool shortPathOf(const char* path, char* out);
 // Test hook: forget the kept Windows folder.
 void resetWindowsFolderForTest();
 int windowsFolderQueriesForTest();
-// Names an existing file for deletion when Windows next starts: on the NT family
+// Names an existing file (or a folder, which goes once it is empty; with or
+// without its closing backslash) for deletion when Windows next starts: on the NT family
 // through MoveFileExA, on 9x through the [rename] section of "wininit.ini".
 // False when the system offers neither or refuses (the NT family wants
 // administrator rights for it).

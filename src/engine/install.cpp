@@ -3,10 +3,10 @@
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
-#include "engine/systemsettings.h"
 #include "common/security.h"
 #include "common/text.h"
 #include "engine/package.h"
+#include "engine/systemsettings.h"
 #include "resources/resource.h"
 #include "shell/setupapp.h"
 #include <lzexpand.h>
@@ -92,14 +92,7 @@ void removeRunFolder(SetupApp* app, const char* folder) {
     // A folder left with files to delete at the restart goes after them: the
     // deletions are carried out in the order they were named, and a folder
     // only once it is empty. One that keeps a backup stays.
-    if (RemoveDirectoryA(folder) || backupKept) return;
-    // The restart's list names the folder itself, without the backslash at its end.
-    char named[MAX_PATH];
-    if (copyText(named, sizeof named, folder)) {
-        size_t length = lstrlenA(named);
-        if (length > 0 && named[length - 1] == '\\') named[length - 1] = '\0';
-        deleteAtRestart(named);
-    }
+    if (!RemoveDirectoryA(folder) && !backupKept) deleteAtRestart(folder);
 }
 
 signed char SetupApp::runInstall() {

@@ -26,17 +26,18 @@ bool isUninstallerCopy(const char* programPath) {
 }
 
 namespace {
-// The uninstaller's copy in the Windows folder; false when it has no path.
-bool uninstallerPath(char* out) {
+// A copy of the program in the Windows folder under name; false when it has no path.
+bool windowsFolderCopyPath(const char* name, char* out) {
     char folder[MAX_PATH];
-    return dirKindFolder(DirWindows, folder) && joinPath(out, folder, kUninstallerName);
+    return dirKindFolder(DirWindows, folder) && joinPath(out, folder, name);
 }
+
+bool uninstallerPath(char* out) { return windowsFolderCopyPath(kUninstallerName, out); }
+bool retryCopyPath(char* out) { return windowsFolderCopyPath(kRetryInstallerName, out); }
 }  // namespace
 
 bool isWindowsFolderCopy(const char* programPath) {
-    char folder[MAX_PATH];
     char copy[MAX_PATH];
-    if (!dirKindFolder(DirWindows, folder)) return false;
     // A program started by its short (8.3) name is given that name as its path,
     // and either folder may come in either form: when the names differ, the
     // short forms of the two files are compared as well.
@@ -45,7 +46,7 @@ bool isWindowsFolderCopy(const char* programPath) {
     bool hasShort = shortPathOf(programPath, programShort);
     const char* names[2] = {kUninstallerName, kRetryInstallerName};
     for (const char* name : names) {
-        if (!joinPath(copy, folder, name)) continue;
+        if (!windowsFolderCopyPath(name, copy)) continue;
         if (lstrcmpiA(copy, programPath) == 0) return true;
         if (hasShort && shortPathOf(copy, copyShort) && lstrcmpiA(copyShort, programShort) == 0)
             return true;
@@ -105,12 +106,6 @@ bool writeUninstallEntry() {
 }
 
 namespace {
-// The retry copy in the Windows folder; false when it has no path.
-bool retryCopyPath(char* out) {
-    char folder[MAX_PATH];
-    return dirKindFolder(DirWindows, folder) && joinPath(out, folder, kRetryInstallerName);
-}
-
 // Deletes the retry copy, or names it for deletion at the next start of Windows
 // while another program holds it.
 void deleteRetryCopy(const char* copy) {
@@ -263,7 +258,6 @@ bool installUninstaller(SetupApp* app) {
         reportErrorById(IDS_NO_INSTALL, kUninstallerName);
         return false;
     }
-    cancelRestartDeletion(destination);
     if (!writeUninstallEntry()) {
         reportErrorById(IDS_NO_INSTALL, kUninstallKey);
         return false;

@@ -2,38 +2,34 @@
 // that tries for a while, then deletes itself.
 #include "shell/selfremove.h"
 #include "common/paths.h"
-#include "engine/systemsettings.h"
 #include "common/text.h"
+#include "engine/systemsettings.h"
 #include "shell/setupapp.h"
 #include <string.h>
 
 namespace {
-// Appends text to the batch; a path goes in quoted, with every "%" doubled so
-// that the command interpreter reads it as is, and none may hold a "!".
-bool appendBatch(char* out, size_t capacity, const char* text, bool path = false) {
+// Appends a path to the batch, quoted, with every "%" doubled so that the
+// command interpreter reads it as is; false for a path that holds a "!".
+bool appendBatchPath(char* out, size_t capacity, const char* path) {
     size_t used = boundedLength(out, capacity);
-    if (path) {
-        if (used + 1 >= capacity) return false;
-        out[used++] = '"';
-    }
-    for (const char* p = text; *p; ++p) {
-        if (path && *p == '!') return false;
-        size_t need = path && *p == '%' ? 2 : 1;
+    if (used + 1 >= capacity) return false;
+    out[used++] = '"';
+    for (const char* p = path; *p; ++p) {
+        if (*p == '!') return false;
+        size_t need = *p == '%' ? 2 : 1;
         if (used + need >= capacity) return false;
         out[used++] = *p;
         if (need == 2) out[used++] = '%';
     }
-    if (path) {
-        if (used + 1 >= capacity) return false;
-        out[used++] = '"';
-    }
+    if (used + 1 >= capacity) return false;
+    out[used++] = '"';
     out[used] = '\0';
     return true;
 }
 
 bool appendTry(char* out, size_t capacity, const char* programPath) {
-    return appendBatch(out, capacity, "del ") && appendBatch(out, capacity, programPath, true) &&
-           appendBatch(out, capacity, "\r\n");
+    return appendToText(out, capacity, "del ") && appendBatchPath(out, capacity, programPath) &&
+           appendToText(out, capacity, "\r\n");
 }
 
 // The waits between the tries, as ping counts: one echo a second after the
@@ -51,19 +47,19 @@ bool formatDeleteBatch(char* out, size_t capacity, const char* programPath, cons
     // command.com has no arithmetic: the tries are written out one by one.
     for (const char* count : kPingCounts) {
         ok = ok && appendTry(out, capacity, programPath) &&
-             appendBatch(out, capacity, "if not exist ") &&
-             appendBatch(out, capacity, programPath, true) &&
-             appendBatch(out, capacity, " goto Done\r\n");
+             appendToText(out, capacity, "if not exist ") &&
+             appendBatchPath(out, capacity, programPath) &&
+             appendToText(out, capacity, " goto Done\r\n");
         // By its full path: a "ping" of the current folder would run first.
         if (ok && pingPath[0])
-            ok = appendBatch(out, capacity, pingPath, true) && appendBatch(out, capacity, " -n ") &&
-                 appendBatch(out, capacity, count) &&
-                 appendBatch(out, capacity, " 127.0.0.1 >nul\r\n");
+            ok = appendBatchPath(out, capacity, pingPath) && appendToText(out, capacity, " -n ") &&
+                 appendToText(out, capacity, count) &&
+                 appendToText(out, capacity, " 127.0.0.1 >nul\r\n");
     }
     // The last try; a file that is still held then stays where it is.
-    ok = ok && appendTry(out, capacity, programPath) && appendBatch(out, capacity, ":Done\r\n") &&
-         appendBatch(out, capacity, "del ") && appendBatch(out, capacity, batchPath, true) &&
-         appendBatch(out, capacity, "\r\n");
+    ok = ok && appendTry(out, capacity, programPath) && appendToText(out, capacity, ":Done\r\n") &&
+         appendToText(out, capacity, "del ") && appendBatchPath(out, capacity, batchPath) &&
+         appendToText(out, capacity, "\r\n");
     if (!ok) out[0] = '\0';
     return ok;
 }

@@ -3,8 +3,8 @@
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
-#include "engine/systemsettings.h"
 #include "common/text.h"
+#include "engine/systemsettings.h"
 #include "resources/resource.h"
 #include <commctrl.h>
 #include <new>

@@ -2,9 +2,9 @@
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
-#include "engine/systemsettings.h"
 #include "common/text.h"
 #include "engine/install.h"
+#include "engine/systemsettings.h"
 #include "resources/resource.h"
 #include "shell/setupapp.h"
 #include <string.h>

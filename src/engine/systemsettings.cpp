@@ -129,7 +129,9 @@ void setRunOnceEntry(SetupApp* app, bool set) {
         // already asks the user to run the installer again. An unattended run
         // comes back unattended; a command line that does not fit is left empty
         // rather than cut.
-        if (runningCopy || copyFileWritable(program, copy))
+        // A copy once held past a run's end was named for deletion at the next
+        // restart: the one written now must outlive it.
+        if (runningCopy || (copyFileWritable(program, copy) && cancelRestartDeletion(copy)))
             formatCommandLine(text, sizeof text, copy, app->unattended ? "/S" : NULL);
         else
             deleteRetryCopy(copy);

@@ -120,8 +120,22 @@ TEST(RegistryValues, UninstallEntryRunOnceAndUninstalledMark) {
     // the running file; clearing it deletes the copy.
     const char* runOnce = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
     std::string copy = windowsPath("Zelto2000Setup.exe");
-    DeleteFileA(copy.c_str());
+    // An earlier copy that was held is named for deletion at the restart: the new
+    // one is taken out of that list.
+    writeFile(copy, "older");
+    ASSERT_TRUE(deleteAtRestart(copy.c_str()));
     setRunOnceEntry(setupApp, true);
+    char pending[4000] = "";
+    DWORD size = sizeof pending - 2;
+    HKEY session = NULL;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_QUERY_VALUE, &session) == ERROR_SUCCESS) {
+        if (RegQueryValueExA(session, "PendingFileRenameOperations", NULL, NULL, (BYTE*)pending, &size))
+            size = 0;
+        RegCloseKey(session);
+    }
+    for (DWORD at = 0; at < size; at += strlen(pending + at) + 1)
+        EXPECT_EQ(nullptr, strstr(pending + at, "Zelto2000Setup.exe")) << pending + at;
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, MAX_PATH);
     ASSERT_TRUE(readValue(HKEY_CURRENT_USER, runOnce, "vimbaInstall", &type, &data));

@@ -11,6 +11,8 @@ TEST(FindTextNoCase, PositionsIgnoringCase) {
     EXPECT_EQ(1, findTextNoCase("anything", ""));
     EXPECT_EQ(1, findTextNoCase("", ""));
     EXPECT_EQ(0, findTextNoCase("C:\\WINDOWS\\vmbUninst2.exe", "vmbUninst.exe"));
+    // a byte above 127 is a letter of whichever code page Windows runs: only itself matches
+    EXPECT_EQ(0, findTextNoCase("C:\\\xDC\\\xC0", "c:\\\xFC\\\xE0"));
     // part of a longer listed path counts as found
     EXPECT_NE(0, findTextNoCase("C:\\W\\SYSTEM\\Zelto 2000.Scr \r\n", "c:\\w\\system\\zelto 2000.sc"));
     // the counted form stops at its length, even without a terminator

@@ -67,27 +67,21 @@ TEST(Gradient, NeverMoreThan129FillsAndFallingColours) {
 }
 
 TEST(BackgroundLayout, ByClientHeight) {
-    BackgroundLayout small = backgroundLayout(549, 96);
-    EXPECT_EQ(12, small.logoX);
-    EXPECT_EQ(7, small.logoY);
-    EXPECT_EQ(48, small.logoSize);
-    EXPECT_EQ(541, small.bottomLineY);
-    BackgroundLayout middle = backgroundLayout(550, 96);
-    EXPECT_EQ(13, middle.logoX);
-    EXPECT_EQ(11, middle.logoY);
-    EXPECT_EQ(52, middle.logoSize);
-    EXPECT_EQ(530, middle.bottomLineY);
-    EXPECT_EQ(52, backgroundLayout(619, 96).logoSize);
+    // 48 and 52 as ever, by the picture's own stretch, never smoothed.
+    const struct { int height, logoX, logoY, logoSize, bottomLineY; } kRows[] = {
+        {549, 12, 7, 48, 541}, {550, 13, 11, 52, 530}, {619, 13, 11, 52, 599}, {620, 15, 15, 64, 600}};
+    for (const auto& row : kRows) {
+        BackgroundLayout layout = backgroundLayout(row.height, 96);
+        EXPECT_EQ(row.logoX, layout.logoX) << row.height;
+        EXPECT_EQ(row.logoY, layout.logoY) << row.height;
+        EXPECT_EQ(row.logoSize, layout.logoSize) << row.height;
+        EXPECT_EQ(row.bottomLineY, layout.bottomLineY) << row.height;
+        EXPECT_FALSE(layout.smoothLogo) << row.height;
+    }
     BackgroundLayout large = backgroundLayout(620, 96);
-    EXPECT_EQ(15, large.logoX);
-    EXPECT_EQ(15, large.logoY);
-    EXPECT_EQ(64, large.logoSize);
-    EXPECT_EQ(600, large.bottomLineY);
     EXPECT_EQ(15, large.titleX);
     EXPECT_EQ(2, large.titleDepth);
     EXPECT_EQ(1, large.lineDepth);
-    EXPECT_FALSE(small.smoothLogo);  // 48 and 52 as ever, by the picture's own stretch
-    EXPECT_FALSE(middle.smoothLogo);
 }
 
 TEST(BackgroundLayout, AtHigherDpi) {

@@ -39,13 +39,15 @@ int gFailures = 0;
         }                                                                                      \
     } while (0)
 
-// Parses and writes; on failure prints the diagnostics and returns false.
-bool build(const std::string& text, std::vector<uint8_t>* file, HelpSource* source = nullptr) {
-    HelpSource local;
-    HelpSource* src = source ? source : &local;
-    std::vector<Diagnostic> errors;
-    bool ok = helpwriter::parseHelpSource(text, src, &errors) && helpwriter::writeHelpFile(*src, file, &errors);
-    for (const Diagnostic& d : errors) fprintf(stderr, "  line %d: %s\n", d.line, d.message.c_str());
+// Parses and writes; the diagnostics go to errors, or are printed without it.
+bool build(const std::string& text, std::vector<uint8_t>* file, HelpSource* source = nullptr,
+           std::vector<Diagnostic>* errors = nullptr) {
+    HelpSource localSource;
+    HelpSource* src = source ? source : &localSource;
+    std::vector<Diagnostic> printed;
+    std::vector<Diagnostic>* e = errors ? errors : &printed;
+    bool ok = helpwriter::parseHelpSource(text, src, e) && helpwriter::writeHelpFile(*src, file, e);
+    for (const Diagnostic& d : printed) fprintf(stderr, "  line %d: %s\n", d.line, d.message.c_str());
     return ok;
 }
 
@@ -54,6 +56,11 @@ bool read(const std::vector<uint8_t>& file, hlpread::HelpFile* help) {
     bool ok = help->load(file);
     for (const std::string& p : help->problems) fprintf(stderr, "  reader: %s\n", p.c_str());
     return ok && help->problems.empty();
+}
+
+bool buildAndRead(const std::string& text, HelpSource* source, hlpread::HelpFile* help) {
+    std::vector<uint8_t> file;
+    return build(text, &file, source) && read(file, help);
 }
 
 const hlpread::Topic* topicNamed(const hlpread::HelpFile& help, const std::string& name) {
@@ -123,15 +130,11 @@ const char kSample[] =
     "Short.\n";
 
 void testRoundTrip() {
-    std::vector<uint8_t> file;
     HelpSource src;
-    CHECK(build(kSample, &file, &src));
     hlpread::HelpFile help;
-    CHECK(read(file, &help));
-    if (help.topics.size() != 3) {
-        CHECK_EQ(help.topics.size(), 3u);
-        return;
-    }
+    CHECK(buildAndRead(kSample, &src, &help));
+    CHECK_EQ(help.topics.size(), 3u);
+    if (help.topics.size() != 3) return;
 
     // The directory lists exactly the internal files, and a search of its
     // tree finds each where its leaf says.
@@ -161,10 +164,8 @@ void testRoundTrip() {
 
     // Text, fonts and jumps as the viewer will show them.
     const hlpread::Topic& contents = help.topics[0];
-    if (contents.paragraphs.size() != 7) {
-        CHECK_EQ(contents.paragraphs.size(), 7u);
-        return;
-    }
+    CHECK_EQ(contents.paragraphs.size(), 7u);
+    if (contents.paragraphs.size() != 7) return;
     CHECK_EQ(contents.paragraphs[0].text, std::string("Sample Contents"));
     CHECK_EQ(contents.paragraphs[0].segments[0].font, 2);
     CHECK_EQ(contents.paragraphs[1].text,
@@ -215,11 +216,9 @@ std::string manyBlocksSource(int topics) {
 }
 
 void testManyBlocks() {
-    std::vector<uint8_t> file;
     HelpSource src;
-    CHECK(build(manyBlocksSource(40), &file, &src));
     hlpread::HelpFile help;
-    CHECK(read(file, &help));
+    CHECK(buildAndRead(manyBlocksSource(40), &src, &help));
     CHECK(help.topicBlocks >= 10);
     checkAgainstSource(src, help);
     // Topics start in many different blocks, and not always at a block's start.
@@ -239,11 +238,9 @@ void testLargeTrees() {
     std::string s = "@title Trees\n";
     for (int t = 0; t < 800; ++t)
         s += "@topic t" + std::to_string(t) + "_name Title of topic " + std::to_string(t) + "\nx\n";
-    std::vector<uint8_t> file;
     HelpSource src;
-    CHECK(build(s, &file, &src));
     hlpread::HelpFile help;
-    CHECK(read(file, &help));
+    CHECK(buildAndRead(s, &src, &help));
     checkAgainstSource(src, help);
     // Signed order: some hashes are negative as 32-bit numbers.
     bool negative = false;
@@ -401,12 +398,9 @@ void testErrors() {
             {"@copyright " + system + "S\n@topic a A\n", false},
         };
         for (const auto& c : kLimits) {
-            HelpSource src;
             std::vector<Diagnostic> errors;
             std::vector<uint8_t> file;
-            bool ok = helpwriter::parseHelpSource(c.source, &src, &errors) &&
-                      helpwriter::writeHelpFile(src, &file, &errors);
-            CHECK_EQ(ok, c.ok);
+            CHECK_EQ(build(c.source, &file, nullptr, &errors), c.ok);
             if (!c.ok)
                 CHECK(errors.size() == 1 && errors[0].message.find("holds at most") != std::string::npos &&
                       errors[0].line == (c.source.find("@topic b") != std::string::npos ? 2 : 1));
@@ -463,11 +457,9 @@ void testSourceFile(const char* path) {
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
     fclose(f);
-    std::vector<uint8_t> file;
     HelpSource src;
-    CHECK(build(text, &file, &src));
     hlpread::HelpFile help;
-    CHECK(read(file, &help));
+    CHECK(buildAndRead(text, &src, &help));
     if (help.topics.empty()) return;
     checkAgainstSource(src, help);
     std::set<uint32_t> linked;

@@ -98,6 +98,17 @@ private:
     DWORD ms_;
     DWORD start_;
 };
+
+// Draws count inputs of a kind, make(i) the i-th, and runs them while the
+// kind's time slice lasts.
+template <typename Runner, typename Make>
+void runSliced(Tally& tally, Runner& runner, const char* kind, DWORD ms, int count, Make make) {
+    TimeSlice slice(tally, kind, ms);
+    for (int i = 0; i < count; ++i) {
+        auto c = make(i);
+        if (!slice.spent()) runner.run(kind, c);
+    }
+}
 enum { kHeaderSliceMs = 20000, kLogSliceMs = 40000, kMinInputsPerKind = 20 };
 
 // Charges the time until the end of its scope to a kind of input.

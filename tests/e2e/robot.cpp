@@ -65,6 +65,7 @@
 #include <commctrl.h>
 #include "fixtures/probe.h"
 #include <tlhelp32.h>
+#include <algorithm>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -393,19 +394,10 @@ void boxButtons(HWND box, char* out, size_t cap) {
   for (HWND child = GetWindow(box, GW_CHILD); child && count < 16;
        child = GetWindow(child, GW_HWNDNEXT))
     if (isClass(child, "Button") && IsWindowVisible(child)) buttons[count++] = child;
-  for (int i = 1; i < count; ++i) {  // insertion sort by left edge
-    HWND key = buttons[i];
-    RECT keyRect;
-    GetWindowRect(key, &keyRect);
-    int j = i - 1;
-    for (; j >= 0; --j) {
-      RECT r;
-      GetWindowRect(buttons[j], &r);
-      if (r.left <= keyRect.left) break;
-      buttons[j + 1] = buttons[j];
-    }
-    buttons[j + 1] = key;
-  }
+  std::stable_sort(buttons, buttons + count, [](HWND a, HWND b) {
+    RECT ra, rb;
+    return GetWindowRect(a, &ra) && GetWindowRect(b, &rb) && ra.left < rb.left;
+  });
   out[0] = '\0';
   for (int i = 0; i < count; ++i) {
     char name[32];

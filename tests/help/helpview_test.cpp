@@ -179,7 +179,12 @@ void quitViewer(bool complain) {
     }
 }
 
-const hlpread::Topic* contentsTopic() { return g_help.topicAtOffset(g_help.contents); }
+// The contents topic; NULL, after a failure that says so, when the file names none.
+const hlpread::Topic* contentsTopic() {
+    const hlpread::Topic* contents = g_help.topicAtOffset(g_help.contents);
+    if (!contents) fail("the file names no contents topic");
+    return contents;
+}
 
 const hlpread::Topic* linkTarget(const hlpread::Link& link) {
     uint32_t offset = 0;
@@ -189,10 +194,7 @@ const hlpread::Topic* linkTarget(const hlpread::Link& link) {
 
 void checkContents() {
     const hlpread::Topic* contents = contentsTopic();
-    if (!contents) {
-        fail("the file names no contents topic");
-        return;
-    }
+    if (!contents) return;
 
     // As a double click on the file does: the viewer with the file's name,
     // whose caption shows the file's title.
@@ -337,10 +339,7 @@ bool showTopic(const hlpread::Topic& topic, const std::vector<Step>& path) {
 
 void checkJumps() {
     const hlpread::Topic* contents = contentsTopic();
-    if (!contents) {
-        fail("the file names no contents topic");
-        return;
-    }
+    if (!contents) return;
     // Breadth first from the contents topic; each topic remembers the jumps
     // that lead to it, so that it can be shown again before each of its jumps.
     std::vector<const hlpread::Topic*> queue(1, contents);
@@ -376,10 +375,6 @@ void checkJumps() {
         ok("all " + std::to_string(reached.size()) + " topics reached through " + std::to_string(jumps) + " jumps");
 }
 
-LRESULT CALLBACK ownerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -413,7 +408,7 @@ int main(int argc, char** argv) {
 
     WNDCLASSA wc;
     memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = ownerProc;
+    wc.lpfnWndProc = DefWindowProcA;
     wc.hInstance = GetModuleHandleA(NULL);
     wc.lpszClassName = "ZeltoHelpViewTest";
     RegisterClassA(&wc);

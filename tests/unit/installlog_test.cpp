@@ -62,6 +62,17 @@ protected:
     }
     std::string log, report, first, second;
 };
+
+const char kBadHeader[] = "Error reading update header zelto.new. Try update check again later.";
+// The text of the one box that a header read failing with a Windows error code shows.
+std::string badHeaderBox(DWORD code) {
+    BoxCatcher catcher;
+    SetLastError(code);
+    reportErrorById(IDS_BAD_HEADER, "zelto.new");
+    std::vector<CaughtBox> boxes = catcher.boxes();
+    EXPECT_EQ(1u, boxes.size());
+    return boxes.empty() ? std::string() : boxes[0].text;
+}
 }  // namespace
 
 TEST_F(LogFixture, LinesAndTheDuplicateRule) {
@@ -212,38 +223,18 @@ TEST_F(LogFixture, ReportLinesAndErrorReports) {
     EXPECT_TRUE(std::regex_match(readFile(report),
                                  std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d "
                                             "Couldn't download zelto\\.sc_\\.\r\n")));
-    {
-        BoxCatcher catcher;
-        SetLastError(12007);  // a name that could not be resolved
-        reportErrorById(IDS_BAD_HEADER, "zelto.new");
-        SetLastError(12999);  // no text for this one
-        reportErrorById(IDS_BAD_HEADER, "zelto.new");
-        SetLastError(12003);  // the server said nothing
-        reportErrorById(IDS_BAD_HEADER, "zelto.new");
-        auto boxes = catcher.boxes();
-        ASSERT_EQ(3u, boxes.size());
-        const std::string head = "Error reading update header zelto.new. Try update check again later.";
-        EXPECT_EQ(0u, boxes[0].text.find(head + "error code: 12007\nMessage: "));
-        // The internet library was loaded for its text of the code.
-        EXPECT_GT(boxes[0].text.size(), (head + "error code: 12007\nMessage: \n").size());
-        EXPECT_EQ(head + "error code: 12999\nMessage: \n", boxes[1].text);
-        EXPECT_EQ(head, boxes[2].text);
-    }
-    {
-        // Without the internet library the message stands without the texts.
-        BoxCatcher catcher;
-        setMissingLibrariesForTest("wininet.dll");
-        SetLastError(12007);
-        reportErrorById(IDS_BAD_HEADER, "zelto.new");
-        SetLastError(12003);
-        reportErrorById(IDS_BAD_HEADER, "zelto.new");
-        setMissingLibrariesForTest(NULL);
-        auto boxes = catcher.boxes();
-        ASSERT_EQ(2u, boxes.size());
-        const std::string head = "Error reading update header zelto.new. Try update check again later.";
-        EXPECT_EQ(head + "error code: 12007\nMessage: \n", boxes[0].text);
-        EXPECT_EQ(head, boxes[1].text);
-    }
+    const std::string head = kBadHeader;
+    // A name that could not be resolved: the internet library was loaded for its text of the code.
+    std::string unresolved = badHeaderBox(12007);
+    EXPECT_EQ(0u, unresolved.find(head + "error code: 12007\nMessage: "));
+    EXPECT_GT(unresolved.size(), (head + "error code: 12007\nMessage: \n").size());
+    EXPECT_EQ(head + "error code: 12999\nMessage: \n", badHeaderBox(12999));  // a code without text
+    EXPECT_EQ(head, badHeaderBox(12003));  // the server said nothing
+    // Without the internet library the message stands without the texts.
+    setMissingLibrariesForTest("wininet.dll");
+    EXPECT_EQ(head + "error code: 12007\nMessage: \n", badHeaderBox(12007));
+    EXPECT_EQ(head, badHeaderBox(12003));
+    setMissingLibrariesForTest(NULL);
     {
         BoxCatcher catcher;
         reportErrorById(IDS_INSTALLED, "ignored");  // no "%s": the text stays as it is
@@ -303,14 +294,7 @@ TEST_F(LogFixture, TheServerResponseOnlyAfterAnInternetCall) {
     WSACleanup();
 
     // 712 comes from the program's own header: that response is not its detail.
-    const std::string head = "Error reading update header zelto.new. Try update check again later.";
-    {
-        BoxCatcher catcher;
-        SetLastError(12003);
-        reportErrorById(IDS_BAD_HEADER, "zelto.new");
-        ASSERT_EQ(1u, catcher.boxes().size());
-        EXPECT_EQ(head, catcher.boxes()[0].text);
-    }
+    EXPECT_EQ(kBadHeader, badHeaderBox(12003));
     // A failure that follows an internet call of its own shows the response.
     char text[1000] = "T";
     SetLastError(12003);

@@ -28,6 +28,13 @@ private:
     std::vector<CaughtBox> boxes_;
 };
 
+// The boxes shown while run() runs, each answered with answer.
+template <typename Run> std::vector<CaughtBox> boxesDuring(Run run, int answer = IDOK) {
+    BoxCatcher catcher(answer);
+    run();
+    return catcher.boxes();
+}
+
 // The process-wide application object for tests, with the test program's module.
 struct TestApp {
     TestApp();

@@ -42,10 +42,9 @@ protected:
     // A removal while path is held open elsewhere fails; the boxes it showed.
     std::vector<CaughtBox> removeWhileHeld(const std::string& path) {
         HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-        BoxCatcher catcher;
-        EXPECT_FALSE(setupApp->removeLoggedFiles());
+        auto boxes = boxesDuring([] { EXPECT_FALSE(setupApp->removeLoggedFiles()); });
         CloseHandle(held);
-        return catcher.boxes();
+        return boxes;
     }
     // One box says files are in use, and the report's one new line names path.
     void expectInUseReported(const std::vector<CaughtBox>& boxes, const std::string& path) {
@@ -66,10 +65,10 @@ protected:
 const char kBadHeader[] = "Error reading update header zelto.new. Try update check again later.";
 // The text of the one box that a header read failing with a Windows error code shows.
 std::string badHeaderBox(DWORD code) {
-    BoxCatcher catcher;
-    SetLastError(code);
-    reportErrorById(IDS_BAD_HEADER, "zelto.new");
-    std::vector<CaughtBox> boxes = catcher.boxes();
+    auto boxes = boxesDuring([code] {
+        SetLastError(code);
+        reportErrorById(IDS_BAD_HEADER, "zelto.new");
+    });
     EXPECT_EQ(1u, boxes.size());
     return boxes.empty() ? std::string() : boxes[0].text;
 }
@@ -212,14 +211,10 @@ TEST_F(LogFixture, ReportLinesAndErrorReports) {
     EXPECT_EQ("\r\n", text.substr(text.size() - 2));
     DeleteFileA(report.c_str());
 
-    {
-        BoxCatcher catcher;
-        EXPECT_FALSE(reportErrorById(IDS_NO_DOWNLOAD, "zelto.sc_"));
-        auto boxes = catcher.boxes();
-        ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ("Couldn't download zelto.sc_.", boxes[0].text);
-        EXPECT_EQ("Installer", boxes[0].caption);
-    }
+    auto boxes = boxesDuring([] { EXPECT_FALSE(reportErrorById(IDS_NO_DOWNLOAD, "zelto.sc_")); });
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Couldn't download zelto.sc_.", boxes[0].text);
+    EXPECT_EQ("Installer", boxes[0].caption);
     EXPECT_TRUE(std::regex_match(readFile(report),
                                  std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d "
                                             "Couldn't download zelto\\.sc_\\.\r\n")));
@@ -235,11 +230,9 @@ TEST_F(LogFixture, ReportLinesAndErrorReports) {
     EXPECT_EQ(head + "error code: 12007\nMessage: \n", badHeaderBox(12007));
     EXPECT_EQ(head, badHeaderBox(12003));
     setMissingLibrariesForTest(NULL);
-    {
-        BoxCatcher catcher;
-        reportErrorById(IDS_INSTALLED, "ignored");  // no "%s": the text stays as it is
-        EXPECT_EQ("Zelto 2000 has been installed successfully!", catcher.boxes()[0].text);
-    }
+    boxes = boxesDuring([] { reportErrorById(IDS_INSTALLED, "ignored"); });
+    ASSERT_EQ(1u, boxes.size());  // no "%s": the text stays as it is
+    EXPECT_EQ("Zelto 2000 has been installed successfully!", boxes[0].text);
 }
 
 namespace {

@@ -49,8 +49,7 @@ public:
     void spent(const char* kind, long long us);  // time taken by the inputs of a kind
     void fail(const char* check, const std::string& detail);
     void note(const char* what, long long count = 1);  // injected faults, survivals
-    long long failures() const;
-    // Failures of the checks whose names start with prefix.
+    // Failures of the checks whose names start with prefix ("" for all).
     long long failures(const char* prefix) const;
     long long total() const;
     long long totalSkipped() const;
@@ -70,6 +69,9 @@ private:
         long long skipped;
     };
     Count& find(std::vector<Count>& list, const std::string& name);
+    // The field summed over the counts whose names start with prefix.
+    static long long sum(const std::vector<Count>& list, long long Count::*field,
+                         const char* prefix);
     std::string family_;
     std::vector<Count> kinds_;
     std::vector<Count> checks_;

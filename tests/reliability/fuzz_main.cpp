@@ -149,12 +149,9 @@ int main(int argc, char** argv) {
     Rng logRng(seed ^ 0x5A5A5A5A5A5A5A5AULL);
     Tally logs("install logs");
     bool prepared = false;
-    {
-        BoxCatcher catcher;  // a box would be a fault: count it, and answer it
-        prepared = fuzzLogs(logRng, logs);
-        size_t boxes = catcher.boxes().size();
-        if (boxes) logs.fail("no message box during the removal pass", catcher.boxes()[0].text);
-    }
+    // A box would be a fault: count it, and answer it.
+    auto boxes = boxesDuring([&] { prepared = fuzzLogs(logRng, logs); });
+    if (!boxes.empty()) logs.fail("no message box during the removal pass", boxes[0].text);
     DWORD logMs = GetTickCount() - start - headerMs;
     LONG hits = guardHits();
     logs.print(hits - headerHits);

@@ -318,9 +318,7 @@ struct ThreadSearch {
 };
 BOOL CALLBACK findWizardWindows(HWND window, LPARAM param) {
     ThreadSearch* search = reinterpret_cast<ThreadSearch*>(param);
-    char cls[16] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+    if (!isShownDialog(window)) return TRUE;
     if (GetDlgItem(window, IDC_LICENSE_AGREE) && GetDlgItem(window, IDC_LICENSE_TEXT))
         search->licence = window;
     else if (SendMessageA(window, PSM_GETCURRENTPAGEHWND, 0, 0))

@@ -22,8 +22,6 @@
 //                               (default 0); with while=, the watch ends early once
 //                               a process EXE has run and is gone
 //   list [SEL]                  print every matching top-level window
-//   procs [exe=NAME]            print running processes
-//   foreground                  print the foreground window
 //   control id=N|ctlclass=C     print a control of the current window; in a
 //                               property sheet the current page is searched first
 //   assert [id=N] PROP=V ...    check properties of the current window or a control
@@ -67,6 +65,7 @@
 #include <commctrl.h>
 #include "fixtures/probe.h"
 #include <tlhelp32.h>
+#include <algorithm>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -218,32 +217,22 @@ void windowText(HWND window, char* out, int cap) {
   GetWindowTextA(window, out, cap);
 }
 
-void exeOfProcess(DWORD pid, char* out, size_t cap) {
+// Walks the running processes for the one with this id, or (pid 0) this file
+// name; answers whether one was found, with its file name in out. Without a
+// list of processes every answer is "found" and the name is "?".
+bool findProcess(DWORD pid, const char* exe, char* out, size_t cap) {
   copyText(out, cap, "?");
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return;
-  PROCESSENTRY32 entry;
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-    if (entry.th32ProcessID == pid) {
-      const char* base = strrchr(entry.szExeFile, '\\');
-      copyText(out, cap, base ? base + 1 : entry.szExeFile);
-      break;
-    }
-  }
-  CloseHandle(snapshot);
-}
-
-bool processRunning(const char* exe) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return true;  // cannot tell: keep watching
+  if (snapshot == INVALID_HANDLE_VALUE) return true;
   PROCESSENTRY32 entry;
   entry.dwSize = sizeof entry;
   bool found = false;
   for (BOOL more = Process32First(snapshot, &entry); more && !found;
        more = Process32Next(snapshot, &entry)) {
     const char* base = strrchr(entry.szExeFile, '\\');
-    found = lstrcmpiA(base ? base + 1 : entry.szExeFile, exe) == 0;
+    base = base ? base + 1 : entry.szExeFile;
+    found = pid ? entry.th32ProcessID == pid : lstrcmpiA(base, exe) == 0;
+    if (found) copyText(out, cap, base);
   }
   CloseHandle(snapshot);
   return found;
@@ -405,19 +394,10 @@ void boxButtons(HWND box, char* out, size_t cap) {
   for (HWND child = GetWindow(box, GW_CHILD); child && count < 16;
        child = GetWindow(child, GW_HWNDNEXT))
     if (isClass(child, "Button") && IsWindowVisible(child)) buttons[count++] = child;
-  for (int i = 1; i < count; ++i) {  // insertion sort by left edge
-    HWND key = buttons[i];
-    RECT keyRect;
-    GetWindowRect(key, &keyRect);
-    int j = i - 1;
-    for (; j >= 0; --j) {
-      RECT r;
-      GetWindowRect(buttons[j], &r);
-      if (r.left <= keyRect.left) break;
-      buttons[j + 1] = buttons[j];
-    }
-    buttons[j + 1] = key;
-  }
+  std::stable_sort(buttons, buttons + count, [](HWND a, HWND b) {
+    RECT ra, rb;
+    return GetWindowRect(a, &ra) && GetWindowRect(b, &rb) && ra.left < rb.left;
+  });
   out[0] = '\0';
   for (int i = 0; i < count; ++i) {
     char name[32];
@@ -464,7 +444,7 @@ void collectProps(HWND window, bool control, Props& props) {
   addProp(props, "pid", "%lu", (unsigned long)pid);
   if (!control) {
     char exe[MAX_PATH];
-    exeOfProcess(pid, exe, sizeof exe);
+    findProcess(pid, NULL, exe, sizeof exe);
     addProp(props, "exe", "%s", exe);
   }
   addProp(props, "class", "%s", className);
@@ -594,7 +574,7 @@ bool selects(HWND window, const Command& command, bool visibleByDefault) {
         bool same = pid == (DWORD)strtoul(word.value, NULL, 0);
         if ((word.op == '!') == same) return false;
       } else {
-        exeOfProcess(pid, actual, sizeof actual);
+        findProcess(pid, NULL, actual, sizeof actual);
         bool same = lstrcmpiA(actual, word.value) == 0;
         if (word.op == '~' ? !strstr(actual, word.value) : (word.op == '!') == same) return false;
       }
@@ -1023,7 +1003,8 @@ struct Call {
     for (;;) {
       bool ended = false;
       if (watched) {
-        bool runs = processRunning(watched->value);
+        char name[MAX_PATH];
+        bool runs = findProcess(0, watched->value, name, sizeof name);
         ended = seen && !runs;
         seen = seen || runs;
       }
@@ -1047,35 +1028,6 @@ struct Call {
     enumerate(e, command, false, false);
     for (int i = 0; i < e.count; ++i) printWindow("window", e.found[i], false);
     say("listed %d", e.count);
-    return 0;
-  }
-
-  int doProcs() {
-    const Word* exe = findWord(command, "exe");
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return fail("no process snapshot");
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more;
-         more = Process32Next(snapshot, &entry)) {
-      const char* base = strrchr(entry.szExeFile, '\\');
-      base = base ? base + 1 : entry.szExeFile;
-      if (exe && lstrcmpiA(base, exe->value) != 0) continue;
-      char name[2 * MAX_PATH];
-      quote(base, name, sizeof name);
-      say("process pid=%lu exe=%s", (unsigned long)entry.th32ProcessID, name);
-      ++count;
-    }
-    CloseHandle(snapshot);
-    say("processes %d", count);
-    return 0;
-  }
-
-  int doForeground() {
-    HWND window = GetForegroundWindow();
-    if (!window) { say("foreground none"); return 0; }
-    printWindow("foreground", window, false);
     return 0;
   }
 
@@ -1329,8 +1281,7 @@ const struct Verb {
 } kVerbs[] = {
     {"window", &Call::doWindow, false}, {"msgbox", &Call::doWindow, false},
     {"gone", &Call::doGone, false}, {"absent", &Call::doAbsent, false},
-    {"list", &Call::doList, false}, {"procs", &Call::doProcs, false},
-    {"foreground", &Call::doForeground, false}, {"sleep", &Call::doSleep, false},
+    {"list", &Call::doList, false}, {"sleep", &Call::doSleep, false},
     {"echo", &Call::doEcho, false}, {"timeout", &Call::doTimeout, false},
     {"resource", &Call::doResource, false}, {"control", &Call::doControl, true},
     {"assert", &Call::doAssert, true}, {"wait", &Call::doAssert, true},

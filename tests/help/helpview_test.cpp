@@ -38,15 +38,15 @@ HWND g_owner = NULL;
 char g_helpPath[MAX_PATH];
 hlpread::HelpFile g_help;
 
-void Ok(const std::string& what) { printf("ok: %s\n", what.c_str()); }
+void ok(const std::string& what) { printf("ok: %s\n", what.c_str()); }
 
-void Fail(const std::string& what) {
+void fail(const std::string& what) {
     printf("FAIL: %s\n", what.c_str());
     ++g_failures;
 }
 
 // A Unix path from CTest names the same file on Wine's Z: drive.
-void ToWindowsPath(const char* in, char* out, size_t capacity) {
+void toWindowsPath(const char* in, char* out, size_t capacity) {
     if (in[0] == '/') {
         _snprintf(out, capacity, "Z:%s", in);
         out[capacity - 1] = '\0';
@@ -57,7 +57,7 @@ void ToWindowsPath(const char* in, char* out, size_t capacity) {
     }
 }
 
-bool ReadWholeFile(const char* path, std::vector<uint8_t>* data) {
+bool readWholeFile(const char* path, std::vector<uint8_t>* data) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD size = GetFileSize(file, NULL);
@@ -71,19 +71,19 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>* data) {
     return ok;
 }
 
-HWND FindViewer() { return FindWindowA(kViewerClass, NULL); }
+HWND findViewer() { return FindWindowA(kViewerClass, NULL); }
 
-HWND WaitForViewer(DWORD timeoutMs) {
+HWND waitForViewer(DWORD timeoutMs) {
     DWORD start = GetTickCount();
     for (;;) {
-        HWND viewer = FindViewer();
+        HWND viewer = findViewer();
         if (viewer && IsWindowVisible(viewer)) return viewer;
         if (GetTickCount() - start > timeoutMs) return viewer;
         Sleep(50);
     }
 }
 
-BOOL CALLBACK FindRichEdit(HWND child, LPARAM param) {
+BOOL CALLBACK findRichEdit(HWND child, LPARAM param) {
     char cls[64];
     if (GetClassNameA(child, cls, sizeof cls) > 0 && _strnicmp(cls, "RichEdit", 8) == 0) {
         *reinterpret_cast<HWND*>(param) = child;
@@ -92,14 +92,14 @@ BOOL CALLBACK FindRichEdit(HWND child, LPARAM param) {
     return TRUE;
 }
 
-HWND TextWindow(HWND viewer) {
+HWND textWindow(HWND viewer) {
     HWND rich = NULL;
-    if (viewer) EnumChildWindows(viewer, FindRichEdit, reinterpret_cast<LPARAM>(&rich));
+    if (viewer) EnumChildWindows(viewer, findRichEdit, reinterpret_cast<LPARAM>(&rich));
     return rich;
 }
 
 // The viewer's text with line ends as "\n" and without trailing blank lines.
-std::string ShownText(HWND rich) {
+std::string shownText(HWND rich) {
     std::string text;
     if (!rich) return text;
     LRESULT length = SendMessageA(rich, WM_GETTEXTLENGTH, 0, 0);
@@ -120,51 +120,51 @@ std::string ShownText(HWND rich) {
     return text;
 }
 
-std::string Caption(HWND viewer) {
+std::string viewerCaption(HWND viewer) {
     char buf[512] = "";
     if (viewer) GetWindowTextA(viewer, buf, sizeof buf);
     return buf;
 }
 
-std::string Quote(const std::string& s) {
+std::string quote(const std::string& s) {
     std::string q = "\"";
     for (char c : s) q += c == '\n' ? std::string("\\n") : c == '\t' ? std::string("\\t") : std::string(1, c);
     return q + "\"";
 }
 
 // Waits until the viewer shows exactly this topic's text.
-bool WaitForTopic(const hlpread::Topic& topic, const std::string& what) {
-    std::string want = topic.Text(), shown;
+bool waitForTopic(const hlpread::Topic& topic, const std::string& what) {
+    std::string want = topic.text(), shown;
     DWORD start = GetTickCount();
     do {
-        shown = ShownText(TextWindow(FindViewer()));
+        shown = shownText(textWindow(findViewer()));
         if (shown == want) {
-            Ok(what + " shows \"" + topic.title + "\"");
+            ok(what + " shows \"" + topic.title + "\"");
             return true;
         }
         Sleep(50);
     } while (GetTickCount() - start < kTopicTimeoutMs);
-    Fail(what + ": expected the topic \"" + topic.title + "\", the viewer shows " +
-         Quote(shown.substr(0, 300)));
+    fail(what + ": expected the topic \"" + topic.title + "\", the viewer shows " +
+         quote(shown.substr(0, 300)));
     return false;
 }
 
 // WinHelpA starts the viewer when none runs; a viewer still starting up can
 // make the first call miss its window, so that call is repeated once the
 // window is there.
-bool CallWinHelp(UINT command, ULONG_PTR data) {
+bool callWinHelp(UINT command, ULONG_PTR data) {
     if (WinHelpA(g_owner, g_helpPath, command, data)) return true;
-    if (!WaitForViewer(kStartTimeoutMs)) return false;
+    if (!waitForViewer(kStartTimeoutMs)) return false;
     return WinHelpA(g_owner, g_helpPath, command, data) != FALSE;
 }
 
-void QuitViewer(bool complain) {
-    HWND viewer = FindViewer();
+void quitViewer(bool complain) {
+    HWND viewer = findViewer();
     if (!viewer) return;
     WinHelpA(g_owner, g_helpPath, HELP_QUIT, 0);
     DWORD start = GetTickCount();
-    while (FindViewer() && GetTickCount() - start < 5000) Sleep(50);
-    viewer = FindViewer();
+    while (findViewer() && GetTickCount() - start < 5000) Sleep(50);
+    viewer = findViewer();
     if (viewer) {
         // A viewer that ignores the request must not outlive the test.
         DWORD pid = 0;
@@ -175,24 +175,26 @@ void QuitViewer(bool complain) {
             WaitForSingleObject(process, 5000);
             CloseHandle(process);
         }
-        if (complain) Fail("the viewer did not close on HELP_QUIT");
+        if (complain) fail("the viewer did not close on HELP_QUIT");
     }
 }
 
-const hlpread::Topic* ContentsTopic() { return g_help.TopicAtOffset(g_help.contents); }
+// The contents topic; NULL, after a failure that says so, when the file names none.
+const hlpread::Topic* contentsTopic() {
+    const hlpread::Topic* contents = g_help.topicAtOffset(g_help.contents);
+    if (!contents) fail("the file names no contents topic");
+    return contents;
+}
 
-const hlpread::Topic* LinkTarget(const hlpread::Link& link) {
+const hlpread::Topic* linkTarget(const hlpread::Link& link) {
     uint32_t offset = 0;
-    if (!g_help.LookupContext(link.hash, &offset)) return NULL;
-    return g_help.TopicAtOffset(offset);
+    if (!g_help.lookupContext(link.hash, &offset)) return NULL;
+    return g_help.topicAtOffset(offset);
 }
 
-void CheckContents() {
-    const hlpread::Topic* contents = ContentsTopic();
-    if (!contents) {
-        Fail("the file names no contents topic");
-        return;
-    }
+void checkContents() {
+    const hlpread::Topic* contents = contentsTopic();
+    if (!contents) return;
 
     // As a double click on the file does: the viewer with the file's name,
     // whose caption shows the file's title.
@@ -204,59 +206,59 @@ void CheckContents() {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
     if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
-        Fail("cannot start winhlp32.exe");
+        fail("cannot start winhlp32.exe");
     } else {
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
-        HWND viewer = WaitForViewer(kStartTimeoutMs);
+        HWND viewer = waitForViewer(kStartTimeoutMs);
         if (!viewer) {
-            Fail("winhlp32 with the file on its command line opened no window");
+            fail("winhlp32 with the file on its command line opened no window");
         } else {
-            WaitForTopic(*contents, "winhlp32 with the file on its command line");
-            std::string caption = Caption(viewer);
+            waitForTopic(*contents, "winhlp32 with the file on its command line");
+            std::string caption = viewerCaption(viewer);
             if (caption.compare(0, g_help.title.size(), g_help.title) == 0)
-                Ok("the viewer's caption starts with the title \"" + g_help.title + "\"");
+                ok("the viewer's caption starts with the title \"" + g_help.title + "\"");
             else
-                Fail("the viewer's caption " + Quote(caption) + " does not start with the title \"" +
+                fail("the viewer's caption " + quote(caption) + " does not start with the title \"" +
                      g_help.title + "\"");
         }
-        QuitViewer(true);
+        quitViewer(true);
     }
 
     // As the screen saver's Help button does. (Wine's viewer, started by
     // WinHelpA without a file, keeps its plain caption, so only the text is
     // checked here.)
-    if (!CallWinHelp(HELP_CONTENTS, 0)) {
-        Fail("WinHelpA(HELP_CONTENTS) failed");
+    if (!callWinHelp(HELP_CONTENTS, 0)) {
+        fail("WinHelpA(HELP_CONTENTS) failed");
         return;
     }
-    HWND viewer = WaitForViewer(kStartTimeoutMs);
+    HWND viewer = waitForViewer(kStartTimeoutMs);
     if (!viewer || !IsWindowVisible(viewer)) {
-        Fail("WinHelpA(HELP_CONTENTS) showed no viewer window");
+        fail("WinHelpA(HELP_CONTENTS) showed no viewer window");
         return;
     }
-    WaitForTopic(*contents, "WinHelpA(HELP_CONTENTS)");
+    waitForTopic(*contents, "WinHelpA(HELP_CONTENTS)");
 }
 
-void CheckContextNumbers() {
-    if (g_help.ctxomap.empty()) Fail("the file has no context numbers");
+void checkContextNumbers() {
+    if (g_help.ctxomap.empty()) fail("the file has no context numbers");
     for (const auto& entry : g_help.ctxomap) {
-        const hlpread::Topic* topic = g_help.TopicForMap(entry.first);
+        const hlpread::Topic* topic = g_help.topicForMap(entry.first);
         std::string what = "WinHelpA(HELP_CONTEXT, " + std::to_string(entry.first) + ")";
         if (!topic) {
-            Fail(what + ": the number leads to no topic in the file");
+            fail(what + ": the number leads to no topic in the file");
             continue;
         }
-        if (!CallWinHelp(HELP_CONTEXT, static_cast<ULONG_PTR>(entry.first))) {
-            Fail(what + " failed");
+        if (!callWinHelp(HELP_CONTEXT, static_cast<ULONG_PTR>(entry.first))) {
+            fail(what + " failed");
             continue;
         }
-        WaitForTopic(*topic, what);
+        waitForTopic(*topic, what);
     }
 }
 
 // Clicks the hotspot that starts at character cp of the shown text.
-bool ClickAt(HWND rich, uint32_t cp) {
+bool clickAt(HWND rich, uint32_t cp) {
     for (int attempt = 0; attempt < 40; ++attempt) {
         RECT client;
         GetClientRect(rich, &client);
@@ -286,43 +288,43 @@ struct Step {
     size_t paragraph, link;
 };
 
-bool ShowTopic(const hlpread::Topic& topic, const std::vector<Step>& path);
+bool showTopic(const hlpread::Topic& topic, const std::vector<Step>& path);
 
 // Clicks one jump of the shown topic and waits for its target.
-bool FollowJump(const Step& step, const hlpread::Topic& target, bool report) {
-    HWND rich = TextWindow(FindViewer());
+bool followJump(const Step& step, const hlpread::Topic& target, bool report) {
+    HWND rich = textWindow(findViewer());
     const hlpread::Topic& from = *step.from;
     uint32_t cp = 0;
     for (size_t p = 0; p < step.paragraph; ++p) cp += static_cast<uint32_t>(from.paragraphs[p].text.size()) + 1;
     const hlpread::Link& link = from.paragraphs[step.paragraph].links[step.link];
     cp += link.start;
     std::string what = "the jump \"" + link.text + "\" in \"" + from.title + "\"";
-    if (!rich || !ClickAt(rich, cp)) {
-        Fail(what + ": no place to click");
+    if (!rich || !clickAt(rich, cp)) {
+        fail(what + ": no place to click");
         return false;
     }
-    if (report) return WaitForTopic(target, what);
-    std::string want = target.Text();
+    if (report) return waitForTopic(target, what);
+    std::string want = target.text();
     DWORD start = GetTickCount();
     while (GetTickCount() - start < kTopicTimeoutMs) {
-        if (ShownText(TextWindow(FindViewer())) == want) return true;
+        if (shownText(textWindow(findViewer())) == want) return true;
         Sleep(50);
     }
-    Fail(what + " did not lead back to \"" + target.title + "\"");
+    fail(what + " did not lead back to \"" + target.title + "\"");
     return false;
 }
 
-bool ShowTopic(const hlpread::Topic& topic, const std::vector<Step>& path) {
-    if (!CallWinHelp(HELP_CONTENTS, 0)) {
-        Fail("WinHelpA(HELP_CONTENTS) failed");
+bool showTopic(const hlpread::Topic& topic, const std::vector<Step>& path) {
+    if (!callWinHelp(HELP_CONTENTS, 0)) {
+        fail("WinHelpA(HELP_CONTENTS) failed");
         return false;
     }
-    const hlpread::Topic* contents = ContentsTopic();
-    std::string want = contents->Text();
+    const hlpread::Topic* contents = contentsTopic();
+    std::string want = contents->text();
     DWORD start = GetTickCount();
-    while (ShownText(TextWindow(FindViewer())) != want) {
+    while (shownText(textWindow(findViewer())) != want) {
         if (GetTickCount() - start > kTopicTimeoutMs) {
-            Fail("the contents topic did not come back");
+            fail("the contents topic did not come back");
             return false;
         }
         Sleep(50);
@@ -330,17 +332,14 @@ bool ShowTopic(const hlpread::Topic& topic, const std::vector<Step>& path) {
     for (size_t i = 0; i < path.size(); ++i) {
         const hlpread::Topic& next =
             i + 1 < path.size() ? *path[i + 1].from : topic;
-        if (!FollowJump(path[i], next, false)) return false;
+        if (!followJump(path[i], next, false)) return false;
     }
     return true;
 }
 
-void CheckJumps() {
-    const hlpread::Topic* contents = ContentsTopic();
-    if (!contents) {
-        Fail("the file names no contents topic");
-        return;
-    }
+void checkJumps() {
+    const hlpread::Topic* contents = contentsTopic();
+    if (!contents) return;
     // Breadth first from the contents topic; each topic remembers the jumps
     // that lead to it, so that it can be shown again before each of its jumps.
     std::vector<const hlpread::Topic*> queue(1, contents);
@@ -353,15 +352,15 @@ void CheckJumps() {
         for (size_t p = 0; p < topic.paragraphs.size(); ++p) {
             for (size_t l = 0; l < topic.paragraphs[p].links.size(); ++l) {
                 const hlpread::Link& link = topic.paragraphs[p].links[l];
-                const hlpread::Topic* target = LinkTarget(link);
+                const hlpread::Topic* target = linkTarget(link);
                 if (!target) {
-                    Fail("the jump \"" + link.text + "\" in \"" + topic.title + "\" leads nowhere in the file");
+                    fail("the jump \"" + link.text + "\" in \"" + topic.title + "\" leads nowhere in the file");
                     continue;
                 }
-                if (!ShowTopic(topic, paths[q])) return;
+                if (!showTopic(topic, paths[q])) return;
                 Step step = {&topic, p, l};
                 ++jumps;
-                if (!FollowJump(step, *target, true)) continue;
+                if (!followJump(step, *target, true)) continue;
                 if (reached.insert(target).second) {
                     queue.push_back(target);
                     paths.push_back(paths[q]);
@@ -371,13 +370,9 @@ void CheckJumps() {
         }
     }
     for (const hlpread::Topic& t : g_help.topics)
-        if (!reached.count(&t)) Fail("the topic \"" + t.title + "\" cannot be reached by jumps from the contents");
+        if (!reached.count(&t)) fail("the topic \"" + t.title + "\" cannot be reached by jumps from the contents");
     if (reached.size() == g_help.topics.size())
-        Ok("all " + std::to_string(reached.size()) + " topics reached through " + std::to_string(jumps) + " jumps");
-}
-
-LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(window, message, wParam, lParam);
+        ok("all " + std::to_string(reached.size()) + " topics reached through " + std::to_string(jumps) + " jumps");
 }
 
 }  // namespace
@@ -389,15 +384,15 @@ int main(int argc, char** argv) {
     }
     std::string mode = argv[1];
     char source[MAX_PATH];
-    ToWindowsPath(argv[2], source, sizeof source);
+    toWindowsPath(argv[2], source, sizeof source);
 
     std::vector<uint8_t> data;
-    if (!ReadWholeFile(source, &data)) {
+    if (!readWholeFile(source, &data)) {
         printf("FAIL: cannot read %s\n", source);
         return 1;
     }
-    g_help.Load(data);
-    for (const std::string& problem : g_help.problems) Fail("reader: " + problem);
+    g_help.load(data);
+    for (const std::string& problem : g_help.problems) fail("reader: " + problem);
     if (g_failures) return 1;
 
     // The viewer gets its own copy under the installed name.
@@ -413,19 +408,19 @@ int main(int argc, char** argv) {
 
     WNDCLASSA wc;
     memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = OwnerProc;
+    wc.lpfnWndProc = DefWindowProcA;
     wc.hInstance = GetModuleHandleA(NULL);
     wc.lpszClassName = "ZeltoHelpViewTest";
     RegisterClassA(&wc);
     g_owner = CreateWindowA(wc.lpszClassName, "help test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
                             wc.hInstance, NULL);
 
-    QuitViewer(false);  // a viewer left over from an earlier run would answer first
-    if (mode == "contents" || mode == "all") CheckContents();
-    if (mode == "context" || mode == "all") CheckContextNumbers();
-    if (mode == "jumps" || mode == "all") CheckJumps();
-    if (mode != "contents" && mode != "context" && mode != "jumps" && mode != "all") Fail("unknown mode " + mode);
-    QuitViewer(true);
+    quitViewer(false);  // a viewer left over from an earlier run would answer first
+    if (mode == "contents" || mode == "all") checkContents();
+    if (mode == "context" || mode == "all") checkContextNumbers();
+    if (mode == "jumps" || mode == "all") checkJumps();
+    if (mode != "contents" && mode != "context" && mode != "jumps" && mode != "all") fail("unknown mode " + mode);
+    quitViewer(true);
 
     if (g_owner) DestroyWindow(g_owner);
     DeleteFileA(g_helpPath);

@@ -49,8 +49,7 @@ public:
     void spent(const char* kind, long long us);  // time taken by the inputs of a kind
     void fail(const char* check, const std::string& detail);
     void note(const char* what, long long count = 1);  // injected faults, survivals
-    long long failures() const;
-    // Failures of the checks whose names start with prefix.
+    // Failures of the checks whose names start with prefix ("" for all).
     long long failures(const char* prefix) const;
     long long total() const;
     long long totalSkipped() const;
@@ -70,6 +69,9 @@ private:
         long long skipped;
     };
     Count& find(std::vector<Count>& list, const std::string& name);
+    // The field summed over the counts whose names start with prefix.
+    static long long sum(const std::vector<Count>& list, long long Count::*field,
+                         const char* prefix);
     std::string family_;
     std::vector<Count> kinds_;
     std::vector<Count> checks_;
@@ -98,6 +100,17 @@ private:
     DWORD ms_;
     DWORD start_;
 };
+
+// Draws count inputs of a kind, make(i) the i-th, and runs them while the
+// kind's time slice lasts.
+template <typename Runner, typename Make>
+void runSliced(Tally& tally, Runner& runner, const char* kind, DWORD ms, int count, Make make) {
+    TimeSlice slice(tally, kind, ms);
+    for (int i = 0; i < count; ++i) {
+        auto c = make(i);
+        if (!slice.spent()) runner.run(kind, c);
+    }
+}
 enum { kHeaderSliceMs = 20000, kLogSliceMs = 40000, kMinInputsPerKind = 20 };
 
 // Charges the time until the end of its scope to a kind of input.

@@ -436,45 +436,35 @@ void fuzzHeaders(Rng& rng, Tally& tally) {
                 }
 
     // Sizes and time stamps at their extremes, in sound records.
-    const char* kind = "extreme sizes and time stamps";
-    TimeSlice extremes(tally, kind, kHeaderSliceMs);
-    for (int i = 0; i < 6000; ++i) {
-        HeaderCase c = fromRecords(rng, soundKinds(rng.range(1, kMaxRecords)), 0);
-        if (!extremes.spent()) runner.run(kind, c);
-    }
+    runSliced(tally, runner, "extreme sizes and time stamps", kHeaderSliceMs, 6000, [&](int) {
+        return fromRecords(rng, soundKinds(rng.range(1, kMaxRecords)), 0);
+    });
 
     // Sound headers of 1 to 30 records, with a tail of 0 to 71 bytes.
-    kind = "sound records, renames";
-    TimeSlice sound(tally, kind, kHeaderSliceMs);
-    for (int i = 0; i < 15000; ++i) {
+    runSliced(tally, runner, "sound records, renames", kHeaderSliceMs, 15000, [&](int) {
         std::vector<RecordKind> kinds = soundKinds(rng.range(1, kMaxRecords));
         if (rng.chance(20)) kinds[rng.below(static_cast<uint32_t>(kinds.size()))] = Renamed;
-        HeaderCase c = fromRecords(rng, kinds, rng.below(kHeaderRecordSize));
-        if (!sound.spent()) runner.run(kind, c);
-    }
+        return fromRecords(rng, kinds, rng.below(kHeaderRecordSize));
+    });
 
     // Mixes of sound and broken records, 0 to 36 of them.
-    kind = "mixed sound and broken records";
-    TimeSlice mixed(tally, kind, kHeaderSliceMs);
-    for (int i = 0; i < 40000; ++i) {
+    runSliced(tally, runner, "mixed sound and broken records", kHeaderSliceMs, 40000, [&](int) {
         std::vector<RecordKind> kinds(rng.range(0, kMaxRecordsTried));
         for (RecordKind& k : kinds)
             k = rng.chance(65) ? Sound : static_cast<RecordKind>(rng.below(kRecordKinds));
-        HeaderCase c = fromRecords(rng, kinds, rng.chance(70) ? 0 : rng.below(kHeaderRecordSize));
-        if (!mixed.spent()) runner.run(kind, c);
-    }
+        return fromRecords(rng, kinds, rng.chance(70) ? 0 : rng.below(kHeaderRecordSize));
+    });
 
     // Random bytes of every length up to 37 records, zeros more frequent
     // than chance so that names end now and then.
-    TimeSlice random(tally, "random bytes", kHeaderSliceMs);
-    for (int i = 0; i < 26000; ++i) {
+    runSliced(tally, runner, "random bytes", kHeaderSliceMs, 26000, [&](int) {
         HeaderCase c;
         c.bytes.resize(rng.below(static_cast<uint32_t>(longest)));
         static const int kZeroShares[] = {0, 5, 15, 40};
         int zeros = rng.pick(kZeroShares);
         for (BYTE& b : c.bytes) b = rng.chance(zeros) ? 0 : static_cast<BYTE>(rng.below(256));
         c.expect = c.bytes.size() / kHeaderRecordSize > kMaxRecords ? 0 : -1;
-        if (!random.spent()) runner.run("random bytes", c);
-    }
+        return c;
+    });
     setCrashDump(NULL);
 }

@@ -484,25 +484,20 @@ bool fuzzLogs(Rng& rng, Tally& tally) {
         {"listed files after a damaged line end", 2000, [](Rng& r, int) { return followerLog(r); }},
         {"files in use, read-only, folders", 1500, [](Rng& r, int) { return faultLog(r); }},
     };
-    for (const auto& g : generated) {
-        TimeSlice slice(tally, g.kind, kLogSliceMs);
-        for (int i = 0; i < g.count; ++i) {
-            LogCase c = g.make(rng, i);
-            if (!slice.spent()) runner.run(g.kind, c);
-        }
-    }
+    for (const auto& g : generated)
+        runSliced(tally, runner, g.kind, kLogSliceMs, g.count,
+                  [&](int i) { return g.make(rng, i); });
     // Random bytes: from the whole byte range, and from the bytes of paths and line ends.
     static const char kPathBytes[] = "C:\\relscratch\\mfv.txt \r\n\r\n\0";
-    TimeSlice random(tally, "random bytes", kLogSliceMs);
-    for (int i = 0; i < 48000; ++i) {
+    runSliced(tally, runner, "random bytes", kLogSliceMs, 48000, [&](int) {
         LogCase c = {"", {}, rng.chance(5)};
         size_t n = rng.below(rng.chance(10) ? 1200 : 300);
         bool pathLike = rng.chance(60);
         for (size_t k = 0; k < n; ++k)
             c.content += pathLike ? kPathBytes[rng.below(sizeof kPathBytes - 1)]
                                   : static_cast<char>(rng.below(256));
-        if (!random.spent()) runner.run("random bytes", c);
-    }
+        return c;
+    });
     setCrashDump(NULL);
     runner.finish();
     return true;

@@ -81,30 +81,15 @@ void Tally::fail(const char* check, const std::string& detail) {
 
 void Tally::note(const char* what, long long count) { find(notes_, what).n += count; }
 
-long long Tally::failures() const {
+long long Tally::sum(const std::vector<Count>& list, long long Count::*field, const char* prefix) {
     long long n = 0;
-    for (const Count& c : checks_) n += c.n;
+    for (const Count& c : list)
+        if (c.name.compare(0, strlen(prefix), prefix) == 0) n += c.*field;
     return n;
 }
-
-long long Tally::failures(const char* prefix) const {
-    long long n = 0;
-    for (const Count& c : checks_)
-        if (c.name.compare(0, strlen(prefix), prefix) == 0) n += c.n;
-    return n;
-}
-
-long long Tally::total() const {
-    long long n = 0;
-    for (const Count& c : kinds_) n += c.n;
-    return n;
-}
-
-long long Tally::totalSkipped() const {
-    long long n = 0;
-    for (const Count& c : kinds_) n += c.skipped;
-    return n;
-}
+long long Tally::failures(const char* prefix) const { return sum(checks_, &Count::n, prefix); }
+long long Tally::total() const { return sum(kinds_, &Count::n, ""); }
+long long Tally::totalSkipped() const { return sum(kinds_, &Count::skipped, ""); }
 
 bool Tally::enough() const {
     if (kinds_.empty()) return false;
@@ -164,12 +149,9 @@ int main(int argc, char** argv) {
     Rng logRng(seed ^ 0x5A5A5A5A5A5A5A5AULL);
     Tally logs("install logs");
     bool prepared = false;
-    {
-        BoxCatcher catcher;  // a box would be a fault: count it, and answer it
-        prepared = fuzzLogs(logRng, logs);
-        size_t boxes = catcher.boxes().size();
-        if (boxes) logs.fail("no message box during the removal pass", catcher.boxes()[0].text);
-    }
+    // A box would be a fault: count it, and answer it.
+    auto boxes = boxesDuring([&] { prepared = fuzzLogs(logRng, logs); });
+    if (!boxes.empty()) logs.fail("no message box during the removal pass", boxes[0].text);
     DWORD logMs = GetTickCount() - start - headerMs;
     LONG hits = guardHits();
     logs.print(hits - headerHits);
@@ -188,7 +170,7 @@ int main(int argc, char** argv) {
     for (const auto& l : lost)
         printf("@table|nothing lost (install logs)|%s|%lld|%s\n", l.what, l.n,
                l.n ? "FAILED" : "none");
-    bool ok = prepared && hits == 0 && headers.failures() == 0 && logs.failures() == 0 &&
+    bool ok = prepared && hits == 0 && headers.failures("") == 0 && logs.failures("") == 0 &&
               headers.enough() && logs.enough();
     printf("%s (seed %llu, %lld inputs, %lld skipped, %lu ms)\n", ok ? "PASSED" : "FAILED",
            static_cast<unsigned long long>(seed), headers.total() + logs.total(),

@@ -33,6 +33,14 @@ struct Series {
         pump();
         samples.push_back(countObjects());
     }
+    // A sample, then rounds of perRound steps with a sample after each.
+    template <typename Step> void sample(int rounds, int perRound, Step step) {
+        add();
+        for (int r = 0; r < rounds; ++r) {
+            for (int i = 0; i < perRound; ++i) step(i);
+            add();
+        }
+    }
     std::string text(int ObjectCounts::*field) const {
         std::string s;
         for (const ObjectCounts& c : samples) s += std::to_string(c.*field) + " ";
@@ -254,11 +262,7 @@ TEST(Leaks, RepaintsLeaveCountsFlat) {
     for (int i = 0; i < 2; ++i) round();
     ASSERT_NE(nullptr, setupApp->logoPicture) << "the logo is part of what is painted";
     Series series;
-    series.add();
-    for (int r = 0; r < 5; ++r) {
-        for (int i = 0; i < 4; ++i) round();
-        series.add();
-    }
+    series.sample(5, 4, [&](int) { round(); });
     series.expectFlat("background repaints", paints, &row);
 }
 
@@ -297,11 +301,7 @@ TEST(Leaks, ProgressWindowCyclesLeaveCountsFlat) {
     };
     for (int i = 0; i < 4; ++i) cycle();
     Series series;
-    series.add();
-    for (int r = 0; r < 4; ++r) {
-        for (int i = 0; i < 12; ++i) cycle();
-        series.add();
-    }
+    series.sample(4, 12, [&](int) { cycle(); });
     series.expectFlat("progress windows", cycles, &row);
 }
 
@@ -318,9 +318,7 @@ struct ThreadSearch {
 };
 BOOL CALLBACK findWizardWindows(HWND window, LPARAM param) {
     ThreadSearch* search = reinterpret_cast<ThreadSearch*>(param);
-    char cls[16] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+    if (!isShownDialog(window)) return TRUE;
     if (GetDlgItem(window, IDC_LICENSE_AGREE) && GetDlgItem(window, IDC_LICENSE_TEXT))
         search->licence = window;
     else if (SendMessageA(window, PSM_GETCURRENTPAGEHWND, 0, 0))
@@ -426,11 +424,7 @@ TEST(Leaks, WizardPageChangesLeaveCountsFlat) {
     // Two rounds to warm up: the first sessions fill caches of the dialogs and fonts.
     for (int i = 0; i < 8; ++i) session(i % 4);
     Series series;
-    series.add();
-    for (int r = 0; r < 5; ++r) {
-        for (int i = 0; i < 4; ++i) session(i);
-        series.add();
-    }
+    series.sample(5, 4, session);
     EXPECT_TRUE(catcher.boxes().empty());
     series.expectFlat("wizard sessions", pageChanges, &row);
     printf("wizard: %d sessions, %lld button presses\n", sessions, pageChanges);

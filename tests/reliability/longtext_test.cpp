@@ -448,11 +448,11 @@ TEST(LongTexts, ErrorReportsAndReportLinesAreCutNotOverrun) {
             size_t at = full.find("%s");
             ASSERT_NE(std::string::npos, at);
             full.replace(at, 2, argument);
-            BoxCatcher catcher;
-            SetLastError(12003);  // no internet detail to add
-            EXPECT_FALSE(reportErrorById(id, g.text(argument)));
+            auto boxes = boxesDuring([&] {
+                SetLastError(12003);  // no internet detail to add
+                EXPECT_FALSE(reportErrorById(id, g.text(argument)));
+            });
             ASSERT_TRUE(g.clean());
-            auto boxes = catcher.boxes();
             ASSERT_EQ(1u, boxes.size());
             EXPECT_LT(boxes[0].text.size(), 400u);
             EXPECT_EQ(0u, full.compare(0, boxes[0].text.size(), boxes[0].text))
@@ -510,11 +510,7 @@ TEST(LongPaths, EveryLoggedPathIsRemovedAgain) {
         else
             EXPECT_TRUE(content == "<missing>" || content.empty());
         EXPECT_TRUE(listed || !made) << "a path of " << length << " characters is not listed";
-        {
-            BoxCatcher catcher;
-            EXPECT_TRUE(setupApp->removeLoggedFiles());
-            EXPECT_TRUE(catcher.boxes().empty());
-        }
+        EXPECT_TRUE(boxesDuring([] { EXPECT_TRUE(setupApp->removeLoggedFiles()); }).empty());
         if (fileExists(path.c_str()))
             kept.add("a listed file with a path of " + std::to_string(length) +
                      " characters stays after the uninstall's removal answered true");

@@ -67,27 +67,21 @@ TEST(Gradient, NeverMoreThan129FillsAndFallingColours) {
 }
 
 TEST(BackgroundLayout, ByClientHeight) {
-    BackgroundLayout small = backgroundLayout(549, 96);
-    EXPECT_EQ(12, small.logoX);
-    EXPECT_EQ(7, small.logoY);
-    EXPECT_EQ(48, small.logoSize);
-    EXPECT_EQ(541, small.bottomLineY);
-    BackgroundLayout middle = backgroundLayout(550, 96);
-    EXPECT_EQ(13, middle.logoX);
-    EXPECT_EQ(11, middle.logoY);
-    EXPECT_EQ(52, middle.logoSize);
-    EXPECT_EQ(530, middle.bottomLineY);
-    EXPECT_EQ(52, backgroundLayout(619, 96).logoSize);
+    // 48 and 52 as ever, by the picture's own stretch, never smoothed.
+    const struct { int height, logoX, logoY, logoSize, bottomLineY; } kRows[] = {
+        {549, 12, 7, 48, 541}, {550, 13, 11, 52, 530}, {619, 13, 11, 52, 599}, {620, 15, 15, 64, 600}};
+    for (const auto& row : kRows) {
+        BackgroundLayout layout = backgroundLayout(row.height, 96);
+        EXPECT_EQ(row.logoX, layout.logoX) << row.height;
+        EXPECT_EQ(row.logoY, layout.logoY) << row.height;
+        EXPECT_EQ(row.logoSize, layout.logoSize) << row.height;
+        EXPECT_EQ(row.bottomLineY, layout.bottomLineY) << row.height;
+        EXPECT_FALSE(layout.smoothLogo) << row.height;
+    }
     BackgroundLayout large = backgroundLayout(620, 96);
-    EXPECT_EQ(15, large.logoX);
-    EXPECT_EQ(15, large.logoY);
-    EXPECT_EQ(64, large.logoSize);
-    EXPECT_EQ(600, large.bottomLineY);
     EXPECT_EQ(15, large.titleX);
     EXPECT_EQ(2, large.titleDepth);
     EXPECT_EQ(1, large.lineDepth);
-    EXPECT_FALSE(small.smoothLogo);  // 48 and 52 as ever, by the picture's own stretch
-    EXPECT_FALSE(middle.smoothLogo);
 }
 
 TEST(BackgroundLayout, AtHigherDpi) {
@@ -127,49 +121,42 @@ TEST(EmbossedText, PassOrderOffsetsAndColours) {
     const int title[5] = {-2, -1, 2, 1, 0};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(title[i], offsets[i]);
     ASSERT_EQ(3, embossOffsets(1, offsets, 17));
-    EXPECT_EQ(-1, offsets[0]);
-    EXPECT_EQ(1, offsets[1]);
-    EXPECT_EQ(0, offsets[2]);
+    const int line[3] = {-1, 1, 0};
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(line[i], offsets[i]);
     ASSERT_EQ(1, embossOffsets(0, offsets, 17));
     EXPECT_EQ(3, embossOffsets(8, offsets, 3));  // never past the room given
 
-    EXPECT_EQ(PALETTERGB(255, 255, 180), embossColour(2, -1));
-    EXPECT_EQ(PALETTERGB(136, 103, 35), embossColour(2, 1));
-    EXPECT_EQ(PALETTERGB(207, 175, 80), embossColour(2, 0));
-    EXPECT_EQ(PALETTERGB(141, 43, 62), embossColour(0, 0));
-    EXPECT_EQ(RGB(255, 255, 255), embossColour(4, -3));
-    EXPECT_EQ(PALETTERGB(160, 96, 255), embossColour(3, 0));
-    EXPECT_EQ(PALETTERGB(160, 96, 255), embossColour(77, 0));
-    EXPECT_EQ(PALETTERGB(110, 0, 140), embossColour(-5, 2));
+    const struct { int style, offset; COLORREF colour; } kColours[] = {
+        {2, -1, PALETTERGB(255, 255, 180)}, {2, 1, PALETTERGB(136, 103, 35)},
+        {2, 0, PALETTERGB(207, 175, 80)},   {0, 0, PALETTERGB(141, 43, 62)},
+        {4, -3, RGB(255, 255, 255)},        {3, 0, PALETTERGB(160, 96, 255)},
+        {77, 0, PALETTERGB(160, 96, 255)},  {-5, 2, PALETTERGB(110, 0, 140)}};
+    for (const auto& c : kColours)
+        EXPECT_EQ(c.colour, embossColour(c.style, c.offset)) << c.style << " " << c.offset;
 }
 
 TEST(EditionLine, DatesAsMonthDayTwoDigitYear) {
-    char text[300] = "Free Version ";
-    // noon UTC keeps the calendar day in every time zone from -11 to +11
-    appendDate(978004800, text, sizeof text);
-    EXPECT_STREQ("Free Version 12/28/00", text);
-    char y99[300] = "";
-    appendDate(929880000, y99, sizeof y99);  // 20 June 1999, noon UTC
-    EXPECT_STREQ("6/20/99", y99);
-    char none[300] = "Free Version ";
-    appendDate(-1, none, sizeof none);
-    EXPECT_STREQ("Free Version ", none);
-    char epoch[300] = "";
-    appendDate(43200, epoch, sizeof epoch);
-    EXPECT_STREQ("1/1/70", epoch);
+    // Noon UTC keeps the calendar day in every time zone from -11 to +11.
+    const struct { time_t when; const char* before; const char* after; } kDates[] = {
+        {978004800, "Free Version ", "Free Version 12/28/00"}, {929880000, "", "6/20/99"},
+        {-1, "Free Version ", "Free Version "}, {43200, "", "1/1/70"}};
+    for (const auto& d : kDates) {
+        char text[300];
+        lstrcpyA(text, d.before);
+        appendDate(d.when, text, sizeof text);
+        EXPECT_STREQ(d.after, text);
+    }
     char cut[8] = "";
     appendDate(977961600, cut, sizeof cut);
     EXPECT_LE(strlen(cut), 7u);
 }
 
 TEST(Logo, NotLoadedOnOldShellsAndTriedAgainOnEveryPaint) {
-    EXPECT_FALSE(logoAllowed(1, 4, 0));
-    EXPECT_FALSE(logoAllowed(0, 4, 69));
-    EXPECT_FALSE(logoAllowed(-1, 3, 99));
-    EXPECT_TRUE(logoAllowed(1, 4, 70));
-    EXPECT_TRUE(logoAllowed(1, 5, 0));
-    EXPECT_TRUE(logoAllowed(2, 4, 0));
-    EXPECT_TRUE(logoAllowed(4, 4, 0));
+    const struct { int osKind, major, minor; bool allowed; } kShells[] = {
+        {1, 4, 0, false}, {0, 4, 69, false}, {-1, 3, 99, false}, {1, 4, 70, true},
+        {1, 5, 0, true},  {2, 4, 0, true},   {4, 4, 0, true}};
+    for (const auto& k : kShells)
+        EXPECT_EQ(k.allowed, logoAllowed(k.osKind, k.major, k.minor)) << k.osKind << " " << k.major;
 
     TestApp app;
     setupApp->osKind = 1;

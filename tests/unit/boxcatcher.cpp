@@ -8,10 +8,8 @@ struct Search {
 };
 BOOL CALLBACK findBox(HWND window, LPARAM param) {
     Search* search = reinterpret_cast<Search*>(param);
-    char cls[32] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(window) &&
-        GetWindowThreadProcessId(window, NULL) == search->thread && GetDlgItem(window, 0xFFFF)) {
+    if (isShownDialog(window) && GetWindowThreadProcessId(window, NULL) == search->thread &&
+        GetDlgItem(window, 0xFFFF)) {
         search->found = window;
         return FALSE;
     }
@@ -37,6 +35,12 @@ UINT iconStyleOf(HWND box) {
     return 0;
 }
 }  // namespace
+
+bool isShownDialog(HWND window) {
+    char cls[16] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    return lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(window);
+}
 
 BoxCatcher::BoxCatcher(int answer)
     : ownerThread_(GetCurrentThreadId()), answer_(answer) {

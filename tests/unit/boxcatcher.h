@@ -28,6 +28,16 @@ private:
     std::vector<CaughtBox> boxes_;
 };
 
+// A dialog window (a message box, a property sheet) that is showing.
+bool isShownDialog(HWND window);
+
+// The boxes shown while run() runs, each answered with answer.
+template <typename Run> std::vector<CaughtBox> boxesDuring(Run run, int answer = IDOK) {
+    BoxCatcher catcher(answer);
+    run();
+    return catcher.boxes();
+}
+
 // The process-wide application object for tests, with the test program's module.
 struct TestApp {
     TestApp();

@@ -88,12 +88,7 @@ TEST_F(EntryFixture, AFileTheLogCannotNameIsTakenBackAndReported) {
     PackageSlot& slot = setupApp->packages[0];
     slot.installEntries[0] = entry;
     slot.installCount = 1;
-    std::vector<CaughtBox> boxes;
-    {
-        BoxCatcher catcher;
-        EXPECT_FALSE(slot.expandPackage());
-        boxes = catcher.boxes();
-    }
+    auto boxes = boxesDuring([&] { EXPECT_FALSE(slot.expandPackage()); });
     CloseHandle(held);
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ(0u, boxes[0].text.find("Couldn't install zelto-unit.txt."));

@@ -39,10 +39,19 @@ protected:
         DeleteFileA(log.c_str());
     }
     TestApp app;
+    // A removal while path is held open elsewhere fails; the boxes it showed.
+    std::vector<CaughtBox> removeWhileHeld(const std::string& path) {
+        HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        auto boxes = boxesDuring([] { EXPECT_FALSE(setupApp->removeLoggedFiles()); });
+        CloseHandle(held);
+        return boxes;
+    }
     // One box says files are in use, and the report's one new line names path.
     void expectInUseReported(const std::vector<CaughtBox>& boxes, const std::string& path) {
         ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ(0u, boxes[0].text.find("Some files may be in use"));
+        EXPECT_EQ("Some files may be in use and could not be deleted. View zeltoInstall.txt in "
+                  "your Windows directory for details.",
+                  boxes[0].text);
         EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), boxes[0].style);
         std::smatch m;
         std::string text = readFile(report);
@@ -52,6 +61,17 @@ protected:
     }
     std::string log, report, first, second;
 };
+
+const char kBadHeader[] = "Error reading update header zelto.new. Try update check again later.";
+// The text of the one box that a header read failing with a Windows error code shows.
+std::string badHeaderBox(DWORD code) {
+    auto boxes = boxesDuring([code] {
+        SetLastError(code);
+        reportErrorById(IDS_BAD_HEADER, "zelto.new");
+    });
+    EXPECT_EQ(1u, boxes.size());
+    return boxes.empty() ? std::string() : boxes[0].text;
+}
 }  // namespace
 
 TEST_F(LogFixture, LinesAndTheDuplicateRule) {
@@ -67,14 +87,8 @@ TEST_F(LogFixture, LinesAndTheDuplicateRule) {
     // names files, so the removal fails like a file in use
     HANDLE held = CreateFileA(log.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     EXPECT_FALSE(setupApp->appendInstallLog("C:\\other.txt"));
-    std::vector<CaughtBox> boxes;
-    {
-        BoxCatcher catcher;
-        EXPECT_FALSE(setupApp->removeLoggedFiles());
-        boxes = catcher.boxes();
-    }
     CloseHandle(held);
-    expectInUseReported(boxes, log);
+    expectInUseReported(removeWhileHeld(log), log);
 }
 
 TEST_F(LogFixture, RemovalDeletesListedFilesThenTheLog) {
@@ -107,14 +121,7 @@ TEST_F(LogFixture, RemovalDeletesListedFilesThenTheLog) {
 TEST_F(LogFixture, WithoutALogTheHeadersPathsGoAndWhatStaysIsReported) {
     std::string other = first.substr(0, first.rfind('\\') + 1) + "zelto-other.txt";
     writeFile(other, "o");
-    HANDLE held = CreateFileA(second.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    std::vector<CaughtBox> boxes;
-    {
-        BoxCatcher catcher;
-        EXPECT_FALSE(setupApp->removeLoggedFiles());
-        boxes = catcher.boxes();
-    }
-    CloseHandle(held);
+    std::vector<CaughtBox> boxes = removeWhileHeld(second);
     EXPECT_FALSE(fileExists(first.c_str()));
     EXPECT_TRUE(fileExists(second.c_str()));
     EXPECT_TRUE(fileExists(other.c_str()));  // named by no header
@@ -127,32 +134,13 @@ TEST_F(LogFixture, WithoutALogTheHeadersPathsGoAndWhatStaysIsReported) {
 
 TEST_F(LogFixture, ALockedFileKeepsTheLogAndIsReportedOnce) {
     writeFile(log, first + " \r\n" + second + " \r\n");
-    HANDLE held = CreateFileA(first.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    {
-        reportUndeletable = false;
-        BoxCatcher quiet;
-        EXPECT_FALSE(setupApp->removeLoggedFiles());
-        EXPECT_TRUE(quiet.boxes().empty());
-        EXPECT_EQ("<missing>", readFile(report));
-    }
+    reportUndeletable = false;
+    EXPECT_TRUE(removeWhileHeld(first).empty());
+    EXPECT_EQ("<missing>", readFile(report));
     EXPECT_TRUE(fileExists(log.c_str()));
     EXPECT_FALSE(fileExists(second.c_str()));
-    {
-        reportUndeletable = true;
-        BoxCatcher catcher;
-        EXPECT_FALSE(setupApp->removeLoggedFiles());
-        auto boxes = catcher.boxes();
-        ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ("Some files may be in use and could not be deleted. View zeltoInstall.txt in "
-                  "your Windows directory for details.",
-                  boxes[0].text);
-    }
-    std::string text = readFile(report);
-    std::regex line("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)\r\n");
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(text, m, line)) << text;
-    EXPECT_EQ(first + "  couldn't be deleted.", m[1].str());  // two blanks
-    CloseHandle(held);
+    reportUndeletable = true;
+    expectInUseReported(removeWhileHeld(first), first + " ");  // the line's blank, then one more
 }
 
 TEST_F(LogFixture, HostileLogsNeverOverrunOrDeleteOutsideTheirLines) {
@@ -223,54 +211,28 @@ TEST_F(LogFixture, ReportLinesAndErrorReports) {
     EXPECT_EQ("\r\n", text.substr(text.size() - 2));
     DeleteFileA(report.c_str());
 
-    {
-        BoxCatcher catcher;
-        EXPECT_FALSE(reportErrorById(IDS_NO_DOWNLOAD, "zelto.sc_"));
-        auto boxes = catcher.boxes();
-        ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ("Couldn't download zelto.sc_.", boxes[0].text);
-        EXPECT_EQ("Installer", boxes[0].caption);
-    }
+    auto boxes = boxesDuring([] { EXPECT_FALSE(reportErrorById(IDS_NO_DOWNLOAD, "zelto.sc_")); });
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Couldn't download zelto.sc_.", boxes[0].text);
+    EXPECT_EQ("Installer", boxes[0].caption);
     EXPECT_TRUE(std::regex_match(readFile(report),
                                  std::regex("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d "
                                             "Couldn't download zelto\\.sc_\\.\r\n")));
-    {
-        BoxCatcher catcher;
-        SetLastError(12007);  // a name that could not be resolved
-        reportErrorById(IDS_BAD_HEADER, "zelto.new");
-        SetLastError(12999);  // no text for this one
-        reportErrorById(IDS_BAD_HEADER, "zelto.new");
-        SetLastError(12003);  // the server said nothing
-        reportErrorById(IDS_BAD_HEADER, "zelto.new");
-        auto boxes = catcher.boxes();
-        ASSERT_EQ(3u, boxes.size());
-        const std::string head = "Error reading update header zelto.new. Try update check again later.";
-        EXPECT_EQ(0u, boxes[0].text.find(head + "error code: 12007\nMessage: "));
-        // The internet library was loaded for its text of the code.
-        EXPECT_GT(boxes[0].text.size(), (head + "error code: 12007\nMessage: \n").size());
-        EXPECT_EQ(head + "error code: 12999\nMessage: \n", boxes[1].text);
-        EXPECT_EQ(head, boxes[2].text);
-    }
-    {
-        // Without the internet library the message stands without the texts.
-        BoxCatcher catcher;
-        setMissingLibrariesForTest("wininet.dll");
-        SetLastError(12007);
-        reportErrorById(IDS_BAD_HEADER, "zelto.new");
-        SetLastError(12003);
-        reportErrorById(IDS_BAD_HEADER, "zelto.new");
-        setMissingLibrariesForTest(NULL);
-        auto boxes = catcher.boxes();
-        ASSERT_EQ(2u, boxes.size());
-        const std::string head = "Error reading update header zelto.new. Try update check again later.";
-        EXPECT_EQ(head + "error code: 12007\nMessage: \n", boxes[0].text);
-        EXPECT_EQ(head, boxes[1].text);
-    }
-    {
-        BoxCatcher catcher;
-        reportErrorById(IDS_INSTALLED, "ignored");  // no "%s": the text stays as it is
-        EXPECT_EQ("Zelto 2000 has been installed successfully!", catcher.boxes()[0].text);
-    }
+    const std::string head = kBadHeader;
+    // A name that could not be resolved: the internet library was loaded for its text of the code.
+    std::string unresolved = badHeaderBox(12007);
+    EXPECT_EQ(0u, unresolved.find(head + "error code: 12007\nMessage: "));
+    EXPECT_GT(unresolved.size(), (head + "error code: 12007\nMessage: \n").size());
+    EXPECT_EQ(head + "error code: 12999\nMessage: \n", badHeaderBox(12999));  // a code without text
+    EXPECT_EQ(head, badHeaderBox(12003));  // the server said nothing
+    // Without the internet library the message stands without the texts.
+    setMissingLibrariesForTest("wininet.dll");
+    EXPECT_EQ(head + "error code: 12007\nMessage: \n", badHeaderBox(12007));
+    EXPECT_EQ(head, badHeaderBox(12003));
+    setMissingLibrariesForTest(NULL);
+    boxes = boxesDuring([] { reportErrorById(IDS_INSTALLED, "ignored"); });
+    ASSERT_EQ(1u, boxes.size());  // no "%s": the text stays as it is
+    EXPECT_EQ("Zelto 2000 has been installed successfully!", boxes[0].text);
 }
 
 namespace {
@@ -325,14 +287,7 @@ TEST_F(LogFixture, TheServerResponseOnlyAfterAnInternetCall) {
     WSACleanup();
 
     // 712 comes from the program's own header: that response is not its detail.
-    const std::string head = "Error reading update header zelto.new. Try update check again later.";
-    {
-        BoxCatcher catcher;
-        SetLastError(12003);
-        reportErrorById(IDS_BAD_HEADER, "zelto.new");
-        ASSERT_EQ(1u, catcher.boxes().size());
-        EXPECT_EQ(head, catcher.boxes()[0].text);
-    }
+    EXPECT_EQ(kBadHeader, badHeaderBox(12003));
     // A failure that follows an internet call of its own shows the response.
     char text[1000] = "T";
     SetLastError(12003);

@@ -67,23 +67,15 @@ TEST(MessageBoxes, OnlyYesOfAYesNoBoxAnswersTrue) {
     EXPECT_FALSE(isYesAnswer(MB_OK, IDOK));
     EXPECT_FALSE(isYesAnswer(MB_YESNOCANCEL, IDYES));
     TestApp app;
-    {
-        BoxCatcher yes(IDYES);
-        EXPECT_TRUE(showMessageById(IDS_CONFIRM_UNINSTALL, MB_ICONERROR, MB_YESNO));
-        auto boxes = yes.boxes();
-        ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ("Installer", boxes[0].caption);
-        EXPECT_EQ("Are you sure you want to uninstall Zelto 2000?", boxes[0].text);
-        EXPECT_EQ(static_cast<UINT>(MB_ICONERROR | MB_YESNO), boxes[0].style);
-    }
-    {
-        BoxCatcher no(IDNO);
-        EXPECT_FALSE(showMessageById(IDS_CONFIRM_UNINSTALL, MB_ICONERROR, MB_YESNO));
-    }
-    {
-        BoxCatcher ok(IDOK);
-        EXPECT_FALSE(showMessage("plain", MB_ICONINFORMATION, 0));
-        ASSERT_EQ(1u, ok.boxes().size());
-        EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION | MB_OK), ok.boxes()[0].style);
-    }
+    auto boxes = boxesDuring(
+        [] { EXPECT_TRUE(showMessageById(IDS_CONFIRM_UNINSTALL, MB_ICONERROR, MB_YESNO)); }, IDYES);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Installer", boxes[0].caption);
+    EXPECT_EQ("Are you sure you want to uninstall Zelto 2000?", boxes[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR | MB_YESNO), boxes[0].style);
+    boxesDuring(
+        [] { EXPECT_FALSE(showMessageById(IDS_CONFIRM_UNINSTALL, MB_ICONERROR, MB_YESNO)); }, IDNO);
+    boxes = boxesDuring([] { EXPECT_FALSE(showMessage("plain", MB_ICONINFORMATION, 0)); });
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION | MB_OK), boxes[0].style);
 }

@@ -130,17 +130,13 @@ TEST(PackageCheck, ProgressReportsAndTheMissingHeader) {
     DeleteFileA(report.c_str());
     copyText(setupApp->packages[0].headerName, 32, "absent.new");
     setupApp->newestFileTime = 5;
-    {
-        BoxCatcher catcher;
-        EXPECT_FALSE(setupApp->checkPackages());
-        auto boxes = catcher.boxes();
-        ASSERT_EQ(1u, boxes.size());  // one message, not a second one for the empty list
-        EXPECT_EQ("Unable to access update header res::absent.new. Check network path and "
-                  "connections before trying again.",
-                  boxes[0].text);
-        EXPECT_EQ("Installer", boxes[0].caption);
-        EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), boxes[0].style);
-    }
+    auto boxes = boxesDuring([] { EXPECT_FALSE(setupApp->checkPackages()); });
+    ASSERT_EQ(1u, boxes.size());  // one message, not a second one for the empty list
+    EXPECT_EQ("Unable to access update header res::absent.new. Check network path and "
+              "connections before trying again.",
+              boxes[0].text);
+    EXPECT_EQ("Installer", boxes[0].caption);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), boxes[0].style);
     EXPECT_EQ(5, setupApp->newestFileTime);
     std::string line = readFile(report);
     EXPECT_NE(std::string::npos, line.find(" Unable to access update header res::absent.new."));
@@ -159,12 +155,9 @@ TEST(PackageCheck, WithoutTheHeaderTheCaptionNamesTheMirror) {
     MSG posted;
     ASSERT_TRUE(PeekMessageA(&posted, setupApp->mainWindow, MSG_BEGIN_SETUP, MSG_BEGIN_SETUP,
                              PM_REMOVE));
-    {
-        BoxCatcher catcher;
-        EXPECT_FALSE(setupApp->checkPackages());
-        ASSERT_EQ(1u, catcher.boxes().size());
-        EXPECT_EQ(0u, catcher.boxes()[0].text.find("Unable to access update header res::absent.new."));
-    }
+    auto boxes = boxesDuring([] { EXPECT_FALSE(setupApp->checkPackages()); });
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(0u, boxes[0].text.find("Unable to access update header res::absent.new."));
     EXPECT_EQ(std::string("Connecting to ") + setupApp->mirrorDisplayName +
                   " to check for updates..",
               std::string(setupApp->progressCaption));

@@ -3,6 +3,7 @@
 #include <string>
 #include "common/paths.h"
 #include "engine/package.h"
+#include "testutil.h"
 
 TEST(FindTextNoCase, PositionsIgnoringCase) {
     EXPECT_EQ(1, findTextNoCase("C:\\WINDOWS\\VMBUNINST.EXE", "c:\\windows\\vmbuninst.exe"));
@@ -11,6 +12,8 @@ TEST(FindTextNoCase, PositionsIgnoringCase) {
     EXPECT_EQ(1, findTextNoCase("anything", ""));
     EXPECT_EQ(1, findTextNoCase("", ""));
     EXPECT_EQ(0, findTextNoCase("C:\\WINDOWS\\vmbUninst2.exe", "vmbUninst.exe"));
+    // a byte above 127 is a letter of whichever code page Windows runs: only itself matches
+    EXPECT_EQ(0, findTextNoCase("C:\\\xDC\\\xC0", "c:\\\xFC\\\xE0"));
     // part of a longer listed path counts as found
     EXPECT_NE(0, findTextNoCase("C:\\W\\SYSTEM\\Zelto 2000.Scr \r\n", "c:\\w\\system\\zelto 2000.sc"));
     // the counted form stops at its length, even without a terminator
@@ -101,7 +104,7 @@ protected:
         CreateDirectoryA(dir, NULL);
         source = std::string(dir) + "source.txt";
         target = std::string(dir) + "target.txt";
-        write(source, "new content");
+        writeFile(source, "new content");
     }
     void TearDown() override {
         SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -110,29 +113,18 @@ protected:
         DeleteFileA(target.c_str());
         RemoveDirectoryA(dir);
     }
-    static void write(const std::string& path, const char* text) {
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-        DWORD n;
-        WriteFile(f, text, strlen(text), &n, NULL);
-        CloseHandle(f);
-    }
     char dir[MAX_PATH];
     std::string source, target;
 };
 
 TEST_F(FileFixture, CopyOntoReadOnlyReplacesAndLeavesItWritable) {
-    write(target, "old");
+    writeFile(target, "old");
     SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
     SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(copyFileWritable(source.c_str(), target.c_str()));
     DWORD attributes = GetFileAttributesA(target.c_str());
     EXPECT_EQ(0u, attributes & FILE_ATTRIBUTE_READONLY);
-    HANDLE f = CreateFileA(target.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    char buffer[32] = "";
-    DWORD n = 0;
-    ReadFile(f, buffer, sizeof buffer - 1, &n, NULL);
-    CloseHandle(f);
-    EXPECT_STREQ("new content", buffer);
+    EXPECT_EQ("new content", readFile(target));
     EXPECT_FALSE(copyFileWritable((std::string(dir) + "missing").c_str(), target.c_str()));
 }
 
@@ -153,7 +145,7 @@ TEST_F(FileFixture, ClearReadOnlyKeepsHiddenAndIgnoresMissingFiles) {
 // NUL; each file is one more NUL line, and another program's lines stay.
 TEST_F(FileFixture, WininitDeletesKeepEveryEntry) {
     std::string ini = std::string(dir) + "wininit.ini";
-    write(ini, "[rename]\r\nC:\\OTHER.DLL=C:\\OTHER.NEW\r\n");
+    writeFile(ini, "[rename]\r\nC:\\OTHER.DLL=C:\\OTHER.NEW\r\n");
     EXPECT_TRUE(editWininitDeletes(ini.c_str(), "C:\\WINDOWS\\VMBUNI~1.EXE", true));
     EXPECT_TRUE(editWininitDeletes(ini.c_str(), "C:\\WINDOWS\\SYSTEM\\ZELTO2~1.SCR", true));
     char section[1000];
@@ -174,30 +166,15 @@ TEST_F(FileFixture, WininitDeletesKeepEveryEntry) {
 // is taken out of it, every other entry stays.
 TEST_F(FileFixture, CancelledRestartDeletionLeavesTheOthers) {
     ASSERT_TRUE(deleteAtRestart(source.c_str()));
-    write(target, "t");
+    writeFile(target, "t");
     ASSERT_TRUE(deleteAtRestart(target.c_str()));
-    auto pending = [] {
-        HKEY key;
-        char list[4000] = "";
-        DWORD size = sizeof list - 2;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                          KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-            if (RegQueryValueExA(key, "PendingFileRenameOperations", NULL, NULL, (BYTE*)list, &size))
-                size = 0;
-            RegCloseKey(key);
-        }
-        std::string names;
-        // Every name and target, the empty targets of deletions too.
-        for (DWORD at = 0; at < size; at += strlen(list + at) + 1) names += list + at, names += "|";
-        return names;
-    };
-    std::string before = pending();
+    std::string before = pendingRenames();
     ASSERT_NE(std::string::npos, before.find(source + "||")) << before;
     EXPECT_TRUE(cancelRestartDeletion(source.c_str()));
-    std::string after = pending();
+    std::string after = pendingRenames();
     EXPECT_EQ(std::string::npos, after.find(source + "|"));
     EXPECT_NE(std::string::npos, after.find(target + "||"));
     EXPECT_TRUE(cancelRestartDeletion(target.c_str()));
     EXPECT_TRUE(cancelRestartDeletion(target.c_str()));  // nothing left to take back
-    EXPECT_EQ(std::string::npos, pending().find(target + "|"));
+    EXPECT_EQ(std::string::npos, pendingRenames().find(target + "|"));
 }

@@ -30,19 +30,15 @@ struct MainWindow {
 }  // namespace
 
 TEST(ProgressText, PercentOrSeconds) {
+    // The last row is the longest text, and it still fits.
+    const struct { int ms, percent; const char* text; } kRows[] = {
+        {0, 100, "100%"}, {0, 42, "42%"}, {15000, 7, "15.000 seconds"}, {1234, 0, "1.234 seconds"},
+        {5, 0, "0.005 seconds"}, {2147483647, 0, "2147483.647 seconds"}};
     char text[20];
-    formatProgressText(text, sizeof text, 0, 100);
-    EXPECT_STREQ("100%", text);
-    formatProgressText(text, sizeof text, 0, 42);
-    EXPECT_STREQ("42%", text);
-    formatProgressText(text, sizeof text, 15000, 7);
-    EXPECT_STREQ("15.000 seconds", text);
-    formatProgressText(text, sizeof text, 1234, 0);
-    EXPECT_STREQ("1.234 seconds", text);
-    formatProgressText(text, sizeof text, 5, 0);
-    EXPECT_STREQ("0.005 seconds", text);
-    formatProgressText(text, sizeof text, 2147483647, 0);
-    EXPECT_STREQ("2147483.647 seconds", text);  // the longest text still fits
+    for (const auto& row : kRows) {
+        formatProgressText(text, sizeof text, row.ms, row.percent);
+        EXPECT_STREQ(row.text, text);
+    }
 }
 
 TEST(ProgressWindow, CaptionsItemsAndReopening) {

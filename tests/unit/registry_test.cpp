@@ -7,16 +7,20 @@
 #include "testutil.h"
 
 namespace {
-bool readValue(HKEY root, const char* key, const char* name, DWORD* type, std::string* data) {
+// A value as "TYPE:BYTES"; "" when it is missing.
+std::string value(HKEY root, const char* key, const char* name) {
     HKEY k;
-    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS) return "";
     char buffer[600];
-    DWORD size = sizeof buffer;
-    LONG r = RegQueryValueExA(k, name, NULL, type, reinterpret_cast<BYTE*>(buffer), &size);
+    DWORD size = sizeof buffer, type = 0;
+    LONG r = RegQueryValueExA(k, name, NULL, &type, reinterpret_cast<BYTE*>(buffer), &size);
     RegCloseKey(k);
-    if (r != ERROR_SUCCESS) return false;
-    data->assign(buffer, size);
-    return true;
+    return r == ERROR_SUCCESS ? std::to_string(type) + ":" + std::string(buffer, size) : "";
+}
+// The same for a text with its terminator, and for a number.
+std::string sz(const std::string& text) { return std::to_string(REG_SZ) + ":" + text + '\0'; }
+std::string dword(DWORD n) {
+    return std::to_string(REG_DWORD) + ":" + std::string(reinterpret_cast<const char*>(&n), 4);
 }
 std::string iniValue() {
     char value[MAX_PATH] = "missing";
@@ -26,26 +30,16 @@ std::string iniValue() {
 }  // namespace
 
 TEST(RegistryValues, WritingDeletingAndTheDefaultValue) {
-    DWORD type = 0;
-    std::string data;
     DWORD one = 1;
     ASSERT_TRUE(writeRegistryValue("Software\\ZeltoTest\\Numbers\\Mark", &one, 7));
-    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, "Software\\ZeltoTest\\Numbers", "Mark", &type, &data));
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
-    EXPECT_EQ(std::string("\x01\x00\x00\x00", 4), data);
-
+    EXPECT_EQ(dword(1), value(HKEY_CURRENT_USER, "Software\\ZeltoTest\\Numbers", "Mark"));
     ASSERT_TRUE(writeRegistryValue("Software\\ZeltoTest\\Whole", "default text", 1));
-    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, "Software\\ZeltoTest\\Whole", "", &type, &data));
-    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-    EXPECT_EQ(std::string("default text\0", 13), data);
+    EXPECT_EQ(sz("default text"), value(HKEY_CURRENT_USER, "Software\\ZeltoTest\\Whole", ""));
     ASSERT_TRUE(writeRegistryValue("Software\\ZeltoTest\\Machine", "machine text", 3));
-    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, "Software\\ZeltoTest\\Machine", "", &type, &data));
-    EXPECT_EQ(std::string("machine text\0", 13), data);
+    EXPECT_EQ(sz("machine text"), value(HKEY_LOCAL_MACHINE, "Software\\ZeltoTest\\Machine", ""));
     // A code outside the table writes text under the classes root, the path whole.
     ASSERT_TRUE(writeRegistryValue("ZeltoTest\\Unknown", "other text", 12));
-    ASSERT_TRUE(readValue(HKEY_CLASSES_ROOT, "ZeltoTest\\Unknown", "", &type, &data));
-    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-    EXPECT_EQ(std::string("other text\0", 11), data);
+    EXPECT_EQ(sz("other text"), value(HKEY_CLASSES_ROOT, "ZeltoTest\\Unknown", ""));
     RegDeleteKeyA(HKEY_CLASSES_ROOT, "ZeltoTest\\Unknown");
     RegDeleteKeyA(HKEY_CLASSES_ROOT, "ZeltoTest");
 
@@ -77,39 +71,32 @@ TEST(RegistryValues, UninstallEntryRunOnceAndUninstalledMark) {
     TestApp app;
     setupApp->installExpandedBytes = 2049;
     writeUninstallEntry();
-    DWORD type = 0;
-    std::string data;
     const char* key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zelto2000";
     std::string uninstaller = windowsPath("vmbUninst.exe");
     // What the list of installed programs shows: texts, and numbers (the size in KB
     // rounded up).
     const struct {
         const char* name;
-        DWORD type;
-        std::string data;
-    } entry[] = {{"DisplayName", REG_SZ, std::string("Zelto 2000 ScreenSaver\0", 23)},
-                 {"UninstallString", REG_SZ, uninstaller + " UNINSTALL" + '\0'},
-                 {"QuietUninstallString", REG_SZ, uninstaller + " UNINSTALL /S" + '\0'},
-                 {"DisplayIcon", REG_SZ, uninstaller + ",0" + '\0'},
-                 {"DisplayVersion", REG_SZ, std::string("2.0\0", 4)},
-                 {"Publisher", REG_SZ, std::string("Ostrell Zuvak\0", 14)},
-                 {"EstimatedSize", REG_DWORD, std::string("\x03\0\0\0", 4)},
-                 {"NoModify", REG_DWORD, std::string("\x01\0\0\0", 4)},
-                 {"NoRepair", REG_DWORD, std::string("\x01\0\0\0", 4)}};
-    for (const auto& value : entry) {
-        ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, key, value.name, &type, &data)) << value.name;
-        EXPECT_EQ(value.type, type) << value.name;
-        EXPECT_EQ(value.data, data) << value.name;
-    }
+        std::string value;
+    } entry[] = {{"DisplayName", sz("Zelto 2000 ScreenSaver")},
+                 {"UninstallString", sz(uninstaller + " UNINSTALL")},
+                 {"QuietUninstallString", sz(uninstaller + " UNINSTALL /S")},
+                 {"DisplayIcon", sz(uninstaller + ",0")},
+                 {"DisplayVersion", sz("2.0")},
+                 {"Publisher", sz("Ostrell Zuvak")},
+                 {"EstimatedSize", dword(3)},
+                 {"NoModify", dword(1)},
+                 {"NoRepair", dword(1)}};
+    for (const auto& v : entry)
+        EXPECT_EQ(v.value, value(HKEY_LOCAL_MACHINE, key, v.name)) << v.name;
     // Removed, the entry takes its key along, unless another program put
     // something of its own there.
     HKEY opened = NULL;
     std::string comments = std::string(kUninstallKey) + "Comments";
     writeRegistryValue(comments.c_str(), "foreign", RegMachineText);
     deleteUninstallEntry();
-    for (const auto& value : entry)
-        EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, key, value.name, &type, &data)) << value.name;
-    EXPECT_TRUE(readValue(HKEY_LOCAL_MACHINE, key, "Comments", &type, &data));
+    for (const auto& v : entry) EXPECT_EQ("", value(HKEY_LOCAL_MACHINE, key, v.name)) << v.name;
+    EXPECT_NE("", value(HKEY_LOCAL_MACHINE, key, "Comments"));
     deleteRegistryValue(kUninstallKey, "Comments", true);
     writeUninstallEntry();
     deleteUninstallEntry();
@@ -125,25 +112,13 @@ TEST(RegistryValues, UninstallEntryRunOnceAndUninstalledMark) {
     writeFile(copy, "older");
     ASSERT_TRUE(deleteAtRestart(copy.c_str()));
     setRunOnceEntry(setupApp, true);
-    char pending[4000] = "";
-    DWORD size = sizeof pending - 2;
-    HKEY session = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_QUERY_VALUE, &session) == ERROR_SUCCESS) {
-        if (RegQueryValueExA(session, "PendingFileRenameOperations", NULL, NULL, (BYTE*)pending, &size))
-            size = 0;
-        RegCloseKey(session);
-    }
-    for (DWORD at = 0; at < size; at += strlen(pending + at) + 1)
-        EXPECT_EQ(nullptr, strstr(pending + at, "Zelto2000Setup.exe")) << pending + at;
+    EXPECT_EQ(std::string::npos, pendingRenames().find("Zelto2000Setup.exe")) << pendingRenames();
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, MAX_PATH);
-    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, runOnce, "vimbaInstall", &type, &data));
-    EXPECT_EQ(copy, data.c_str());
+    EXPECT_EQ(sz(copy), value(HKEY_CURRENT_USER, runOnce, "vimbaInstall"));
     EXPECT_TRUE(readFile(copy) == readFile(self));
     setRunOnceEntry(setupApp, false);
-    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, runOnce, "vimbaInstall", &type, &data));
-    EXPECT_EQ(std::string("\0", 1), data);  // emptied, not deleted
+    EXPECT_EQ(sz(""), value(HKEY_CURRENT_USER, runOnce, "vimbaInstall"));  // emptied, not deleted
     EXPECT_FALSE(fileExists(copy.c_str()));
     EXPECT_FALSE(setupApp->selfDeleteOnExit);
     // A copy that cannot be written is named by nobody, nor is the running file.
@@ -151,24 +126,20 @@ TEST(RegistryValues, UninstallEntryRunOnceAndUninstalledMark) {
     HANDLE held = CreateFileA(copy.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     setRunOnceEntry(setupApp, true);
     CloseHandle(held);
-    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, runOnce, "vimbaInstall", &type, &data));
-    EXPECT_EQ(std::string("\0", 1), data);
+    EXPECT_EQ(sz(""), value(HKEY_CURRENT_USER, runOnce, "vimbaInstall"));
     // The uninstall run takes a left copy away and empties the value with it.
     writeRegistryValue("Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\vimbaInstall",
                        copy.c_str(), RegUserText);
     dropRetryInstall();
     EXPECT_FALSE(fileExists(copy.c_str()));
-    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, runOnce, "vimbaInstall", &type, &data));
-    EXPECT_EQ(std::string("\0", 1), data);
+    EXPECT_EQ(sz(""), value(HKEY_CURRENT_USER, runOnce, "vimbaInstall"));
 
     DWORD one = 1;
     writeProductValue("Uninstalled", &one, 8);
-    ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, "Software\\Ostrell Zuvak\\vimbaTressil", "Uninstalled",
-                          &type, &data));
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
-    EXPECT_EQ(4u, data.size());
+    EXPECT_EQ(dword(1),
+              value(HKEY_LOCAL_MACHINE, "Software\\Ostrell Zuvak\\vimbaTressil", "Uninstalled"));
     EXPECT_TRUE(deleteRegistryValue(kUninstallKey, "DisplayName", true));
-    EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, key, "DisplayName", &type, &data));
+    EXPECT_EQ("", value(HKEY_LOCAL_MACHINE, key, "DisplayName"));
 }
 
 TEST(ScreenSaverSetting, ActivationRestoringAndTheUninstallerCopy) {
@@ -199,13 +170,8 @@ TEST(ScreenSaverSetting, ActivationRestoringAndTheUninstallerCopy) {
     char shortPath[MAX_PATH];
     GetShortPathNameA(saver.c_str(), shortPath, MAX_PATH);
     EXPECT_EQ(std::string(shortPath), iniValue());
-    DWORD type = 0;
-    std::string data;
-    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, desktop, "SCRNSAVE.EXE", &type, &data));
-    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-    EXPECT_STREQ(shortPath, data.c_str());
-    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, desktop, "ScreenSaveActive", &type, &data));
-    EXPECT_STREQ("1", data.c_str());
+    EXPECT_EQ(sz(shortPath), value(HKEY_CURRENT_USER, desktop, "SCRNSAVE.EXE"));
+    EXPECT_EQ(sz("1"), value(HKEY_CURRENT_USER, desktop, "ScreenSaveActive"));
 
     // Only a setting that names the product's saver (short or long, any case)
     // is emptied; another saver chosen since stays chosen.
@@ -225,16 +191,15 @@ TEST(ScreenSaverSetting, ActivationRestoringAndTheUninstallerCopy) {
         writeRegistryValue("Control Panel\\Desktop\\SCRNSAVE.EXE", c.desktop, 2);
         restoreScreenSaver(setupApp);
         EXPECT_EQ(c.iniAfter, iniValue()) << c.ini;  // an emptied entry stays, "SCRNSAVE.EXE="
-        ASSERT_TRUE(readValue(HKEY_CURRENT_USER, desktop, "SCRNSAVE.EXE", &type, &data));
-        EXPECT_STREQ(c.desktopAfter, data.c_str()) << c.desktop;
+        EXPECT_EQ(sz(c.desktopAfter), value(HKEY_CURRENT_USER, desktop, "SCRNSAVE.EXE"))
+            << c.desktop;
     }
 
     // Windows 9x reads "system.ini" alone: the registry is left as it is.
     setupApp->osKind = 2;
     EXPECT_TRUE(activateScreenSaver(setupApp));
     EXPECT_EQ(std::string(shortPath), iniValue());
-    ASSERT_TRUE(readValue(HKEY_CURRENT_USER, desktop, "SCRNSAVE.EXE", &type, &data));
-    EXPECT_STREQ("mine.scr", data.c_str());
+    EXPECT_EQ(sz("mine.scr"), value(HKEY_CURRENT_USER, desktop, "SCRNSAVE.EXE"));
     deleteRegistryValue(desktop, "SCRNSAVE.EXE", false);
     DeleteFileA(saver.c_str());
     DeleteFileA(uninstaller.c_str());

@@ -20,7 +20,6 @@ OSVERSIONINFOA version(DWORD platform, DWORD major, DWORD minor, DWORD build) {
 }  // namespace
 
 TEST(OsKind, EveryRowOfTheTable) {
-    EXPECT_EQ(148u, sizeof(OSVERSIONINFOA));
     EXPECT_EQ(0, osKindFromVersion(version(1, 4, 0, 950)));
     EXPECT_EQ(0, osKindFromVersion(version(1, 4, 0, 0x040003B6)));  // 95 keeps 4.0 in the high word
     EXPECT_EQ(0, osKindFromVersion(version(1, 4, 0, 1080)));
@@ -42,13 +41,6 @@ TEST(OsKind, EveryRowOfTheTable) {
 TEST(MirrorSites, RemaindersChooseSitesInThirds) {
     const int sites[9] = {0, 0, 0, 1, 1, 1, 2, 2, 2};  // remainders 0-2, 3-5, 6-8 of the number by 9
     for (int r = 0; r < 9; ++r) EXPECT_EQ(sites[r], mirrorIndexFor(r)) << r;
-    int chosen[3] = {0, 0, 0};
-    for (int r = 0; r <= RAND_MAX; ++r) {
-        int site = mirrorIndexFor(r);
-        ASSERT_TRUE(site >= 0 && site <= 2) << r;
-        ++chosen[site];
-    }
-    for (int site = 0; site < 3; ++site) EXPECT_NEAR((RAND_MAX + 1) / 3, chosen[site], 2) << site;
     EXPECT_EQ(0, mirrorIndexFor(9));
     EXPECT_EQ(1, mirrorIndexFor(12));
     EXPECT_EQ(2, mirrorIndexFor(32767));  // RAND_MAX % 9 == 7

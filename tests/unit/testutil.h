@@ -41,3 +41,20 @@ inline void writeFile(const std::string& path, const std::string& content) {
     WriteFile(f, content.data(), content.size(), &n, NULL);
     CloseHandle(f);
 }
+
+// The NT family's list of renames and deletions at the next start, as
+// "name|target|" pairs (a deletion's target is empty).
+inline std::string pendingRenames() {
+    HKEY key;
+    char list[4000] = "";
+    DWORD size = sizeof list - 2;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        if (RegQueryValueExA(key, "PendingFileRenameOperations", NULL, NULL, (BYTE*)list, &size))
+            size = 0;
+        RegCloseKey(key);
+    }
+    std::string names;
+    for (DWORD at = 0; at < size; at += strlen(list + at) + 1) names += list + at, names += "|";
+    return names;
+}

@@ -54,14 +54,14 @@ namespace helpwriter {
 
 namespace {
 
-std::string Trim(const std::string& s) {
+std::string trim(const std::string& s) {
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
     while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
     return s.substr(b, e - b);
 }
 
-std::string Lower(const std::string& s) {
+std::string lower(const std::string& s) {
     std::string r = s;
     for (char& c : r)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -77,7 +77,7 @@ const uint16_t kCp1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
 
 // Converts one UTF-8 line to Windows-1252. On failure names the problem.
-bool ToWindows1252(const std::string& in, std::string* out, std::string* problem) {
+bool toWindows1252(const std::string& in, std::string* out, std::string* problem) {
     out->clear();
     size_t i = 0;
     while (i < in.size()) {
@@ -137,10 +137,10 @@ bool ToWindows1252(const std::string& in, std::string* out, std::string* problem
     return true;
 }
 
-bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 // Parses YYYY-MM-DD into seconds since 1970-01-01 (midnight UTC).
-bool ParseDate(const std::string& s, uint32_t* seconds) {
+bool parseDate(const std::string& s, uint32_t* seconds) {
     if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
     for (size_t i = 0; i < s.size(); ++i)
         if (i != 4 && i != 7 && (s[i] < '0' || s[i] > '9')) return false;
@@ -150,11 +150,11 @@ bool ParseDate(const std::string& s, uint32_t* seconds) {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     // 2105 is the last whole year a 32-bit unsigned count of seconds reaches.
     if (y < 1970 || y > 2105 || m < 1 || m > 12) return false;
-    int inMonth = kDays[m - 1] + (m == 2 && IsLeapYear(y) ? 1 : 0);
+    int inMonth = kDays[m - 1] + (m == 2 && isLeapYear(y) ? 1 : 0);
     if (d < 1 || d > inMonth) return false;
     uint32_t days = 0;
-    for (int yy = 1970; yy < y; ++yy) days += IsLeapYear(yy) ? 366 : 365;
-    for (int mm = 1; mm < m; ++mm) days += kDays[mm - 1] + (mm == 2 && IsLeapYear(y) ? 1 : 0);
+    for (int yy = 1970; yy < y; ++yy) days += isLeapYear(yy) ? 366 : 365;
+    for (int mm = 1; mm < m; ++mm) days += kDays[mm - 1] + (mm == 2 && isLeapYear(y) ? 1 : 0);
     days += static_cast<uint32_t>(d - 1);
     *seconds = days * 86400u;
     return true;
@@ -169,16 +169,16 @@ class Parser {
 public:
     Parser(HelpSource* out, std::vector<Diagnostic>* errors) : out_(out), errors_(errors) {}
 
-    void Run(const std::string& text);
+    void run(const std::string& text);
 
 private:
-    void Error(int line, const std::string& message) { errors_->push_back({line, message}); }
-    void HandleLine(const std::string& raw, int line);
-    void HandleDirective(const std::string& s, int line);
-    void StartTopic(const std::string& rest, int line);
-    void FlushParagraph();
-    void ParseInline(const std::vector<SourceLine>& pieces, Paragraph* para);
-    void ResolveJumps();
+    void error(int line, const std::string& message) { errors_->push_back({line, message}); }
+    void handleLine(const std::string& raw, int line);
+    void handleDirective(const std::string& s, int line);
+    void startTopic(const std::string& rest, int line);
+    void flushParagraph();
+    void parseInline(const std::vector<SourceLine>& pieces, Paragraph* para);
+    void resolveJumps();
 
     HelpSource* out_;
     std::vector<Diagnostic>* errors_;
@@ -193,7 +193,7 @@ private:
     std::vector<int> mapLineOfTopic_;
 };
 
-void Parser::Run(const std::string& text) {
+void Parser::run(const std::string& text) {
     int line = 1;
     size_t start = 0;
     while (start <= text.size()) {
@@ -201,36 +201,36 @@ void Parser::Run(const std::string& text) {
         bool last = nl == std::string::npos;
         std::string raw = text.substr(start, last ? std::string::npos : nl - start);
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-        if (!(last && raw.empty())) HandleLine(raw, line);
+        if (!(last && raw.empty())) handleLine(raw, line);
         if (last) break;
         start = nl + 1;
         ++line;
     }
-    FlushParagraph();
-    if (out_->topics.empty()) Error(1, "the source has no @topic");
+    flushParagraph();
+    if (out_->topics.empty()) error(1, "the source has no @topic");
     if (out_->title.empty() && !out_->topics.empty()) out_->title = out_->topics[0].title;
-    ResolveJumps();
+    resolveJumps();
 }
 
-void Parser::HandleLine(const std::string& raw, int line) {
+void Parser::handleLine(const std::string& raw, int line) {
     if (!raw.empty() && raw[0] == '#') return;
     std::string converted, problem;
-    if (!ToWindows1252(raw, &converted, &problem)) {
-        Error(line, problem);
+    if (!toWindows1252(raw, &converted, &problem)) {
+        error(line, problem);
         return;
     }
-    std::string s = Trim(converted);
+    std::string s = trim(converted);
     if (s.empty()) {
-        FlushParagraph();
+        flushParagraph();
         return;
     }
     if (s[0] == '@') {
-        FlushParagraph();
-        HandleDirective(s, line);
+        flushParagraph();
+        handleDirective(s, line);
         return;
     }
     if (out_->topics.empty()) {
-        if (!outsideReported_) Error(line, "text before the first @topic");
+        if (!outsideReported_) error(line, "text before the first @topic");
         outsideReported_ = true;
         return;
     }
@@ -239,23 +239,23 @@ void Parser::HandleLine(const std::string& raw, int line) {
     bool bullet = s.size() >= 2 && s[0] == '-' && s[1] == ' ';
     bool step = digits >= 1 && digits <= 2 && s.size() > digits + 1 && s[digits] == '.' && s[digits + 1] == ' ';
     if (bullet || step) {
-        FlushParagraph();
+        flushParagraph();
         pendingKind_ = ParagraphKind::ListItem;
         pendingMarker_ = bullet ? std::string("\x95") : s.substr(0, digits + 1);
-        pending_.push_back({Trim(s.substr(bullet ? 2 : digits + 2)), line});
+        pending_.push_back({trim(s.substr(bullet ? 2 : digits + 2)), line});
         return;
     }
     if (pending_.empty()) pendingKind_ = ParagraphKind::Body;
     pending_.push_back({s, line});
 }
 
-void Parser::HandleDirective(const std::string& s, int line) {
+void Parser::handleDirective(const std::string& s, int line) {
     size_t sp = s.find(' ');
     std::string word = s.substr(0, sp);
-    std::string rest = sp == std::string::npos ? std::string() : Trim(s.substr(sp + 1));
+    std::string rest = sp == std::string::npos ? std::string() : trim(s.substr(sp + 1));
     auto once = [&](int* seen, const char* what) {
         if (*seen) {
-            Error(line, std::string("second ") + what + " (the first is on line " +
+            error(line, std::string("second ") + what + " (the first is on line " +
                             std::to_string(*seen) + ")");
             return false;
         }
@@ -264,31 +264,31 @@ void Parser::HandleDirective(const std::string& s, int line) {
     };
     auto fits = [&](const std::string& text, size_t most, const char* what) {
         if (text.size() <= most) return true;
-        Error(line, std::string(what) + " of " + std::to_string(text.size()) +
+        error(line, std::string(what) + " of " + std::to_string(text.size()) +
                         " characters; the help format holds at most " + std::to_string(most));
         return false;
     };
     if (word == "@title") {
         if (!once(&titleLine_, "@title")) return;
-        if (rest.empty()) Error(line, "@title needs a text");
+        if (rest.empty()) error(line, "@title needs a text");
         if (fits(rest, kMaxSystemText, "@title")) out_->title = rest;
     } else if (word == "@copyright") {
         if (!once(&copyrightLine_, "@copyright")) return;
         if (fits(rest, kMaxSystemText, "@copyright")) out_->copyright = rest;
     } else if (word == "@date") {
         if (!once(&dateLine_, "@date")) return;
-        if (!ParseDate(rest, &out_->date)) Error(line, "@date needs a date YYYY-MM-DD (1970 to 2105)");
+        if (!parseDate(rest, &out_->date)) error(line, "@date needs a date YYYY-MM-DD (1970 to 2105)");
     } else if (word == "@topic") {
-        StartTopic(rest, line);
+        startTopic(rest, line);
     } else if (word == "@map") {
         if (out_->topics.empty()) {
-            Error(line, "@map outside a topic");
+            error(line, "@map outside a topic");
             return;
         }
         Topic& topic = out_->topics.back();
         int& topicMapLine = mapLineOfTopic_.back();
         if (topicMapLine) {
-            Error(line, "second @map for topic \"" + topic.name + "\" (the first is on line " +
+            error(line, "second @map for topic \"" + topic.name + "\" (the first is on line " +
                             std::to_string(topicMapLine) + ")");
             return;
         }
@@ -296,53 +296,53 @@ void Parser::HandleDirective(const std::string& s, int line) {
         for (char c : rest) digits = digits && c >= '0' && c <= '9';
         long long value = digits ? atoll(rest.c_str()) : 0;
         if (value < 1 || value > 2147483647LL) {
-            Error(line, "@map needs a number from 1 to 2147483647");
+            error(line, "@map needs a number from 1 to 2147483647");
             return;
         }
         auto it = mapLines_.find(static_cast<int32_t>(value));
         if (it != mapLines_.end()) {
-            Error(line, "map number " + rest + " is already used on line " + std::to_string(it->second));
+            error(line, "map number " + rest + " is already used on line " + std::to_string(it->second));
             return;
         }
         mapLines_[static_cast<int32_t>(value)] = line;
         topicMapLine = line;
         topic.mapId = static_cast<int32_t>(value);
     } else {
-        Error(line, "unknown directive " + word);
+        error(line, "unknown directive " + word);
     }
 }
 
-void Parser::StartTopic(const std::string& rest, int line) {
+void Parser::startTopic(const std::string& rest, int line) {
     size_t sp = rest.find(' ');
     std::string name = rest.substr(0, sp);
-    std::string title = sp == std::string::npos ? std::string() : Trim(rest.substr(sp + 1));
+    std::string title = sp == std::string::npos ? std::string() : trim(rest.substr(sp + 1));
     // The topic is kept even when faulty, so that the text below it is checked too.
     Topic topic;
     topic.name = name;
     topic.title = title;
     topic.line = line;
-    if (!IsValidContextName(name)) {
-        Error(line, "bad topic name \"" + name + "\": use 1 to 255 letters, digits, '_' or '.'");
+    if (!isValidContextName(name)) {
+        error(line, "bad topic name \"" + name + "\": use 1 to 255 letters, digits, '_' or '.'");
     } else {
-        std::string key = Lower(name);
+        std::string key = lower(name);
         auto seen = nameLines_.find(key);
         if (seen != nameLines_.end()) {
-            Error(line, "duplicate topic name \"" + name + "\" (first used on line " +
+            error(line, "duplicate topic name \"" + name + "\" (first used on line " +
                             std::to_string(seen->second) + ")");
         } else {
             nameLines_[key] = line;
-            uint32_t hash = ContextHash(name);
+            uint32_t hash = contextHash(name);
             auto owner = hashOwners_.find(hash);
             if (owner != hashOwners_.end())
-                Error(line, "topic name \"" + name + "\" has the same hash as \"" + owner->second.first +
+                error(line, "topic name \"" + name + "\" has the same hash as \"" + owner->second.first +
                                 "\" on line " + std::to_string(owner->second.second) + "; rename one");
             else
                 hashOwners_[hash] = {name, line};
         }
     }
-    if (title.empty()) Error(line, "@topic needs a name and a title");
+    if (title.empty()) error(line, "@topic needs a name and a title");
     if (title.size() > kMaxTopicTitle)
-        Error(line, "topic title of " + std::to_string(title.size()) +
+        error(line, "topic title of " + std::to_string(title.size()) +
                         " characters; the help format holds at most " + std::to_string(kMaxTopicTitle));
     Paragraph heading;
     heading.kind = ParagraphKind::Heading;
@@ -356,19 +356,19 @@ void Parser::StartTopic(const std::string& rest, int line) {
     mapLineOfTopic_.push_back(0);
 }
 
-void Parser::FlushParagraph() {
+void Parser::flushParagraph() {
     if (pending_.empty()) return;
     Paragraph para;
     para.kind = pendingKind_;
     para.marker = pendingKind_ == ParagraphKind::ListItem ? pendingMarker_ : std::string();
     para.line = pending_[0].line;
-    ParseInline(pending_, &para);
+    parseInline(pending_, &para);
     if (!para.runs.empty()) out_->topics.back().paragraphs.push_back(para);
     pending_.clear();
     pendingKind_ = ParagraphKind::Body;
 }
 
-void Parser::ParseInline(const std::vector<SourceLine>& pieces, Paragraph* para) {
+void Parser::parseInline(const std::vector<SourceLine>& pieces, Paragraph* para) {
     std::string s;
     std::vector<int> lines;  // source line of every character of s
     for (const SourceLine& piece : pieces) {
@@ -418,7 +418,7 @@ void Parser::ParseInline(const std::vector<SourceLine>& pieces, Paragraph* para)
                     continue;
                 }
                 if (s[j] == '[' || (s[j] == '*' && j + 1 < n && s[j + 1] == '*')) {
-                    Error(lines[j], s[j] == '[' ? "'[' inside jump text (write \\[ for a bracket)"
+                    error(lines[j], s[j] == '[' ? "'[' inside jump text (write \\[ for a bracket)"
                                                 : "** inside jump text: jump text is plain");
                     bad = true;
                     break;
@@ -428,26 +428,26 @@ void Parser::ParseInline(const std::vector<SourceLine>& pieces, Paragraph* para)
             }
             if (bad) return;
             if (j >= n) {
-                Error(line, "jump text opened with '[' is not closed with ']' in its paragraph "
+                error(line, "jump text opened with '[' is not closed with ']' in its paragraph "
                             "(write \\[ for a bracket)");
                 return;
             }
             if (j + 1 >= n || s[j + 1] != '(') {
-                Error(line, "jump text [" + text + "] must be followed by (topic name)");
+                error(line, "jump text [" + text + "] must be followed by (topic name)");
                 return;
             }
             size_t k = j + 2;
             std::string name;
             while (k < n && s[k] != ')') name.push_back(s[k++]);
             if (k >= n) {
-                Error(line, "jump target opened with '(' is not closed with ')' in its paragraph");
+                error(line, "jump target opened with '(' is not closed with ')' in its paragraph");
                 return;
             }
-            name = Trim(name);
-            if (!IsValidContextName(name)) {
-                Error(line, "bad topic name \"" + name + "\" in jump");
-            } else if (Trim(text).empty()) {
-                Error(line, "jump to \"" + name + "\" has no text");
+            name = trim(name);
+            if (!isValidContextName(name)) {
+                error(line, "bad topic name \"" + name + "\" in jump");
+            } else if (trim(text).empty()) {
+                error(line, "jump to \"" + name + "\" has no text");
             } else {
                 flush();
                 TextRun jump;
@@ -464,20 +464,20 @@ void Parser::ParseInline(const std::vector<SourceLine>& pieces, Paragraph* para)
         }
     }
     flush();
-    if (bold) Error(boldLine, "bold text started with ** is not closed in its paragraph");
+    if (bold) error(boldLine, "bold text started with ** is not closed in its paragraph");
 }
 
-void Parser::ResolveJumps() {
+void Parser::resolveJumps() {
     for (const Topic& topic : out_->topics)
         for (const Paragraph& para : topic.paragraphs)
             for (const TextRun& run : para.runs)
-                if (!run.target.empty() && nameLines_.find(Lower(run.target)) == nameLines_.end())
-                    Error(run.line, "jump to unknown topic \"" + run.target + "\"");
+                if (!run.target.empty() && nameLines_.find(lower(run.target)) == nameLines_.end())
+                    error(run.line, "jump to unknown topic \"" + run.target + "\"");
 }
 
 }  // namespace
 
-bool IsValidContextName(const std::string& name) {
+bool isValidContextName(const std::string& name) {
     if (name.empty() || name.size() > 255) return false;
     for (char c : name) {
         bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
@@ -487,7 +487,7 @@ bool IsValidContextName(const std::string& name) {
     return true;
 }
 
-uint32_t ContextHash(const std::string& name) {
+uint32_t contextHash(const std::string& name) {
     uint32_t hash = 0;
     for (char c : name) {
         uint32_t value = 0;
@@ -502,11 +502,11 @@ uint32_t ContextHash(const std::string& name) {
     return hash;
 }
 
-bool ParseHelpSource(const std::string& text, HelpSource* out, std::vector<Diagnostic>* errors) {
+bool parseHelpSource(const std::string& text, HelpSource* out, std::vector<Diagnostic>* errors) {
     *out = HelpSource();
     errors->clear();
     Parser parser(out, errors);
-    parser.Run(text);
+    parser.run(text);
     std::stable_sort(errors->begin(), errors->end(),
                      [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });
     return errors->empty();

@@ -59,14 +59,14 @@ struct Diagnostic {
 
 // Parses a whole source text. Returns true if it is valid; otherwise fills
 // errors with every problem found, each naming its line, and out is unusable.
-bool ParseHelpSource(const std::string& text, HelpSource* out, std::vector<Diagnostic>* errors);
+bool parseHelpSource(const std::string& text, HelpSource* out, std::vector<Diagnostic>* errors);
 
 // The hash under which WinHelp 3.1 and later look up a context name: case
 // folded, computed over the characters a context name may hold.
-uint32_t ContextHash(const std::string& name);
+uint32_t contextHash(const std::string& name);
 
 // True if name is a usable context name: 1..255 letters, digits, '_' or '.'.
-bool IsValidContextName(const std::string& name);
+bool isValidContextName(const std::string& name);
 
 }  // namespace helpwriter
 

@@ -13,7 +13,7 @@
 // Nothing depends on the clock or on memory addresses, so the same source
 // always gives the same bytes.
 //
-// Two kinds of positions point into |TOPIC (see the comments at LayOut):
+// Two kinds of positions point into |TOPIC (see the comments at layOut):
 // a TOPICPOS addresses a record (block * 0x4000 + byte offset in the block,
 // counting the block's 12-byte header), and a TOPICOFFSET addresses text
 // (block * 0x8000 + number of text characters before it in that block).
@@ -62,69 +62,69 @@ class Bytes {
 public:
     std::vector<uint8_t> data;
 
-    void U8(uint32_t v) { data.push_back(static_cast<uint8_t>(v)); }
-    void U16(uint32_t v) {
-        U8(v & 0xFF);
-        U8((v >> 8) & 0xFF);
+    void u8(uint32_t v) { data.push_back(static_cast<uint8_t>(v)); }
+    void u16(uint32_t v) {
+        u8(v & 0xFF);
+        u8((v >> 8) & 0xFF);
     }
-    void U32(uint32_t v) {
-        U16(v & 0xFFFF);
-        U16(v >> 16);
+    void u32(uint32_t v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
     }
-    void Append(const void* p, size_t n) {
+    void append(const void* p, size_t n) {
         const uint8_t* b = static_cast<const uint8_t*>(p);
         data.insert(data.end(), b, b + n);
     }
-    void Append(const std::vector<uint8_t>& v) { data.insert(data.end(), v.begin(), v.end()); }
-    void Zeros(size_t n) { data.insert(data.end(), n, 0); }
-    void PutU32At(size_t at, uint32_t v) {
+    void append(const std::vector<uint8_t>& v) { data.insert(data.end(), v.begin(), v.end()); }
+    void zeros(size_t n) { data.insert(data.end(), n, 0); }
+    void putU32At(size_t at, uint32_t v) {
         for (int i = 0; i < 4; ++i) data[at + i] = static_cast<uint8_t>(v >> (8 * i));
     }
-    void PutU16At(size_t at, uint32_t v) {
+    void putU16At(size_t at, uint32_t v) {
         data[at] = static_cast<uint8_t>(v);
         data[at + 1] = static_cast<uint8_t>(v >> 8);
     }
-    size_t Size() const { return data.size(); }
+    size_t size() const { return data.size(); }
 
     // The compressed numbers of topic records: the low bit of the first
     // byte (or word) says whether the long form follows.
-    void CompressedU16(uint32_t v) {  // 0..32767
+    void compressedU16(uint32_t v) {  // 0..32767
         if (v < 0x80) {
-            U8(v * 2);
+            u8(v * 2);
         } else {
-            U8(1 + (v % 128) * 2);
-            U8(v / 128);
+            u8(1 + (v % 128) * 2);
+            u8(v / 128);
         }
     }
-    void CompressedS16(int v) {  // -16384..16383
+    void compressedS16(int v) {  // -16384..16383
         if (v >= -0x40 && v <= 0x3F)
-            CompressedU16(static_cast<uint32_t>(v + 0x40));
+            compressedU16(static_cast<uint32_t>(v + 0x40));
         else
-            CompressedU16(static_cast<uint32_t>(v + 0x4000));
+            compressedU16(static_cast<uint32_t>(v + 0x4000));
     }
-    void CompressedU32(uint32_t v) {  // 0..2^31-1
+    void compressedU32(uint32_t v) {  // 0..2^31-1
         if (v < 0x8000) {
-            U16(v * 2);
+            u16(v * 2);
         } else {
-            U16(1 + (v % 32768) * 2);
-            U16(v / 32768);
+            u16(1 + (v % 32768) * 2);
+            u16(v / 32768);
         }
     }
-    void CompressedS32(int32_t v) {  // -2^30..2^30-1
+    void compressedS32(int32_t v) {  // -2^30..2^30-1
         if (v >= -0x4000 && v <= 0x3FFF)
-            CompressedU32(static_cast<uint32_t>(v + 0x4000));
+            compressedU32(static_cast<uint32_t>(v + 0x4000));
         else
-            CompressedU32(static_cast<uint32_t>(v + 0x40000000));
+            compressedU32(static_cast<uint32_t>(v + 0x40000000));
     }
 };
 
-std::vector<uint8_t> U32Bytes(uint32_t v) {
+std::vector<uint8_t> u32Bytes(uint32_t v) {
     Bytes b;
-    b.U32(v);
+    b.u32(v);
     return b.data;
 }
 
-std::vector<uint8_t> StringZ(const std::string& s) {
+std::vector<uint8_t> stringZ(const std::string& s) {
     std::vector<uint8_t> v(s.begin(), s.end());
     v.push_back(0);
     return v;
@@ -136,10 +136,10 @@ struct Record {
     std::vector<uint8_t> data1;  // LinkData1 (for a topic header: filled in at layout)
     std::vector<uint8_t> data2;  // LinkData2: title, or text with NUL between pieces
     int line = 0;                // source line, for messages
-    uint32_t pos = 0;            // TOPICPOS, set by LayOut
-    uint32_t offset = 0;         // TOPICOFFSET, set by LayOut
+    uint32_t pos = 0;            // TOPICPOS, set by layOut
+    uint32_t offset = 0;         // TOPICOFFSET, set by layOut
     uint32_t block = 0;
-    uint32_t Size() const { return kLinkHeaderSize + static_cast<uint32_t>(data1.size() + data2.size()); }
+    uint32_t size() const { return kLinkHeaderSize + static_cast<uint32_t>(data1.size() + data2.size()); }
 };
 
 // Builds the LinkData1/LinkData2 pair of one displayable paragraph.
@@ -150,53 +150,53 @@ class ParagraphBuilder {
 public:
     explicit ParagraphBuilder(const Paragraph& para) : para_(para) {}
 
-    void Build(Record* rec) {
+    void build(Record* rec) {
         uint16_t bits = 0x0002;  // spacing above follows
         if (para_.kind == ParagraphKind::Heading) bits |= 0x0004;  // spacing below
         if (para_.kind == ParagraphKind::ListItem) bits |= 0x0010 | 0x0040 | 0x0200;
-        info_.U8(0x00);
-        info_.U8(0x80);
-        info_.U16(0);  // paragraph id
-        info_.U16(bits);
-        info_.CompressedS16(para_.kind == ParagraphKind::ListItem ? kListSpaceAbove : kSpaceAbove);
-        if (bits & 0x0004) info_.CompressedS16(kHeadingSpaceBelow);
+        info_.u8(0x00);
+        info_.u8(0x80);
+        info_.u16(0);  // paragraph id
+        info_.u16(bits);
+        info_.compressedS16(para_.kind == ParagraphKind::ListItem ? kListSpaceAbove : kSpaceAbove);
+        if (bits & 0x0004) info_.compressedS16(kHeadingSpaceBelow);
         if (para_.kind == ParagraphKind::ListItem) {
-            info_.CompressedS16(kListIndent);   // left indent
-            info_.CompressedS16(-kListIndent);  // the marker starts at the margin
-            info_.CompressedS16(1);             // one tab stop, where the text starts
-            info_.CompressedU16(kListIndent);
+            info_.compressedS16(kListIndent);   // left indent
+            info_.compressedS16(-kListIndent);  // the marker starts at the margin
+            info_.compressedS16(1);             // one tab stop, where the text starts
+            info_.compressedU16(kListIndent);
         }
 
         if (para_.kind == ParagraphKind::Heading) {
-            Font(kFontHeading);
+            font(kFontHeading);
             text_ += para_.runs[0].text;
         } else {
             if (para_.kind == ParagraphKind::ListItem) {
-                Font(kFontText);
+                font(kFontText);
                 text_ += para_.marker;
-                Command(0x83);  // tab to the item's text
+                command(0x83);  // tab to the item's text
             }
             for (const TextRun& run : para_.runs) {
-                Font(run.bold ? kFontBold : kFontText);
+                font(run.bold ? kFontBold : kFontText);
                 if (!run.target.empty()) {
-                    Command(0xE3);  // jump to topic, shown green and underlined
-                    info_.U32(ContextHash(run.target));
+                    command(0xE3);  // jump to topic, shown green and underlined
+                    info_.u32(contextHash(run.target));
                     text_ += run.text;
-                    Command(0x89);  // end of hotspot
+                    command(0x89);  // end of hotspot
                 } else {
                     text_ += run.text;
                 }
             }
         }
-        Command(0x82);  // end of paragraph
-        Command(0xFF);  // end of the record's commands
+        command(0x82);  // end of paragraph
+        command(0xFF);  // end of the record's commands
 
         // LinkData1 starts with the size of the rest of LinkData1 and the
         // length of LinkData2, both compressed.
         Bytes data1;
-        data1.CompressedS32(static_cast<int32_t>(info_.Size()));
-        data1.CompressedU16(static_cast<uint32_t>(text_.size()));
-        data1.Append(info_.data);
+        data1.compressedS32(static_cast<int32_t>(info_.size()));
+        data1.compressedU16(static_cast<uint32_t>(text_.size()));
+        data1.append(info_.data);
         rec->type = kRecordText;
         rec->data1 = data1.data;
         rec->data2.assign(text_.begin(), text_.end());
@@ -204,14 +204,14 @@ public:
     }
 
 private:
-    void Command(uint8_t code) {
+    void command(uint8_t code) {
         text_.push_back('\0');
-        info_.U8(code);
+        info_.u8(code);
     }
-    void Font(uint16_t font) {
+    void font(uint16_t font) {
         if (font == font_) return;
-        Command(0x80);
-        info_.U16(font);
+        command(0x80);
+        info_.u16(font);
         font_ = font;
     }
 
@@ -224,15 +224,15 @@ private:
 // Places the records in 4 KB blocks and gives each its TOPICPOS and
 // TOPICOFFSET. The character count of a block restarts at 0 in each block
 // and counts the LinkData2 bytes of the text records before the position.
-bool LayOut(std::vector<Record>* records, std::vector<Diagnostic>* errors) {
+bool layOut(std::vector<Record>* records, std::vector<Diagnostic>* errors) {
     uint32_t block = 0, used = kBlockHeaderSize, chars = 0;
     for (Record& rec : *records) {
-        if (rec.Size() > kBlockSize - kBlockHeaderSize) {
+        if (rec.size() > kBlockSize - kBlockHeaderSize) {
             errors->push_back({rec.line, "paragraph too long for a 4 KB topic block (" +
-                                             std::to_string(rec.Size()) + " bytes with its record); split it"});
+                                             std::to_string(rec.size()) + " bytes with its record); split it"});
             continue;
         }
-        if (used + rec.Size() > kBlockSize) {
+        if (used + rec.size() > kBlockSize) {
             // A TOPICOFFSET holds the block number times 0x8000 in 32 bits.
             if (block + 1 >= kMaxBlocks) {
                 errors->push_back({rec.line, "the topics fill more than " + std::to_string(kMaxBlocks) +
@@ -246,13 +246,13 @@ bool LayOut(std::vector<Record>* records, std::vector<Diagnostic>* errors) {
         rec.block = block;
         rec.pos = block * 0x4000 + used;
         rec.offset = block * 0x8000 + chars;
-        used += rec.Size();
+        used += rec.size();
         if (rec.type != kRecordTopicHeader) chars += static_cast<uint32_t>(rec.data2.size());
     }
     return errors->empty();
 }
 
-std::vector<uint8_t> BuildTopicFile(std::vector<Record>& records) {
+std::vector<uint8_t> buildTopicFile(std::vector<Record>& records) {
     // Topic headers: sizes and chain positions now that every record is placed.
     std::vector<size_t> headers;
     for (size_t i = 0; i < records.size(); ++i)
@@ -261,15 +261,15 @@ std::vector<uint8_t> BuildTopicFile(std::vector<Record>& records) {
         size_t first = headers[h];
         size_t next = h + 1 < headers.size() ? headers[h + 1] : records.size();
         uint32_t topicSize = 0;
-        for (size_t i = first; i < next; ++i) topicSize += records[i].Size();
+        for (size_t i = first; i < next; ++i) topicSize += records[i].size();
         Bytes d;
-        d.U32(topicSize);
-        d.U32(kNone);  // no browse sequence
-        d.U32(kNone);
-        d.U32(static_cast<uint32_t>(h));
-        d.U32(kNone);  // no non-scrolling region
-        d.U32(first + 1 < next ? records[first + 1].pos : kNone);  // scrolling region
-        d.U32(h + 1 < headers.size() ? records[next].pos : kNone);
+        d.u32(topicSize);
+        d.u32(kNone);  // no browse sequence
+        d.u32(kNone);
+        d.u32(static_cast<uint32_t>(h));
+        d.u32(kNone);  // no non-scrolling region
+        d.u32(first + 1 < next ? records[first + 1].pos : kNone);  // scrolling region
+        d.u32(h + 1 < headers.size() ? records[next].pos : kNone);
         records[first].data1 = d.data;
     }
 
@@ -278,49 +278,49 @@ std::vector<uint8_t> BuildTopicFile(std::vector<Record>& records) {
     size_t r = 0;
     uint32_t lastLink = kNone, lastHeader = 0;
     for (uint32_t b = 0; b < blocks; ++b) {
-        size_t blockStart = out.Size();
-        out.U32(lastLink);
-        out.U32(r < records.size() && records[r].block == b ? records[r].pos : kNone);
-        out.U32(lastHeader);
+        size_t blockStart = out.size();
+        out.u32(lastLink);
+        out.u32(r < records.size() && records[r].block == b ? records[r].pos : kNone);
+        out.u32(lastHeader);
         for (; r < records.size() && records[r].block == b; ++r) {
             const Record& rec = records[r];
-            out.U32(rec.Size());
-            out.U32(static_cast<uint32_t>(rec.data2.size()));
-            out.U32(r > 0 ? records[r - 1].pos : kNone);
-            out.U32(r + 1 < records.size() ? records[r + 1].pos : kNone);
-            out.U32(kLinkHeaderSize + static_cast<uint32_t>(rec.data1.size()));
-            out.U8(rec.type);
-            out.Append(rec.data1);
-            out.Append(rec.data2);
+            out.u32(rec.size());
+            out.u32(static_cast<uint32_t>(rec.data2.size()));
+            out.u32(r > 0 ? records[r - 1].pos : kNone);
+            out.u32(r + 1 < records.size() ? records[r + 1].pos : kNone);
+            out.u32(kLinkHeaderSize + static_cast<uint32_t>(rec.data1.size()));
+            out.u8(rec.type);
+            out.append(rec.data1);
+            out.append(rec.data2);
             lastLink = rec.pos;
             if (rec.type == kRecordTopicHeader) lastHeader = rec.pos;
         }
         // Unused space up to the next block is zero; the last block is padded
         // too, as some readers copy whole blocks.
-        out.Zeros(blockStart + kBlockSize - out.Size());
+        out.zeros(blockStart + kBlockSize - out.size());
     }
     return out.data;
 }
 
-std::vector<uint8_t> BuildSystemFile(const HelpSource& source, uint32_t contentsOffset) {
+std::vector<uint8_t> buildSystemFile(const HelpSource& source, uint32_t contentsOffset) {
     Bytes s;
-    s.U16(kSystemMagic);
-    s.U16(kVersionMinor);
-    s.U16(1);  // major version
-    s.U32(source.date);
-    s.U16(0);  // flags: topics not compressed, 4 KB blocks
+    s.u16(kSystemMagic);
+    s.u16(kVersionMinor);
+    s.u16(1);  // major version
+    s.u32(source.date);
+    s.u16(0);  // flags: topics not compressed, 4 KB blocks
     auto record = [&](uint16_t type, const std::vector<uint8_t>& data) {
-        s.U16(type);
-        s.U16(static_cast<uint32_t>(data.size()));
-        s.Append(data);
+        s.u16(type);
+        s.u16(static_cast<uint32_t>(data.size()));
+        s.append(data);
     };
-    record(1, StringZ(source.title));
-    if (!source.copyright.empty()) record(2, StringZ(source.copyright));
-    record(3, U32Bytes(contentsOffset));
+    record(1, stringZ(source.title));
+    if (!source.copyright.empty()) record(2, stringZ(source.copyright));
+    record(3, u32Bytes(contentsOffset));
     return s.data;
 }
 
-std::vector<uint8_t> BuildFontFile() {
+std::vector<uint8_t> buildFontFile() {
     struct Descriptor {
         uint8_t attributes;  // 1 = bold
         uint8_t halfPoints;
@@ -328,20 +328,20 @@ std::vector<uint8_t> BuildFontFile() {
     const Descriptor kDescriptors[] = {{0, 20}, {1, 20}, {1, 28}};  // text, bold, heading
     const uint32_t count = sizeof kDescriptors / sizeof kDescriptors[0];
     Bytes f;
-    f.U16(1);  // face names
-    f.U16(count);
-    f.U16(8);  // face names follow this header
-    f.U16(8 + kFaceNameSize);
+    f.u16(1);  // face names
+    f.u16(count);
+    f.u16(8);  // face names follow this header
+    f.u16(8 + kFaceNameSize);
     char face[kFaceNameSize] = {0};
     memcpy(face, "Arial", 5);
-    f.Append(face, sizeof face);
+    f.append(face, sizeof face);
     for (const Descriptor& d : kDescriptors) {
-        f.U8(d.attributes);
-        f.U8(d.halfPoints);
-        f.U8(3);   // family: swiss
-        f.U16(0);  // face name index
-        f.Zeros(3);  // foreground: black
-        f.Zeros(3);  // background (unused)
+        f.u8(d.attributes);
+        f.u8(d.halfPoints);
+        f.u8(3);   // family: swiss
+        f.u16(0);  // face name index
+        f.zeros(3);  // foreground: black
+        f.zeros(3);  // background (unused)
     }
     return f.data;
 }
@@ -353,7 +353,7 @@ struct InternalFile {
 
 }  // namespace
 
-std::vector<uint8_t> BuildBTree(uint16_t flags, uint16_t pageSize, const char* structure,
+std::vector<uint8_t> buildBTree(uint16_t flags, uint16_t pageSize, const char* structure,
                                 const std::vector<BTreeEntry>& entries) {
     const uint32_t kLeafHeader = 8, kIndexHeader = 6;
     std::vector<std::vector<uint8_t>> pages;
@@ -364,22 +364,22 @@ std::vector<uint8_t> BuildBTree(uint16_t flags, uint16_t pageSize, const char* s
     size_t i = 0;
     do {
         Bytes page;
-        page.Zeros(kLeafHeader);
+        page.zeros(kLeafHeader);
         uint32_t count = 0;
         std::vector<uint8_t> firstKey;
-        while (i < entries.size() && page.Size() + entries[i].leaf.size() <= pageSize) {
+        while (i < entries.size() && page.size() + entries[i].leaf.size() <= pageSize) {
             if (count == 0) firstKey = entries[i].key;
-            page.Append(entries[i].leaf);
+            page.append(entries[i].leaf);
             ++count;
             ++i;
         }
         uint16_t number = static_cast<uint16_t>(pages.size());
-        uint32_t unused = pageSize - static_cast<uint32_t>(page.Size());
-        page.PutU16At(0, unused);
-        page.PutU16At(2, count);
-        page.PutU16At(4, number == 0 ? 0xFFFF : number - 1u);
-        page.PutU16At(6, i < entries.size() ? number + 1u : 0xFFFF);
-        page.Zeros(unused);
+        uint32_t unused = pageSize - static_cast<uint32_t>(page.size());
+        page.putU16At(0, unused);
+        page.putU16At(2, count);
+        page.putU16At(4, number == 0 ? 0xFFFF : number - 1u);
+        page.putU16At(6, i < entries.size() ? number + 1u : 0xFFFF);
+        page.zeros(unused);
         pages.push_back(page.data);
         level.push_back({number, firstKey});
     } while (i < entries.size());
@@ -393,22 +393,22 @@ std::vector<uint8_t> BuildBTree(uint16_t flags, uint16_t pageSize, const char* s
         size_t c = 0;
         while (c < level.size()) {
             Bytes page;
-            page.Zeros(kIndexHeader);
+            page.zeros(kIndexHeader);
             std::vector<uint8_t> firstKey = level[c].second;
-            page.PutU16At(4, level[c].first);
+            page.putU16At(4, level[c].first);
             ++c;
             uint32_t count = 0;
-            while (c < level.size() && page.Size() + level[c].second.size() + 2 <= pageSize) {
-                page.Append(level[c].second);
-                page.U16(level[c].first);
+            while (c < level.size() && page.size() + level[c].second.size() + 2 <= pageSize) {
+                page.append(level[c].second);
+                page.u16(level[c].first);
                 ++count;
                 ++c;
             }
             uint16_t number = static_cast<uint16_t>(pages.size());
-            uint32_t unused = pageSize - static_cast<uint32_t>(page.Size());
-            page.PutU16At(0, unused);
-            page.PutU16At(2, count);
-            page.Zeros(unused);
+            uint32_t unused = pageSize - static_cast<uint32_t>(page.size());
+            page.putU16At(0, unused);
+            page.putU16At(2, count);
+            page.zeros(unused);
             pages.push_back(page.data);
             upper.push_back({number, firstKey});
         }
@@ -417,21 +417,21 @@ std::vector<uint8_t> BuildBTree(uint16_t flags, uint16_t pageSize, const char* s
     }
 
     Bytes tree;
-    tree.U16(kBTreeMagic);
-    tree.U16(flags);
-    tree.U16(pageSize);
+    tree.u16(kBTreeMagic);
+    tree.u16(flags);
+    tree.u16(pageSize);
     char format[16] = {0};
     strncpy(format, structure, sizeof format - 1);
-    tree.Append(format, sizeof format);
-    tree.U16(0);  // must be zero
+    tree.append(format, sizeof format);
+    tree.u16(0);  // must be zero
     // Every page but the first of each level came from a split.
-    tree.U16(static_cast<uint32_t>(pages.size()) - levels);
-    tree.U16(level[0].first);  // root page
-    tree.U16(0xFFFF);
-    tree.U16(static_cast<uint32_t>(pages.size()));
-    tree.U16(levels);
-    tree.U32(static_cast<uint32_t>(entries.size()));
-    for (const std::vector<uint8_t>& page : pages) tree.Append(page);
+    tree.u16(static_cast<uint32_t>(pages.size()) - levels);
+    tree.u16(level[0].first);  // root page
+    tree.u16(0xFFFF);
+    tree.u16(static_cast<uint32_t>(pages.size()));
+    tree.u16(levels);
+    tree.u32(static_cast<uint32_t>(entries.size()));
+    for (const std::vector<uint8_t>& page : pages) tree.append(page);
     return tree.data;
 }
 
@@ -472,7 +472,7 @@ bool writeHelpFile(const HelpSource& source, std::vector<uint8_t>* out,
         records.push_back(header);
         for (const Paragraph& para : topic.paragraphs) {
             Record rec;
-            ParagraphBuilder(para).Build(&rec);
+            ParagraphBuilder(para).build(&rec);
             records.push_back(rec);
         }
     }
@@ -480,38 +480,38 @@ bool writeHelpFile(const HelpSource& source, std::vector<uint8_t>* out,
     closing.type = kRecordTopicHeader;
     closing.data1.assign(kTopicHeaderSize, 0);
     records.push_back(closing);
-    if (!LayOut(&records, errors)) return false;
+    if (!layOut(&records, errors)) return false;
 
     auto offsetOf = [&](size_t t) { return records[headerOf[t]].offset; };
 
     std::vector<InternalFile> files;
-    files.push_back({"|TOPIC", BuildTopicFile(records)});
-    files.push_back({"|SYSTEM", BuildSystemFile(source, offsetOf(0))});
-    files.push_back({"|FONT", BuildFontFile()});
+    files.push_back({"|TOPIC", buildTopicFile(records)});
+    files.push_back({"|SYSTEM", buildSystemFile(source, offsetOf(0))});
+    files.push_back({"|FONT", buildFontFile()});
 
     // |CONTEXT, ordered by hash taken as a signed number (how viewers compare).
     std::vector<std::pair<int32_t, uint32_t>> contexts;
     for (size_t t = 0; t < source.topics.size(); ++t)
-        contexts.push_back({static_cast<int32_t>(ContextHash(source.topics[t].name)), offsetOf(t)});
+        contexts.push_back({static_cast<int32_t>(contextHash(source.topics[t].name)), offsetOf(t)});
     std::sort(contexts.begin(), contexts.end());
     std::vector<BTreeEntry> entries;
     for (const auto& c : contexts) {
         Bytes leaf;
-        leaf.U32(static_cast<uint32_t>(c.first));
-        leaf.U32(c.second);
-        entries.push_back({leaf.data, U32Bytes(static_cast<uint32_t>(c.first))});
+        leaf.u32(static_cast<uint32_t>(c.first));
+        leaf.u32(c.second);
+        entries.push_back({leaf.data, u32Bytes(static_cast<uint32_t>(c.first))});
     }
-    files.push_back({"|CONTEXT", BuildBTree(0x0002, 0x0800, "L4", entries)});
+    files.push_back({"|CONTEXT", buildBTree(0x0002, 0x0800, "L4", entries)});
 
     // |TTLBTREE, ordered by topic offset (the topics' order in |TOPIC).
     entries.clear();
     for (size_t t = 0; t < source.topics.size(); ++t) {
         Bytes leaf;
-        leaf.U32(offsetOf(t));
-        leaf.Append(StringZ(source.topics[t].title));
-        entries.push_back({leaf.data, U32Bytes(offsetOf(t))});
+        leaf.u32(offsetOf(t));
+        leaf.append(stringZ(source.topics[t].title));
+        entries.push_back({leaf.data, u32Bytes(offsetOf(t))});
     }
-    files.push_back({"|TTLBTREE", BuildBTree(0x0002, 0x0800, "Lz", entries)});
+    files.push_back({"|TTLBTREE", buildBTree(0x0002, 0x0800, "Lz", entries)});
 
     // |CTXOMAP, ordered by number.
     std::vector<std::pair<int32_t, uint32_t>> maps;
@@ -519,10 +519,10 @@ bool writeHelpFile(const HelpSource& source, std::vector<uint8_t>* out,
         if (source.topics[t].mapId != 0) maps.push_back({source.topics[t].mapId, offsetOf(t)});
     std::sort(maps.begin(), maps.end());
     Bytes ctxomap;
-    ctxomap.U16(static_cast<uint32_t>(maps.size()));
+    ctxomap.u16(static_cast<uint32_t>(maps.size()));
     for (const auto& m : maps) {
-        ctxomap.U32(static_cast<uint32_t>(m.first));
-        ctxomap.U32(m.second);
+        ctxomap.u32(static_cast<uint32_t>(m.first));
+        ctxomap.u32(m.second);
     }
     files.push_back({"|CTXOMAP", ctxomap.data});
 
@@ -534,30 +534,30 @@ bool writeHelpFile(const HelpSource& source, std::vector<uint8_t>* out,
     uint32_t offset = 16;
     for (const InternalFile& f : files) {
         Bytes leaf;
-        leaf.Append(StringZ(f.name));
-        leaf.U32(offset);
-        entries.push_back({leaf.data, StringZ(f.name)});
+        leaf.append(stringZ(f.name));
+        leaf.u32(offset);
+        entries.push_back({leaf.data, stringZ(f.name)});
         uint32_t used = static_cast<uint32_t>(f.data.size());
-        body.U32(used + 9);  // space reserved, with this header
-        body.U32(used);
-        body.U8(kFileFlags);
-        body.Append(f.data);
+        body.u32(used + 9);  // space reserved, with this header
+        body.u32(used);
+        body.u8(kFileFlags);
+        body.append(f.data);
         offset += used + 9;
     }
-    std::vector<uint8_t> directory = BuildBTree(0x0402, 0x0400, "z4", entries);
+    std::vector<uint8_t> directory = buildBTree(0x0402, 0x0400, "z4", entries);
     uint32_t directoryStart = offset;
     uint32_t total = directoryStart + 9 + static_cast<uint32_t>(directory.size());
 
     Bytes file;
-    file.U32(kFileMagic);
-    file.U32(directoryStart);
-    file.U32(kNone);  // no free blocks
-    file.U32(total);
-    file.Append(body.data);
-    file.U32(static_cast<uint32_t>(directory.size()) + 9);
-    file.U32(static_cast<uint32_t>(directory.size()));
-    file.U8(kFileFlags);
-    file.Append(directory);
+    file.u32(kFileMagic);
+    file.u32(directoryStart);
+    file.u32(kNone);  // no free blocks
+    file.u32(total);
+    file.append(body.data);
+    file.u32(static_cast<uint32_t>(directory.size()) + 9);
+    file.u32(static_cast<uint32_t>(directory.size()));
+    file.u8(kFileFlags);
+    file.append(directory);
     out->swap(file.data);
     return true;
 }

@@ -17,7 +17,7 @@ struct BTreeEntry {
 };
 
 // Builds a B+ tree (header and pages) over entries already in key order.
-std::vector<uint8_t> BuildBTree(uint16_t flags, uint16_t pageSize, const char* structure,
+std::vector<uint8_t> buildBTree(uint16_t flags, uint16_t pageSize, const char* structure,
                                 const std::vector<BTreeEntry>& entries);
 
 // Builds the whole help file from a valid source. Fails (with diagnostics)

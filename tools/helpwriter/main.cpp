@@ -30,7 +30,7 @@ bool writeBinaryFile(const char* path, const std::vector<uint8_t>& data) {
     return ok;
 }
 
-void Report(const char* source, const std::vector<helpwriter::Diagnostic>& errors) {
+void report(const char* source, const std::vector<helpwriter::Diagnostic>& errors) {
     for (const helpwriter::Diagnostic& d : errors)
         fprintf(stderr, "%s:%d: error: %s\n", source, d.line, d.message.c_str());
 }
@@ -49,13 +49,13 @@ int main(int argc, char** argv) {
     }
     helpwriter::HelpSource source;
     std::vector<helpwriter::Diagnostic> errors;
-    if (!helpwriter::ParseHelpSource(text, &source, &errors)) {
-        Report(argv[1], errors);
+    if (!helpwriter::parseHelpSource(text, &source, &errors)) {
+        report(argv[1], errors);
         return 1;
     }
     std::vector<uint8_t> file;
     if (!helpwriter::writeHelpFile(source, &file, &errors)) {
-        Report(argv[1], errors);
+        report(argv[1], errors);
         return 1;
     }
     if (!writeBinaryFile(argv[2], file)) {

@@ -39,33 +39,40 @@ int gFailures = 0;
         }                                                                                      \
     } while (0)
 
-// Parses and writes; on failure prints the diagnostics and returns false.
-bool Build(const std::string& text, std::vector<uint8_t>* file, HelpSource* source = nullptr) {
-    HelpSource local;
-    HelpSource* src = source ? source : &local;
-    std::vector<Diagnostic> errors;
-    bool ok = helpwriter::ParseHelpSource(text, src, &errors) && helpwriter::writeHelpFile(*src, file, &errors);
-    for (const Diagnostic& d : errors) fprintf(stderr, "  line %d: %s\n", d.line, d.message.c_str());
+// Parses and writes; the diagnostics go to errors, or are printed without it.
+bool build(const std::string& text, std::vector<uint8_t>* file, HelpSource* source = nullptr,
+           std::vector<Diagnostic>* errors = nullptr) {
+    HelpSource localSource;
+    HelpSource* src = source ? source : &localSource;
+    std::vector<Diagnostic> printed;
+    std::vector<Diagnostic>* e = errors ? errors : &printed;
+    bool ok = helpwriter::parseHelpSource(text, src, e) && helpwriter::writeHelpFile(*src, file, e);
+    for (const Diagnostic& d : printed) fprintf(stderr, "  line %d: %s\n", d.line, d.message.c_str());
     return ok;
 }
 
 // Loads with the reader and reports every structural problem it found.
-bool Read(const std::vector<uint8_t>& file, hlpread::HelpFile* help) {
-    bool ok = help->Load(file);
+bool read(const std::vector<uint8_t>& file, hlpread::HelpFile* help) {
+    bool ok = help->load(file);
     for (const std::string& p : help->problems) fprintf(stderr, "  reader: %s\n", p.c_str());
     return ok && help->problems.empty();
 }
 
-const hlpread::Topic* TopicNamed(const hlpread::HelpFile& help, const std::string& name) {
+bool buildAndRead(const std::string& text, HelpSource* source, hlpread::HelpFile* help) {
+    std::vector<uint8_t> file;
+    return build(text, &file, source) && read(file, help);
+}
+
+const hlpread::Topic* topicNamed(const hlpread::HelpFile& help, const std::string& name) {
     uint32_t offset;
-    if (!help.LookupContext(hlpread::Hash(name), &offset)) return nullptr;
-    return help.TopicAtOffset(offset);
+    if (!help.lookupContext(hlpread::hash(name), &offset)) return nullptr;
+    return help.topicAtOffset(offset);
 }
 
 // Every context name, number, title and jump of a source must come back
 // from the written file through the directory, |CONTEXT, |CTXOMAP and
 // |TTLBTREE.
-void CheckAgainstSource(const HelpSource& src, const hlpread::HelpFile& help) {
+void checkAgainstSource(const HelpSource& src, const hlpread::HelpFile& help) {
     CHECK_EQ(help.topics.size(), src.topics.size());
     CHECK_EQ(help.titles.size(), src.topics.size());
     CHECK_EQ(help.contexts.size(), src.topics.size());
@@ -76,10 +83,10 @@ void CheckAgainstSource(const HelpSource& src, const hlpread::HelpFile& help) {
         const hlpread::Topic& got = help.topics[i];
         CHECK_EQ(got.title, want.title);
         CHECK_EQ(got.number, static_cast<uint32_t>(i));
-        CHECK(TopicNamed(help, want.name) == &got);
+        CHECK(topicNamed(help, want.name) == &got);
         CHECK_EQ(help.titles[i].first, got.offset);
         CHECK_EQ(help.titles[i].second, want.title);
-        if (want.mapId) CHECK(help.TopicForMap(want.mapId) == &got);
+        if (want.mapId) CHECK(help.topicForMap(want.mapId) == &got);
         CHECK_EQ(got.paragraphs.size(), want.paragraphs.size());
         for (size_t p = 0; p < want.paragraphs.size() && p < got.paragraphs.size(); ++p) {
             std::vector<std::string> targets;
@@ -89,9 +96,9 @@ void CheckAgainstSource(const HelpSource& src, const hlpread::HelpFile& help) {
             CHECK_EQ(links.size(), targets.size());
             for (size_t l = 0; l < links.size() && l < targets.size(); ++l) {
                 uint32_t offset = 0;
-                CHECK(help.LookupContext(links[l].hash, &offset));
-                const hlpread::Topic* target = help.TopicAtOffset(offset);
-                CHECK(target != nullptr && target == TopicNamed(help, targets[l]));
+                CHECK(help.lookupContext(links[l].hash, &offset));
+                const hlpread::Topic* target = help.topicAtOffset(offset);
+                CHECK(target != nullptr && target == topicNamed(help, targets[l]));
             }
         }
     }
@@ -122,16 +129,12 @@ const char kSample[] =
     "@topic Other.Topic_2 Caf\xC3\xA9 \xE2\x80\x93 other\n"
     "Short.\n";
 
-void TestRoundTrip() {
-    std::vector<uint8_t> file;
+void testRoundTrip() {
     HelpSource src;
-    CHECK(Build(kSample, &file, &src));
     hlpread::HelpFile help;
-    CHECK(Read(file, &help));
-    if (help.topics.size() != 3) {
-        CHECK_EQ(help.topics.size(), 3u);
-        return;
-    }
+    CHECK(buildAndRead(kSample, &src, &help));
+    CHECK_EQ(help.topics.size(), 3u);
+    if (help.topics.size() != 3) return;
 
     // The directory lists exactly the internal files, and a search of its
     // tree finds each where its leaf says.
@@ -140,11 +143,11 @@ void TestRoundTrip() {
     for (size_t i = 0; i < help.files.size(); ++i) {
         CHECK_EQ(help.files[i].name, std::string(names[i]));
         hlpread::InternalFile found;
-        CHECK(help.FindFile(names[i], &found));
+        CHECK(help.findFile(names[i], &found));
         CHECK_EQ(found.offset, help.files[i].offset);
     }
     hlpread::InternalFile none;
-    CHECK(!help.FindFile("|KWBTREE", &none));
+    CHECK(!help.findFile("|KWBTREE", &none));
 
     CHECK_EQ(help.minor, 21);
     CHECK_EQ(help.major, 1);
@@ -157,14 +160,12 @@ void TestRoundTrip() {
         CHECK_EQ(help.fonts[i].face, std::string("Arial"));
         CHECK_EQ(help.fonts[i].attributes, i == 0 ? 0 : 1);  // text, bold, heading
     }
-    CheckAgainstSource(src, help);
+    checkAgainstSource(src, help);
 
     // Text, fonts and jumps as the viewer will show them.
     const hlpread::Topic& contents = help.topics[0];
-    if (contents.paragraphs.size() != 7) {
-        CHECK_EQ(contents.paragraphs.size(), 7u);
-        return;
-    }
+    CHECK_EQ(contents.paragraphs.size(), 7u);
+    if (contents.paragraphs.size() != 7) return;
     CHECK_EQ(contents.paragraphs[0].text, std::string("Sample Contents"));
     CHECK_EQ(contents.paragraphs[0].segments[0].font, 2);
     CHECK_EQ(contents.paragraphs[1].text,
@@ -198,7 +199,7 @@ void TestRoundTrip() {
 
 // A source big enough for many topic blocks: TOPICPOS and TOPICOFFSET must
 // stay right past the first block, where their block parts come into play.
-std::string ManyBlocksSource(int topics) {
+std::string manyBlocksSource(int topics) {
     std::string s = "@title Blocks\n";
     std::string filler;
     for (int i = 0; i < 12; ++i) filler += "Some words that fill the paragraph with text. ";
@@ -214,14 +215,12 @@ std::string ManyBlocksSource(int topics) {
     return s;
 }
 
-void TestManyBlocks() {
-    std::vector<uint8_t> file;
+void testManyBlocks() {
     HelpSource src;
-    CHECK(Build(ManyBlocksSource(40), &file, &src));
     hlpread::HelpFile help;
-    CHECK(Read(file, &help));
+    CHECK(buildAndRead(manyBlocksSource(40), &src, &help));
     CHECK(help.topicBlocks >= 10);
-    CheckAgainstSource(src, help);
+    checkAgainstSource(src, help);
     // Topics start in many different blocks, and not always at a block's start.
     std::set<uint32_t> blocks;
     bool midBlock = false;
@@ -235,16 +234,14 @@ void TestManyBlocks() {
 }
 
 // Trees of more than one page: |CONTEXT and |TTLBTREE with many topics.
-void TestLargeTrees() {
+void testLargeTrees() {
     std::string s = "@title Trees\n";
     for (int t = 0; t < 800; ++t)
         s += "@topic t" + std::to_string(t) + "_name Title of topic " + std::to_string(t) + "\nx\n";
-    std::vector<uint8_t> file;
     HelpSource src;
-    CHECK(Build(s, &file, &src));
     hlpread::HelpFile help;
-    CHECK(Read(file, &help));
-    CheckAgainstSource(src, help);
+    CHECK(buildAndRead(s, &src, &help));
+    checkAgainstSource(src, help);
     // Signed order: some hashes are negative as 32-bit numbers.
     bool negative = false;
     for (const auto& c : help.contexts) negative = negative || static_cast<int32_t>(c.first) < 0;
@@ -253,7 +250,7 @@ void TestLargeTrees() {
 
 // The directory tree with twelve thousand names (three levels of 1 KB pages):
 // every name is found by searching from the root.
-void TestDirectoryTree() {
+void testDirectoryTree() {
     const int kFiles = 12000;
     std::vector<std::string> names;
     for (int i = 0; i < kFiles; ++i) {
@@ -274,7 +271,7 @@ void TestDirectoryTree() {
         for (int b = 0; b < 4; ++b) e.leaf.push_back(static_cast<uint8_t>(off >> (8 * b)));
         entries.push_back(e);
     }
-    std::vector<uint8_t> tree = helpwriter::BuildBTree(0x0402, 0x0400, "z4", entries);
+    std::vector<uint8_t> tree = helpwriter::buildBTree(0x0402, 0x0400, "z4", entries);
     CHECK_EQ(tree[32] | tree[33] << 8, 3);  // levels
     uint32_t dir = static_cast<uint32_t>(file.size());
     uint32_t used = static_cast<uint32_t>(tree.size());
@@ -290,21 +287,21 @@ void TestDirectoryTree() {
         for (int b = 0; b < 4; ++b) file[f * 4 + b] = static_cast<uint8_t>(fields[f] >> (8 * b));
 
     hlpread::HelpFile help;
-    help.Load(file);  // stops at the missing |SYSTEM, after the directory
+    help.load(file);  // stops at the missing |SYSTEM, after the directory
     CHECK_EQ(help.problems.size(), 1u);
     CHECK_EQ(help.files.size(), names.size());
     for (size_t i = 0; i < names.size(); i += 7) {
         hlpread::InternalFile f;
-        CHECK(help.FindFile(names[i], &f));
+        CHECK(help.findFile(names[i], &f));
         CHECK_EQ(f.offset, 16 + 9 * static_cast<uint32_t>(i));
     }
     hlpread::InternalFile f;
-    CHECK(help.FindFile(names.back(), &f));
-    CHECK(!help.FindFile("|F99999", &f));
-    CHECK(!help.FindFile("|A", &f));
+    CHECK(help.findFile(names.back(), &f));
+    CHECK(!help.findFile("|F99999", &f));
+    CHECK(!help.findFile("|A", &f));
 }
 
-void TestContextHash() {
+void testContextHash() {
     struct Known {
         const char* name;
         uint32_t hash;
@@ -313,18 +310,18 @@ void TestContextHash() {
     const Known kKnown[] = {{"a", 17}, {"ab", 749}, {"x_1.0", 137788006},
                             {"second", 923692292}, {"third", 125032711}};
     for (const Known& k : kKnown) {
-        CHECK_EQ(helpwriter::ContextHash(k.name), k.hash);
-        CHECK_EQ(hlpread::Hash(k.name), k.hash);
+        CHECK_EQ(helpwriter::contextHash(k.name), k.hash);
+        CHECK_EQ(hlpread::hash(k.name), k.hash);
     }
-    CHECK_EQ(helpwriter::ContextHash("Contents"), helpwriter::ContextHash("CONTENTS"));
+    CHECK_EQ(helpwriter::contextHash("Contents"), helpwriter::contextHash("CONTENTS"));
     // Long names wrap around 32 bits; both formulations must agree there too.
     const char* kLong[] = {"zeltohelp_contents_topic_number_one", "Z9.9_ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789",
                            "dvolkgqx", "sacpirpf"};
-    for (const char* n : kLong) CHECK_EQ(helpwriter::ContextHash(n), hlpread::Hash(n));
-    CHECK_EQ(helpwriter::ContextHash("dvolkgqx"), helpwriter::ContextHash("sacpirpf"));
+    for (const char* n : kLong) CHECK_EQ(helpwriter::contextHash(n), hlpread::hash(n));
+    CHECK_EQ(helpwriter::contextHash("dvolkgqx"), helpwriter::contextHash("sacpirpf"));
 }
 
-void TestErrors() {
+void testErrors() {
     struct Case {
         const char* source;
         int line;
@@ -361,7 +358,7 @@ void TestErrors() {
     for (const Case& c : kCases) {
         HelpSource src;
         std::vector<Diagnostic> errors;
-        bool ok = helpwriter::ParseHelpSource(c.source, &src, &errors);
+        bool ok = helpwriter::parseHelpSource(c.source, &src, &errors);
         bool found = false;
         for (const Diagnostic& d : errors) found = found || (d.line == c.line && d.message.find(c.fragment) != std::string::npos);
         if (ok || !found) {
@@ -375,7 +372,7 @@ void TestErrors() {
     {
         HelpSource src;
         std::vector<Diagnostic> errors;
-        CHECK(!helpwriter::ParseHelpSource("@topic a A\n[x](nope)\n\n**open\n@topic a B\n", &src, &errors));
+        CHECK(!helpwriter::parseHelpSource("@topic a A\n[x](nope)\n\n**open\n@topic a B\n", &src, &errors));
         CHECK_EQ(errors.size(), 3u);
         if (errors.size() == 3) {
             CHECK_EQ(errors[0].line, 2);
@@ -401,12 +398,9 @@ void TestErrors() {
             {"@copyright " + system + "S\n@topic a A\n", false},
         };
         for (const auto& c : kLimits) {
-            HelpSource src;
             std::vector<Diagnostic> errors;
             std::vector<uint8_t> file;
-            bool ok = helpwriter::ParseHelpSource(c.source, &src, &errors) &&
-                      helpwriter::writeHelpFile(src, &file, &errors);
-            CHECK_EQ(ok, c.ok);
+            CHECK_EQ(build(c.source, &file, nullptr, &errors), c.ok);
             if (!c.ok)
                 CHECK(errors.size() == 1 && errors[0].message.find("holds at most") != std::string::npos &&
                       errors[0].line == (c.source.find("@topic b") != std::string::npos ? 2 : 1));
@@ -421,7 +415,7 @@ void TestErrors() {
         for (int i = 0; i < 100; ++i) s += "a line of forty-something characters here\n";
         HelpSource src;
         std::vector<Diagnostic> errors;
-        CHECK(helpwriter::ParseHelpSource(s, &src, &errors));
+        CHECK(helpwriter::parseHelpSource(s, &src, &errors));
         std::vector<uint8_t> file;
         CHECK(!helpwriter::writeHelpFile(src, &file, &errors));
         CHECK(errors.size() == 1 && errors[0].line == 4 && errors[0].message.find("too long") != std::string::npos);
@@ -429,19 +423,19 @@ void TestErrors() {
     }
 }
 
-void TestDeterminism() {
+void testDeterminism() {
     std::vector<uint8_t> a, b, c;
-    CHECK(Build(kSample, &a));
-    CHECK(Build(kSample, &b));
+    CHECK(build(kSample, &a));
+    CHECK(build(kSample, &b));
     CHECK(a == b);
     // Another date changes the four date bytes of |SYSTEM and nothing else.
     std::string other = kSample;
     other.replace(other.find("2000-12-28"), 10, "2001-01-05");
-    CHECK(Build(other, &c));
+    CHECK(build(other, &c));
     hlpread::HelpFile help;
-    CHECK(Read(a, &help));
+    CHECK(read(a, &help));
     hlpread::InternalFile sys;
-    CHECK(help.FindFile("|SYSTEM", &sys));
+    CHECK(help.findFile("|SYSTEM", &sys));
     CHECK_EQ(a.size(), c.size());
     size_t differing = 0;
     for (size_t i = 0; i < a.size() && i < c.size(); ++i) {
@@ -454,7 +448,7 @@ void TestDeterminism() {
 
 // The product's help source: builds cleanly, and its contents topic jumps
 // to every other topic.
-void TestSourceFile(const char* path) {
+void testSourceFile(const char* path) {
     std::string text;
     FILE* f = fopen(path, "rb");
     CHECK(f != nullptr);
@@ -463,18 +457,16 @@ void TestSourceFile(const char* path) {
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
     fclose(f);
-    std::vector<uint8_t> file;
     HelpSource src;
-    CHECK(Build(text, &file, &src));
     hlpread::HelpFile help;
-    CHECK(Read(file, &help));
+    CHECK(buildAndRead(text, &src, &help));
     if (help.topics.empty()) return;
-    CheckAgainstSource(src, help);
+    checkAgainstSource(src, help);
     std::set<uint32_t> linked;
     for (const hlpread::Paragraph& p : help.topics[0].paragraphs)
         for (const hlpread::Link& l : p.links) {
             uint32_t o = 0;
-            CHECK(help.LookupContext(l.hash, &o));
+            CHECK(help.lookupContext(l.hash, &o));
             linked.insert(o);
         }
     for (size_t i = 1; i < help.topics.size(); ++i) {
@@ -487,14 +479,14 @@ void TestSourceFile(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    TestContextHash();
-    TestRoundTrip();
-    TestManyBlocks();
-    TestLargeTrees();
-    TestDirectoryTree();
-    TestErrors();
-    TestDeterminism();
-    for (int i = 1; i < argc; ++i) TestSourceFile(argv[i]);
+    testContextHash();
+    testRoundTrip();
+    testManyBlocks();
+    testLargeTrees();
+    testDirectoryTree();
+    testErrors();
+    testDeterminism();
+    for (int i = 1; i < argc; ++i) testSourceFile(argv[i]);
     if (gFailures) {
         fprintf(stderr, "%d check(s) failed\n", gFailures);
         return 1;

@@ -13,7 +13,7 @@
 namespace hlpread {
 
 // Context name hash, from the character table of the format description.
-uint32_t Hash(const std::string& name);
+uint32_t hash(const std::string& name);
 
 struct Link {
     std::string text;   // the hotspot text
@@ -41,7 +41,7 @@ struct Topic {
     uint32_t number = 0;
     std::string title;
     std::vector<Paragraph> paragraphs;
-    std::string Text() const;  // paragraphs joined with "\n"
+    std::string text() const;  // paragraphs joined with "\n"
 };
 
 struct InternalFile {
@@ -62,16 +62,16 @@ public:
     // Reads the whole file. Returns false if it cannot be read at all (the
     // reason is in problems); structural faults that still let reading go
     // on are added to problems as well.
-    bool Load(const std::vector<uint8_t>& data);
+    bool load(const std::vector<uint8_t>& data);
 
     // Looks a name up by descending the directory B+ tree from its root.
-    bool FindFile(const std::string& name, InternalFile* file) const;
+    bool findFile(const std::string& name, InternalFile* file) const;
     // Looks a context hash up by descending the |CONTEXT B+ tree.
-    bool LookupContext(uint32_t hash, uint32_t* offset) const;
+    bool lookupContext(uint32_t hash, uint32_t* offset) const;
     // The topic whose header has this TOPICOFFSET, or null.
-    const Topic* TopicAtOffset(uint32_t offset) const;
+    const Topic* topicAtOffset(uint32_t offset) const;
     // The topic a context number (HELP_CONTEXT) opens, or null.
-    const Topic* TopicForMap(int32_t id) const;
+    const Topic* topicForMap(int32_t id) const;
 
     std::vector<std::string> problems;
     std::vector<InternalFile> files;  // the directory, read along its leaf chain
@@ -93,19 +93,19 @@ private:
         uint16_t pageSize = 0, root = 0, levels = 0, pages = 0;
         uint32_t entries = 0;
     };
-    bool Problem(const std::string& what);
-    bool ReadTree(const InternalFile& file, Tree* tree);
+    bool problem(const std::string& what);
+    bool readTree(const InternalFile& file, Tree* tree);
     // Walks the leaf chain; entry() reads one leaf entry at p and returns its size (0 = bad).
-    template <typename F> bool WalkLeaves(const Tree& tree, F entry);
-    uint32_t U8(uint32_t at) const;
-    uint32_t U16(uint32_t at) const;
-    uint32_t U32(uint32_t at) const;
-    std::string Str(uint32_t at, uint32_t end) const;
-    bool Fits(uint32_t at, uint32_t n) const { return at <= data_.size() && n <= data_.size() - at; }
-    bool ReadSystem();
-    bool ReadFont();
-    bool ReadTopic();
-    void ReadParagraph(uint32_t pos, const uint8_t* rec, uint32_t size1, uint32_t size2, Paragraph* para);
+    template <typename F> bool walkLeaves(const Tree& tree, F entry);
+    uint32_t u8(uint32_t at) const;
+    uint32_t u16(uint32_t at) const;
+    uint32_t u32(uint32_t at) const;
+    std::string str(uint32_t at, uint32_t end) const;
+    bool fits(uint32_t at, uint32_t n) const { return at <= data_.size() && n <= data_.size() - at; }
+    bool readSystem();
+    bool readFont();
+    bool readTopic();
+    void readParagraph(uint32_t pos, const uint8_t* rec, uint32_t size1, uint32_t size2, Paragraph* para);
 
     std::vector<uint8_t> data_;
     Tree dir_, context_;

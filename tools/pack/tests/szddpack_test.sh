@@ -3,27 +3,15 @@
 # of our own), and its packed sizes against mscompress on realistic files.
 #   szddpack_test.sh SZDDPACK SZDDCHECK WORKDIR
 set -euo pipefail
+source "$(dirname "$0")/inputs.sh"
 pack=$(realpath "$1") check=$(realpath "$2") work=$3
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pack_inputs "$pack"
 
-# Deterministic inputs: a linear congruential generator for noise, so that a
-# failure can be reproduced byte for byte.
-noise() { perl -e 'my ($n, $x) = @ARGV; binmode STDOUT;
-  print pack("C", ($x = ($x * 1103515245 + 12345) % 2**31) >> 16 & 255) for 1 .. $n;' "$1" "$2"; }
-: > empty.bin
-for n in 1 2 15 16 17; do noise "$n" "$n" > "tiny$n.bin"; done
-printf '                    ' > blanks20.bin           # all taken from the initial window
-noise 65536 7 > random.bin                               # incompressible
-perl -e 'binmode STDOUT; print "ab" x 100000, "\0" x 70000, "xyz" x 7' > repeat.bin
-perl -e 'for my $i (1 .. 2000) { print "line $i: the quick brown fox jumps over the lazy dog\n" }' > text.bin
-# 1 MiB of text, noise and a program, in turns.
-for i in $(seq 12); do cat /usr/share/common-licenses/GPL-3; noise 40000 "$i"; head -c 30000 "$pack"; done > mix
-head -c 1048576 mix > mixed1m.bin && rm mix
-inputs=(empty tiny1 tiny2 tiny15 tiny16 tiny17 blanks20 random repeat text mixed1m)
-
-for name in "${inputs[@]}"; do
+for input in *.bin; do
+  name=${input%.bin}
   if ! "$pack" "$name.bin" "$name.sz_" x; then fail "$name: szddpack failed"; continue; fi
   "$check" "$name.sz_" "$name.bin" x || fail "$name: own expander disagrees"
   # msexpand of Debian's mscompress 0.4 is a second, independent expander.

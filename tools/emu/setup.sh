@@ -34,7 +34,7 @@ fail() {
 probe=$emu/probe32
 if [ ! -x "$probe" ] || [ "$root/tools/emu/probe32.S" -nt "$probe" ]; then
   as --32 -o "$emu/probe32.o" "$root/tools/emu/probe32.S" &&
-    ld -m elf_i386 -o "$probe" "$emu/probe32.o" || fail "cannot build $probe (binutils)"
+    ld -m elf_i386 -o "$probe" "$emu/probe32.o" || fail "cannot build $probe: install binutils (apt-get install binutils)"
 fi
 runs_32bit() { [ "$("$probe" 2>/dev/null)" = ia32 ]; }
 ours_registered() { [ -e "$binfmt/$entry" ]; }
@@ -69,16 +69,16 @@ if [ ! -x "$qemu" ]; then
                -o Dir::Cache::archives="$apt_dir/archives" -o APT::Sandbox::User="$(id -un)"
                -o Debug::NoLocking=1)
   echo "Fetching qemu-user from $suite (unpacked into $emu, not installed)"
-  apt-get "${apt_options[@]}" -qq update >/dev/null 2>&1 || fail "cannot read the package list of $suite"
+  apt-get "${apt_options[@]}" -qq update >/dev/null 2>&1 || fail "cannot read the package list of $suite from deb.debian.org: check that it can be reached, then run make again"
   version=$(apt-cache "${apt_options[@]}" show qemu-user 2>/dev/null | awk '/^Version:/ { print $2; exit }')
-  [ -n "$version" ] || fail "no qemu-user package in $suite"
+  [ -n "$version" ] || fail "no qemu-user package in $suite: put qemu-i386 8.1 or later at $qemu by hand"
   dpkg --compare-versions "$version" ge "$minimum" ||
-    fail "qemu-user $version in $suite is older than ${minimum#1:}"
+    fail "qemu-user $version in $suite is older than ${minimum#1:}: put qemu-i386 8.1 or later at $qemu by hand"
   (cd "$apt_dir/archives" && apt-get "${apt_options[@]}" -qq download "qemu-user=$version" >/dev/null 2>&1) ||
-    fail "cannot download qemu-user $version"
+    fail "cannot download qemu-user $version from $suite: check that deb.debian.org can be reached, then run make again"
   deb=$(ls "$apt_dir"/archives/qemu-user_*.deb | head -n1)
   dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/qemu-i386 >"$qemu.new" ||
-    fail "no qemu-i386 in $deb"
+    fail "no qemu-i386 in $deb: put qemu-i386 8.1 or later at $qemu by hand"
   chmod 755 "$qemu.new"
   mv "$qemu.new" "$qemu"
   rm -rf "$apt_dir"
@@ -88,12 +88,12 @@ library=$emu/faultcodes.so
 if [ ! -f "$library" ] || [ "$root/tools/emu/faultcodes.c" -nt "$library" ]; then
   gcc -m32 -ffreestanding -fPIC -O2 -fno-stack-protector -Wall -Werror \
       -c "$root/tools/emu/faultcodes.c" -o "$emu/faultcodes.o" &&
-    ld -m elf_i386 -shared -o "$library" "$emu/faultcodes.o" || fail "cannot build $library"
+    ld -m elf_i386 -shared -o "$library" "$emu/faultcodes.o" || fail "cannot build $library: gcc must compile for -m32 (apt-get install gcc)"
 fi
 
 # The emulator takes the library from QEMU_SET_ENV, so that only 32-bit
 # programs load it. Its list is comma-separated.
-case $library in *,*) fail "the path $library holds a comma" ;; esac
+case $library in *,*) fail "the path $library holds a comma, which qemu cannot pass on: clone into another folder" ;; esac
 wrapper=$emu/i386-run
 cat >"$wrapper.new" <<EOF
 #!/bin/sh
@@ -122,9 +122,9 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 mountpoint -q "$binfmt" || mount -t binfmt_misc binfmt_misc "$binfmt" ||
-  fail "cannot mount binfmt_misc at $binfmt"
+  fail "cannot mount binfmt_misc at $binfmt: the kernel needs CONFIG_BINFMT_MISC"
 ours_registered && set_entry -1
-echo "$line" >"$binfmt/register" || fail "binfmt_misc refused the entry $entry"
+echo "$line" >"$binfmt/register" || fail "binfmt_misc refused the entry $entry: see dmesg"
 echo "32-bit x86 code runs through qemu-i386 ($("$qemu" --version | head -n1 | awk '{ print $3 }')):" \
      "registered the binfmt_misc entry $entry for $wrapper"
-runs_32bit || fail "the probe did not run through $wrapper"
+runs_32bit || fail "the probe did not run through $wrapper: see dmesg, or run $qemu $probe by hand"

@@ -47,7 +47,8 @@ ctest_run() {
     return
   fi
   log=$(mktemp)
-  ctest --test-dir "$dir" "${args[@]}" --output-on-failure --timeout 600 2>&1 | tee "$log"
+  ctest --test-dir "$dir" "${args[@]}" --output-on-failure --timeout "$(scaled 600)" 2>&1 |
+    tee "$log"
   summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1)
   if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
     failed=$(( failed + BASH_REMATCH[1] ))
@@ -69,8 +70,19 @@ elif ! wine_make_template "$build/wine/template"; then
 elif ! wine_prefix_from_template "$build/wine/template" "$unit"; then
   echo "run-tests: cannot make the unit-test prefix $unit" >&2
   failed=$(( failed + 1 ))
+elif ! wine_measure_speed "$build/win/tests/e2e/speedref.exe"; then
+  echo "run-tests: the reference program $build/win/tests/e2e/speedref.exe did not run" >&2
+  failed=$(( failed + 1 ))
 else
-  echo "Wine: prefix $WINEPREFIX, display $DISPLAY"
+  # In steps of 50, so that CTest's limits are set again only when the machine changed.
+  ZELTO_SLOWDOWN=$(( (ZELTO_SLOWDOWN + 49) / 50 * 50 ))
+  how=natively
+  wine_emulated && how="through qemu-i386 (tools/emu/setup.sh)"
+  echo "Wine: prefix $WINEPREFIX, display $DISPLAY, 32-bit code runs $how;" \
+       "speed factor $ZELTO_SLOWDOWN % (time limits scaled by it)"
+  if ! grep -qx "ZELTO_SLOWDOWN:STRING=$ZELTO_SLOWDOWN" "$build/win/CMakeCache.txt"; then
+    cmake "$build/win" -DZELTO_SLOWDOWN="$ZELTO_SLOWDOWN" >/dev/null
+  fi
   ctest_run "$build/win" "$filter"
 fi
 

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build and the tests need, when run as
 # root and something is missing; otherwise prints the apt-get line to run.
+# Then makes sure that Wine's 32-bit side can run (tools/emu/setup.sh).
 set -euo pipefail
+emulation() { bash "$(dirname "$0")/emu/setup.sh"; }
 packages=(cmake g++ make g++-mingw-w64-i686 gcc-mingw-w64-x86-64-win32 mingw-w64-tools wine
           wine32:i386 wine64 xvfb imagemagick mscompress googletest x11-utils osslsigncode openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && { emulation; exit; }
 line="dpkg --add-architecture i386 && apt-get update && apt-get install -y ${missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then
   echo "Missing packages: ${missing[*]}" >&2
@@ -29,3 +31,4 @@ install() { DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" "${missin
 # then take every package from the release's own suite, where both agree.
 codename=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
 install || { [ -n "$codename" ] && echo "Installing from $codename alone" && install -t "$codename"; }
+emulation

@@ -3,7 +3,8 @@
 # (build/wine/run), takes a screenshot after a few seconds and prints its path
 # (build/run-screenshot.png). On a working $DISPLAY the program stays open for
 # you; without one it runs on a private Xvfb and is stopped after the shot.
-#   RUN_WAIT=seconds before the screenshot (default 6)
+#   RUN_WAIT=seconds before the screenshot (default 6, times the speed factor
+#   of tests/e2e/lib.sh)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tests/e2e/lib.sh"
@@ -28,20 +29,18 @@ export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
 wine_stop_prefix "$prefix"
 if [ ! -f "$prefix/system.reg" ]; then
   rm -rf "$prefix"
-  if wine_template_ready "$build/wine/template"; then
-    cp -a "$build/wine/template" "$prefix" && rm -f "$prefix/.template-complete"
-  else
-    echo "Making the Wine prefix $prefix"
-    mkdir -p "$(dirname "$prefix")"
-    WINEDLLOVERRIDES="mscoree,mshtml=" timeout 180 wineboot -i >/dev/null 2>&1 ||
-      { echo "run-installer: wineboot failed" >&2; exit 1; }
-  fi
+  wine_make_template "$build/wine/template" || exit 1
+  cp -a "$build/wine/template" "$prefix" && rm -f "$prefix/.template-complete"
 fi
+# On a slower machine (or through the emulator) the first page comes later.
+wine_measure_speed "$build/win/tests/e2e/speedref.exe" ||
+  { echo "run-installer: the reference program did not run" >&2; exit 1; }
+wait_s=$(scaled "$wait_s")
 # A real screen has a window manager to draw frames; Xvfb has none, and an
 # unmanaged window hides without Wine's two-second wait for one.
 managed=Y
 [ $private = 1 ] && managed=N
-timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d $managed /f >/dev/null 2>&1
+timeout "$(scaled 60)" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d $managed /f >/dev/null 2>&1
 
 log=$build/run.log
 echo "Running $exe on $DISPLAY (prefix $prefix, output in $log)"

@@ -17,6 +17,7 @@
 #   e2e_path WINPATH | e2e_exists WINPATH | e2e_cat WINPATH | e2e_put FILE WINPATH
 #   e2e_reg_query KEY VALUE | e2e_shot NAME | e2e_display WxH [DEPTH]
 #   png_rgb FILE WxH+X+Y (pixels as "x y r g b" lines)
+#   scaled SECONDS (a time limit times the speed factor, below)
 # Inside a scenario: $E2E_PROGRAM (program under test), $E2E_ROBOT, $E2E_FIXTURE,
 # $E2E_ART (artifacts folder), $WINEPREFIX; E2E_KEEP_PREFIX=1 keeps the prefix,
 # E2E_WINEARCH=win64 (set before e2e_begin) makes it a 64-bit one.
@@ -119,9 +120,47 @@ png_rgb() {
       '{ printf "%d %d %d %d %d\n", x0 + (NR - 1) % w, y0 + int((NR - 1) / w), $1, $2, $3 }'
 }
 
+# ---------------------------------------------------------------- speed
+
+# The speed factor, in per cent: how much longer than on the machine where the
+# tests' limits were set this one takes for the same work (never below 100). A
+# machine that runs Wine's 32-bit side through an emulator is slower, and so is
+# a loaded or small one. Every time limit and wait of the tests, and every bound
+# on a share of the processor, is scaled by it; CTest's limits too
+# (tests/run-tests.sh). It is measured once per run and inherited from there.
+ZELTO_SLOWDOWN=${ZELTO_SLOWDOWN:-100}
+export ZELTO_SLOWDOWN
+# What the reference program took on that machine (best of three, wall clock).
+SPEEDREF_MS=100
+
+# wine_measure_speed EXE: times the reference program (tests/e2e/speedref.c),
+# best of three runs, in the current prefix, and exports ZELTO_SLOWDOWN.
+wine_measure_speed() {
+  local i start ms best=
+  for i in 1 2 3; do
+    start=${EPOCHREALTIME//[.,]/}
+    timeout 300 wine "$1" >/dev/null 2>&1 </dev/null || return 1
+    ms=$(( (${EPOCHREALTIME//[.,]/} - start) / 1000 ))
+    [ -z "$best" ] || [ "$ms" -lt "$best" ] && best=$ms
+  done
+  ZELTO_SLOWDOWN=$(( best * 100 / SPEEDREF_MS ))
+  [ "$ZELTO_SLOWDOWN" -lt 100 ] && ZELTO_SLOWDOWN=100
+  export ZELTO_SLOWDOWN
+}
+
+# scaled SECONDS: the limit on this machine (rounded up).
+scaled() { echo $(( ($1 * ZELTO_SLOWDOWN + 99) / 100 )); }
+
+# Whether 32-bit programs run through the emulator of tools/emu/setup.sh.
+wine_emulated() { [ "$(head -n1 /proc/sys/fs/binfmt_misc/zelto-i386 2>/dev/null)" = enabled ]; }
+
 # ---------------------------------------------------------------- Wine prefixes
 
-wine_template_ready() { [ -f "$1/.template-complete" ] && [ -f "$1/system.reg" ]; }
+# A template records how it was made: under the emulator it differs (below).
+wine_template_kind() { wine_emulated && echo emulated || echo native; }
+wine_template_ready() {
+  [ -f "$1/system.reg" ] && [ "$(cat "$1/.template-complete" 2>/dev/null)" = "$(wine_template_kind)" ]
+}
 
 # wine_make_template DIR [ARCH]: makes the template prefix DIR once (ARCH
 # win32, the default, or win64; window hides without delay, crashes end the
@@ -131,19 +170,25 @@ wine_make_template() {
   local dir=$1 arch=${2:-win32} lockfd
   mkdir -p "$(dirname "$dir")"
   exec {lockfd}>"$dir.lock"
-  flock -w 300 "$lockfd" || { echo "wine_make_template: $dir is locked" >&2; return 1; }
+  flock -w "$(scaled 300)" "$lockfd" || { echo "wine_make_template: $dir is locked" >&2; return 1; }
   if ! wine_template_ready "$dir"; then
     echo "Making the template Wine prefix $dir"
     rm -rf "$dir"
     (
       export WINEPREFIX=$dir WINEARCH=$arch WINEDEBUG=-all
       # No Mono or Gecko download prompts while the prefix is made.
-      WINEDLLOVERRIDES="mscoree,mshtml=" timeout 180 wineboot -i >/dev/null 2>&1 &&
-        timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null &&
-        timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD \
-          /d 0 /f >/dev/null &&
-        timeout 60 wineserver -w
-    ) && touch "$dir/.template-complete"
+      WINEDLLOVERRIDES="mscoree,mshtml=" timeout "$(scaled 180)" wineboot -i >/dev/null 2>&1 &&
+        timeout "$(scaled 60)" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+          >/dev/null &&
+        timeout "$(scaled 60)" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
+          /t REG_DWORD /d 0 /f >/dev/null &&
+        # The debugger cannot attach to an emulated process and would never
+        # exit: there a crash ends the process (its message stays on stderr).
+        { ! wine_emulated || timeout "$(scaled 60)" wine reg add \
+            'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f \
+            >/dev/null; } &&
+        timeout "$(scaled 60)" wineserver -w
+    ) && wine_template_kind >"$dir/.template-complete"
   fi
   local ok=0
   wine_template_ready "$dir" || ok=1
@@ -170,18 +215,18 @@ wine_prefix_from_template() {
 # Starts the persistent wineserver of $WINEPREFIX and Wine's services.
 wine_start_server() {
   # wineserver -p returns once the server is up and has gone into the background.
-  timeout 30 wineserver -p || return 1
+  timeout "$(scaled 30)" wineserver -p || return 1
   # The first program of a new server starts Wine's services (winedevice.exe
   # and others), which inherit its output and live as long as the server: had
   # a test started them, CTest would wait for the end of that test's output
   # until its time limit. A first program writing to /dev/null starts them.
-  timeout 60 wine reg query 'HKCU\Software\Wine' >/dev/null 2>&1 </dev/null
+  timeout "$(scaled 60)" wine reg query 'HKCU\Software\Wine' >/dev/null 2>&1 </dev/null
 }
 
 wine_stop_prefix() {
   [ -d "$1" ] || return 0
-  WINEPREFIX=$1 timeout 20 wineserver -k >/dev/null 2>&1
-  WINEPREFIX=$1 timeout 20 wineserver -w >/dev/null 2>&1
+  WINEPREFIX=$1 timeout "$(scaled 20)" wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$1 timeout "$(scaled 20)" wineserver -w >/dev/null 2>&1
   return 0
 }
 
@@ -259,7 +304,7 @@ e2e_fail() {
     echo "$*" >"$E2E_ART/failure.txt"
     e2e_shot failure >/dev/null 2>&1
     if [ -n "${WINEPREFIX:-}" ] && [ -f "${E2E_ROBOT:-}" ]; then
-      timeout 20 wine "$E2E_ROBOT" "list" >"$E2E_ART/windows-at-failure.txt" 2>&1
+      timeout "$(scaled 20)" wine "$E2E_ROBOT" "list" >"$E2E_ART/windows-at-failure.txt" 2>&1
     fi
     echo "artifacts: $E2E_ART" >&2
   fi
@@ -268,7 +313,7 @@ e2e_fail() {
 
 # Sets the Windows version that Wine reports: win95 win98 winme nt40 win2k winxp win7.
 e2e_winver() {
-  timeout 30 wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1 ||
+  timeout "$(scaled 30)" wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1 ||
     e2e_fail "could not set the Windows version $1"
 }
 
@@ -283,7 +328,7 @@ e2e_start() {
   if [ "$1" = -t ]; then limit=$2; shift 2; fi
   e2e_log "start $name: $*"
   : >"$E2E_ART/$name.err"
-  e2e_spawn "$name" "$limit" "$E2E_ART/$name.out" "$E2E_ART/$name.err" wine "$@"
+  e2e_spawn "$name" "$(scaled "$limit")" "$E2E_ART/$name.out" "$E2E_ART/$name.err" wine "$@"
 }
 
 # e2e_spawn NAME SECONDS OUT ERR COMMAND...: COMMAND in the background under a
@@ -327,7 +372,7 @@ e2e_running() {
 e2e_wait() {
   local name=$1 limit=${2:-30} pid=${E2E_PIDS[$1]:-}
   [ -n "$pid" ] || e2e_fail "e2e_wait: $name was never started"
-  local deadline=$(( ${EPOCHREALTIME//[.,]/} / 1000 + limit * 1000 ))
+  local deadline=$(( ${EPOCHREALTIME//[.,]/} / 1000 + limit * 10 * ZELTO_SLOWDOWN ))
   while kill -0 "$pid" 2>/dev/null; do
     if [ $(( ${EPOCHREALTIME//[.,]/} / 1000 )) -ge $deadline ]; then
       E2E_RC=255
@@ -404,7 +449,7 @@ e2e_robot_try() {
   # In the background, so that a signal to the scenario is handled at once
   # (bash runs traps during wait, but only after a foreground command ends).
   local out=$E2E_ART/robot-last.out
-  e2e_spawn robot "${E2E_ROBOT_LIMIT:-120}" "$out" "$E2E_ART/robot.err" wine "$E2E_ROBOT" "$@"
+  e2e_spawn robot "$(scaled "${E2E_ROBOT_LIMIT:-120}")" "$out" "$E2E_ART/robot.err" wine "$E2E_ROBOT" "$@"
   wait "${E2E_PIDS[robot]}"
   E2E_RC=$?
   unset "E2E_PIDS[robot]"
@@ -426,10 +471,10 @@ e2e_robot_bg() {
   shift
   { printf '## robot (background %s)' "$name"; printf ' %q' "$@"; printf '\n'; } >>"$E2E_ART/robot.log"
   local out=$E2E_ART/robot-$name.out i
-  e2e_spawn "robot-$name" "${E2E_ROBOT_LIMIT:-120}" "$out" "$E2E_ART/robot.err" \
+  e2e_spawn "robot-$name" "$(scaled "${E2E_ROBOT_LIMIT:-120}")" "$out" "$E2E_ART/robot.err" \
     wine "$E2E_ROBOT" "echo robot-ready" "$@"
   # Returns once the robot is watching.
-  for (( i = 0; i < 200; i++ )); do
+  for (( i = 0; i < 2 * ZELTO_SLOWDOWN; i++ )); do
     grep -q robot-ready "$out" 2>/dev/null && return 0
     e2e_running "robot-$name" || break
     sleep 0.05
@@ -516,7 +561,7 @@ e2e_put() {
 # or the value is missing. KEY like 'HKLM\Software\...'.
 e2e_reg_query() {
   local out
-  out=$(timeout 30 wine reg query "$1" /v "$2" 2>/dev/null) || return 1
+  out=$(timeout "$(scaled 30)" wine reg query "$1" /v "$2" 2>/dev/null) || return 1
   out=${out//$'\r'/}
   local line with_data='^ +(.*) {4}(REG_[A-Z_]+) {4}(.*)$' empty='^ +(.*) {4}(REG_[A-Z_]+)$'
   while IFS= read -r line; do

@@ -81,6 +81,19 @@ const int kPollMs = 20;
 const UINT kQueryMs = 1000;  // a busy program gets this long to answer a query
 
 int defaultTimeout = 5000;
+
+// Every time limit is multiplied by the harness's speed factor, ZELTO_SLOWDOWN
+// per cent (tests/e2e/lib.sh measures it; 100 when not set).
+int scaled(int ms) {
+  static int percent = 0;
+  if (!percent) {
+    char text[16];
+    DWORD n = GetEnvironmentVariableA("ZELTO_SLOWDOWN", text, sizeof text);
+    percent = n > 0 && n < sizeof text ? atoi(text) : 0;
+    if (percent < 100) percent = 100;
+  }
+  return (int)(((long long)ms * percent + 99) / 100);
+}
 HWND current = NULL;
 HWND previous = NULL;  // current before the last window or msgbox; back after gone
 
@@ -210,7 +223,7 @@ void windowText(HWND window, char* out, int cap) {
   out[0] = '\0';
   DWORD_PTR copied = 0;
   if (SendMessageTimeoutA(window, WM_GETTEXT, (WPARAM)cap, (LPARAM)out, SMTO_ABORTIFHUNG,
-                          kQueryMs, &copied)) {
+                          (UINT)scaled(kQueryMs), &copied)) {
     out[cap - 1] = '\0';
     return;
   }
@@ -268,7 +281,8 @@ HWND findChild(HWND parent, int id, const char* className) {
 HWND currentPage(HWND window) {
   if (!isClass(window, "#32770")) return NULL;
   DWORD_PTR page = 0;
-  if (!SendMessageTimeoutA(window, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_ABORTIFHUNG, kQueryMs, &page))
+  if (!SendMessageTimeoutA(window, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_ABORTIFHUNG,
+                           (UINT)scaled(kQueryMs), &page))
     return NULL;
   HWND pageWindow = (HWND)page;
   return pageWindow && IsWindow(pageWindow) && IsChild(window, pageWindow) ? pageWindow : NULL;
@@ -454,7 +468,7 @@ void collectProps(HWND window, bool control, Props& props) {
   addProp(props, "enabled", "%d", IsWindowEnabled(window) ? 1 : 0);
   if (control && lstrcmpiA(className, "Button") == 0) {
     DWORD_PTR state = 0;
-    SendMessageTimeoutA(window, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kQueryMs, &state);
+    SendMessageTimeoutA(window, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, (UINT)scaled(kQueryMs), &state);
     addProp(props, "checked", "%d", (int)state);
   }
   if (!control) {
@@ -997,7 +1011,7 @@ struct Call {
 
   int doAbsent() {
     if (!hasSelector(command)) return usage("absent needs a selector", line);
-    int during = intWord(command, "for", 0);
+    int during = scaled(intWord(command, "for", 0));
     const Word* watched = findWord(command, "while");
     bool seen = false;
     for (;;) {
@@ -1302,7 +1316,7 @@ int run(const char* line) {
   for (size_t i = 0; !found && i < sizeof kVerbs / sizeof kVerbs[0]; ++i)
     if (!strcmp(verb, kVerbs[i].name)) found = &kVerbs[i];
   if (!found) return usage("unknown command", line);
-  Call call = {command, line, verb, intWord(command, "timeout", defaultTimeout), GetTickCount(),
+  Call call = {command, line, verb, scaled(intWord(command, "timeout", defaultTimeout)), GetTickCount(),
                NULL, false, 0};
   if (found->onWindow) {
     call.target = targetOf(command, line, &call.error);

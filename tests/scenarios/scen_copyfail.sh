@@ -111,7 +111,7 @@ rm -f "$(upath "$SAVER")" "$(upath "$HELP")" "$(upath "$LOG")"
 # once, in the usual box and report line, and nothing changes: no wizard, no
 # file, no entry, no value for the next logon. Unattended it says so in the
 # report only and ends with 2; as the uninstaller it removes nothing.
-timeout 30 wine reg delete "$RUNONCE_KEY" /v vimbaInstall /f >/dev/null 2>&1
+timeout "$(scaled 30)" wine reg delete "$RUNONCE_KEY" /v vimbaInstall /f >/dev/null 2>&1
 rm -f "$(upath "$RETRY")"
 e2e_put "$(variant setup_norights)" 'C:\Setup\norights.exe'
 size=$(report_size)
@@ -140,8 +140,8 @@ expect_self_removed rights-removal
 
 # Nothing to install (the one file expands to 0 bytes): no progress window,
 # no message, the program ends; the uninstall entry of the wizard goes again.
-timeout 30 wine reg delete "$RUNONCE_KEY" /v vimbaInstall /f >/dev/null 2>&1
-timeout 30 wine reg delete "$UNINSTALL_KEY" /f >/dev/null 2>&1
+timeout "$(scaled 30)" wine reg delete "$RUNONCE_KEY" /v vimbaInstall /f >/dev/null 2>&1
+timeout "$(scaled 30)" wine reg delete "$UNINSTALL_KEY" /f >/dev/null 2>&1
 e2e_put "$(variant setup_zero)" 'C:\Setup\zero.exe'
 size=$(report_size)
 wizard_open zero 'C:\Setup\zero.exe'

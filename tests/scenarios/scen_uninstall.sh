@@ -46,7 +46,7 @@ prefix_cmds() {
 install_ok install 1
 other='C:\windows\system32\OTHERS~1.SCR'
 ini_set boot SCRNSAVE.EXE "$other"
-timeout 30 wine reg add "$DESKTOP_KEY" /v SCRNSAVE.EXE /t REG_SZ /d "$other" /f >/dev/null 2>&1
+timeout "$(scaled 30)" wine reg add "$DESKTOP_KEY" /v SCRNSAVE.EXE /t REG_SZ /d "$other" /f >/dev/null 2>&1
 # The log also names files that are not the product's, read-only as the
 # uninstaller would clear it: they stay, and they do not keep the log.
 canaries=('C:\canary.txt' 'C:\windows\system32\canary.dll' 'C:\windows\canary.ini')
@@ -91,7 +91,7 @@ for canary in "${canaries[@]}"; do expect_file "$canary" quiet; done
 # emptied: the next logon does not install again what was just removed.
 e2e_put "$E2E_PROGRAM" "$UNINSTALLER"
 e2e_put "$E2E_PROGRAM" "$RETRY"
-timeout 30 wine reg add "$RUNONCE_KEY" /v vimbaInstall /t REG_SZ /d "$RETRY" /f >/dev/null 2>&1
+timeout "$(scaled 30)" wine reg add "$RUNONCE_KEY" /v vimbaInstall /t REG_SZ /d "$RETRY" /f >/dev/null 2>&1
 size=$(report_size)
 uninstall again
 expect_report_since "$size"
@@ -130,7 +130,7 @@ expect_same "$E2E_PROGRAM" 'C:\Setup\vmbUninst.exe' setup-copy
 # uninstalled mark is written, the uninstaller removes itself, and no RunOnce
 # value is left to run it again.
 install_ok install2 1
-timeout 30 wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
+timeout "$(scaled 30)" wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
 size=$(report_size)
 hold hold20 25000 "$SAVER"
 start=$(now_ms)
@@ -184,7 +184,7 @@ pending=$(reg_value "$PENDING_KEY" PendingFileRenameOperations) || pending=
 # The log itself held open by another program for longer than 15 s is not "no
 # log": nothing listed is deleted now, the log is reported, and the log and
 # the files the header names go at the restart.
-timeout 30 wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
+timeout "$(scaled 30)" wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
 size=$(report_size)
 hold holdlog 25000 "$LOG"
 e2e_start log-held -t 90 "$UNINSTALLER" UNINSTALL
@@ -205,7 +205,7 @@ expect_at_restart log-held "$LOG" "$SAVER" "$HELP"
 # goes at the restart, as with a log.
 install_ok install3 1
 rm "$(upath "$LOG")"
-timeout 30 wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
+timeout "$(scaled 30)" wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
 size=$(report_size)
 hold hold-nolog 25000 "$SAVER"
 e2e_start no-log-held -t 90 "$UNINSTALLER" UNINSTALL
@@ -252,7 +252,7 @@ uninstall never-free
 start=$(now_ms)
 [ -n "$(prefix_cmds)" ] || e2e_fail "never-free: no batch was started"
 while [ -n "$(prefix_cmds)" ] || e2e_exists 'C:\windows\delete1.bat'; do
-  [ $(( $(now_ms) - start )) -lt 60000 ] || break
+  [ $(( $(now_ms) - start )) -lt $(( 600 * ZELTO_SLOWDOWN )) ] || break
   sleep 0.1
 done
 waited=$(( $(now_ms) - start ))

@@ -61,7 +61,7 @@ quiet_install() {
 # empties both.
 rewritten() {
   timeout 30 "$WINE64" "$PROBE64" set "$3" >/dev/null 2>&1 || e2e_fail "$1: could not set $3"
-  timeout 30 wine reg add "$DESKTOP_KEY" /v SCRNSAVE.EXE /d "$2" /f >/dev/null 2>&1 ||
+  timeout "$(scaled 30)" wine reg add "$DESKTOP_KEY" /v SCRNSAVE.EXE /d "$2" /f >/dev/null 2>&1 ||
     e2e_fail "$1: could not set $2"
   [ "$(ini_value boot SCRNSAVE.EXE)" = "$3" ] || e2e_fail "$1: system.ini does not hold $3"
   expect_reg "$DESKTOP_KEY" SCRNSAVE.EXE "REG_SZ|$2" "$1"

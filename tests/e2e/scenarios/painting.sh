@@ -143,7 +143,7 @@ layout() {
   tag=$screen-$depth k=$(( dpi / 96 ))
   e2e_display "$screen" "$depth"
   # Wine reads the setting when a program starts.
-  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+  timeout "$(scaled 60)" wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
     >/dev/null 2>&1 || e2e_fail "cannot set $dpi dots per inch"
   e2e_start "setup-$tag" "$setup"
   e2e_robot "window class=#32770 title=Welcome timeout=30000"

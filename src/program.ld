@@ -44,15 +44,38 @@ SECTIONS
        holds them), as it would in a section of their own. */
     . = ALIGN(4);
     ".idata$2" = ABSOLUTE(. - __image_base__);
-    KEEP (SORT(*)(.idata$2))
-    KEEP (SORT(*)(.idata$3))
+    /* The import directory, one entry per library: no lookup table (the
+       loaders read the names through the address table, which holds the same
+       words until they are bound), no time stamp, no forwarders, the name
+       and the address table. The import libraries' own entries, each with a
+       lookup table of its own, stay out of the file. */
+    LONG (0); LONG (0); LONG (0);
+    LONG (ABSOLUTE(__lib32_libkernel32_a_iname) - __image_base__);
+    LONG (__kernel32_iat - __image_base__);
+    LONG (0); LONG (0); LONG (0);
+    LONG (ABSOLUTE(__lib32_libuser32_a_iname) - __image_base__);
+    LONG (__user32_iat - __image_base__);
+    LONG (0); LONG (0); LONG (0);
+    LONG (ABSOLUTE(__lib32_libgdi32_a_iname) - __image_base__);
+    LONG (__gdi32_iat - __image_base__);
+    LONG (0); LONG (0); LONG (0);
+    LONG (ABSOLUTE(__lib32_libadvapi32_a_iname) - __image_base__);
+    LONG (__advapi32_iat - __image_base__);
     /* These zeroes end the list of imported libraries. */
     LONG (0); LONG (0); LONG (0); LONG (0); LONG (0);
     ".idata$4" = ABSOLUTE(. - __image_base__);
-    KEEP (SORT(*)(.idata$4))
     __IAT_start__ = .;
     ".idata$5" = ABSOLUTE(. - __image_base__);
-    KEEP (SORT(*)(.idata$5))
+    /* Each library's addresses: its head's empty part, one word per
+       function, a zero from its tail. */
+    __kernel32_iat = .;
+    KEEP (SORT(*libkernel32.a:*)(.idata$5))
+    __user32_iat = .;
+    KEEP (SORT(*libuser32.a:*)(.idata$5))
+    __gdi32_iat = .;
+    KEEP (SORT(*libgdi32.a:*)(.idata$5))
+    __advapi32_iat = .;
+    KEEP (SORT(*libadvapi32.a:*)(.idata$5))
     __IAT_end__ = .;
     ".idata$6" = ABSOLUTE(. - __image_base__);
     KEEP (SORT(*)(.idata$6))
@@ -86,6 +109,10 @@ SECTIONS
     /* Each imported function's member of an import library holds a word
        that only makes the linker take the library's head along. */
     *(.idata$7)
+    /* The import libraries' directory entries and lookup tables: the
+       directory above takes their place. */
+    *(.idata$2)
+    *(.idata$4)
     /* Unwind tables of the compiler's helper routines: the program has no
        exceptions and no unwinder to read them. */
     *(.eh_frame*)

@@ -8,6 +8,10 @@
 #   pesize.pl resource FILE TYPE  the data of the first resource of TYPE (a
 #                              number), as it stands in the file, to stdout
 #   pesize.pl sections FILE    one line per section: NAME FILEBYTES VIRTUALBYTES
+#   pesize.pl overhead FILE BUDGET  where the code overhead (the file without
+#                              its RES_FILE and RES_GIF data) goes above BUDGET
+#                              bytes: one line per part, BYTES TEXT, the
+#                              parts adding up to the overhead minus BUDGET
 #   pesize.pl map MAPFILE      from a GNU ld map file, the bytes of each output
 #                              section by origin: SECTION ORIGIN BYTES, ORIGIN
 #                              "ours" (the zeltocore library and main.cpp, or
@@ -88,8 +92,8 @@ if ($mode eq 'sections') {
   printf "%s %d %d\n", $_->{name}, $_->{rawsize}, $_->{vsize} for @sections;
   exit 0;
 }
-die "usage: pesize.pl resources|resource|sections|map|nsis FILE\n"
-  unless $mode eq 'resources' || $mode eq 'resource';
+die "usage: pesize.pl resources|resource|sections|overhead|map|nsis FILE\n"
+  unless $mode eq 'resources' || $mode eq 'resource' || $mode eq 'overhead';
 
 sub fileOffset {
   my ($rva) = @_;
@@ -128,7 +132,55 @@ sub leaves {
   }
 }
 
+# The bytes of the directory below OFFSET: its tables, data entries and names.
+sub directoryBytes {
+  my ($offset) = @_;
+  my $count = u16($root + $offset + 12) + u16($root + $offset + 14);
+  my $bytes = 16 + 8 * $count;
+  for my $i (0 .. $count - 1) {
+    my $entry = $root + $offset + 16 + 8 * $i;
+    my $name = u32($entry);
+    $bytes += 2 + 2 * u16($root + ($name & 0x7FFFFFFF)) if $name & 0x80000000;
+    my $target = u32($entry + 4);
+    $bytes += $target & 0x80000000 ? directoryBytes($target & 0x7FFFFFFF) : 16;
+  }
+  return $bytes;
+}
+
 my $types = u16($root + 12) + u16($root + 14);
+if ($mode eq 'overhead') {
+  # A type's share: its data, its entry in the root with its name, and the
+  # directory below it.
+  my %type;
+  for my $i (0 .. $types - 1) {
+    my $entry = $root + 16 + 8 * $i;
+    my $name = u32($entry);
+    my $bytes = 8 + ($name & 0x80000000 ? 2 + 2 * u16($root + ($name & 0x7FFFFFFF)) : 0) +
+                directoryBytes(u32($entry + 4) & 0x7FFFFFFF);
+    leaves(u32($entry + 4) & 0x7FFFFFFF, sub { $bytes += $_[0] });
+    $type{entryName($name)} = $bytes;
+  }
+  my ($payload, $padding) = (0, 0);
+  leaves(u32($root + 16 + 8 * $_ + 4) & 0x7FFFFFFF, sub { $payload += $_[0] })
+    for grep { entryName(u32($root + 16 + 8 * $_)) =~ /^RES_(FILE|GIF)$/ } 0 .. $types - 1;
+  my $headers = (sort { $a <=> $b } map { $_->{raw} } grep { $_->{rawsize} } @sections)[0];
+  for my $s (grep { $_->{rawsize} } @sections) { $padding += $s->{rawsize} - $s->{vsize}; }
+  my ($reloc) = map { $_->{vsize} } grep { $_->{name} eq '.reloc' } @sections;
+  my $above = length($data) - $payload - $wanted;
+  my @parts = ([$headers - 512, 'PE headers beyond one 512-byte block (a header for each of the ' .
+                scalar(@sections) . ' sections)'],
+               [$reloc // 0, 'base relocations (.reloc)'],
+               [$type{24} // 0, 'manifest with its directory entries'],
+               [$type{16} // 0, 'version record with its directory entries'],
+               [$padding, 'padding of the sections to the 512-byte file alignment']);
+  my $rest = $above;
+  $rest -= $_->[0] for @parts;
+  print "$_->[0] $_->[1]\n" for @parts;
+  print "$rest the rest: code, constants, data, the other resources and their directory",
+        " beyond the budget\n";
+  print "$above total above $wanted\n";
+  exit 0;
+}
 for my $i (0 .. $types - 1) {
   my $entry = $root + 16 + 8 * $i;
   my $type = entryName(u32($entry));

@@ -534,6 +534,10 @@ goal() {  # goal TEXT CONDITION
   echo "NSIS stub as shipped: $nsis_stub_file, $nsis_stub_shipped bytes; in the installer: $nsis_stub bytes."
   echo "Ours: $ours_size bytes, of which $ours_data are embedded data (RES_FILE, RES_GIF resources)."
   echo "Our overhead, bytes in the file: $overhead_parts." | fold -s -w 100
+  echo "Where our overhead above 45,056 bytes (half the NSIS bzip2 stub) went:"
+  perl "$bench/pesize.pl" overhead "$ours_exe" 45056 | while read -r bytes part; do
+    printf '  %6d  %s\n' "$bytes" "$part"
+  done
   echo "Test builds, linked from build/win's objects; the one without extra files is the installer under test: $selfcheck."
 } >>"$report"
 

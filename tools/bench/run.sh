@@ -369,7 +369,14 @@ install_run() {
   pid=$(unix_pid "$path") || die "$kind: cannot find the installer's process"
   R_PEAK=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status")
   robot "msgbox text~=\"installed successfully\"" "press ok" "gone" || die "$kind: the success message went wrong"
-  wait_gone "$pid" 20 || die "$kind: the installer did not end"
+  # An NSIS installer under Wine has at times stayed after its last message
+  # (once in about a hundred runs): its times are taken by then, and the
+  # prefix's end takes it away; the report counts such runs. Ours must end.
+  if ! wait_gone "$pid" 20; then
+    [ "$kind" = ours ] && die "ours: the installer did not end"
+    echo "# $kind: the installer did not end within 20 s of its last message" >>"$log"
+    stayed=$(( stayed + 1 ))
+  fi
   check_installed "$kind" "$dir"
   if [ "$uninstall" = 1 ]; then
     R_UNINSTALL=$(stopwatch box "fully uninstalled" 'C:\windows\vmbUninst.exe' UNINSTALL) ||
@@ -381,6 +388,7 @@ install_run() {
   rm -rf "$prefix"
 }
 
+stayed=0  # NSIS runs whose installer did not end by itself
 echo "Install and uninstall, $reps times each, in turn (after one warm-up run each)"
 : >"$out/runs.tsv"   # round kind page done uninstall peak backdrop
 orders=("ours screens nsis" "screens nsis ours" "nsis ours screens")
@@ -591,6 +599,7 @@ goal() {  # goal TEXT CONDITION
   echo "Ours: $ours_size bytes, of which $ours_data are embedded data (RES_FILE, RES_GIF resources)."
   echo "Our overhead, bytes in the file: $overhead_parts." | fold -s -w 100
   echo "Test builds, linked from build/win's objects; the one without extra files is the installer under test: $selfcheck."
+  echo "NSIS runs whose installer stayed after its last message (taken away with the prefix): $stayed."
 } >>"$report"
 
 if gnuplot -e "dir='$out'; out='$plot_png'" "$bench/plot.gp" >>"$log" 2>&1; then

@@ -2,7 +2,7 @@
 #   make run    build, then run the installer under Wine in a prefix of its own
 #   make test   build and run every test (unit tests under Wine, end-to-end scenarios)
 #   make check  the fast tier for daily work: host tools' tests, unit tests, import and layering checks
-#   make bench  measure the installer side by side with an NSIS installer of the same product
+#   make bench  measure the installer side by side with two NSIS installers of the same product
 #   make sign SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_PASS=...] [SIGN_TIMESTAMP=url]
 #               a signed copy of the installer in $(SIGN_OUT) (tools/sign.sh)
 SHELL := /bin/bash

@@ -110,6 +110,6 @@ void SetupApp::requestInstall() {
         PostMessageA(mainWindow, WM_DESTROY, 0, 0);
         return;
     }
-    repaintBackground(true);
+    repaintBackground();
     PostMessageA(mainWindow, MSG_RUN_INSTALL, 0, 0);
 }

@@ -189,7 +189,9 @@ void SetupApp::startUp(const char* commandLine) {
         running = false;
         return;
     }
-    readShellVersion(&shellMajor, &shellMinor);
+    // Only Windows 95 asks the shell's version (the logo needs 4.70 there):
+    // elsewhere the shell library is not loaded for it.
+    if (osKind <= OsWindows95Later) readShellVersion(&shellMajor, &shellMinor);
     char programPath[MAX_PATH];
     modulePath(instance, programPath);
     noteInstallerFolder(programPath);

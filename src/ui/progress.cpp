@@ -46,9 +46,11 @@ void SetupApp::openProgress(int mode) {
     if (!unattended)
         CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), mainWindow, progressDialogProc, 0);
     // The work that follows pumps no messages: paint the window (icon, button)
-    // now, or it shows only the controls that redraw themselves.
+    // now, or it shows only the controls that redraw themselves; and whatever
+    // of the background waits to be painted. The rest of the background is
+    // as it was: the window only covers it.
     if (progressDialog) UpdateWindow(progressDialog);
-    repaintBackground(true);
+    UpdateWindow(mainWindow);
 }
 
 INT_PTR CALLBACK progressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
@@ -104,6 +106,7 @@ bool SetupApp::closeProgress() {
         DestroyWindow(progressDialog);
         progressDialog = NULL;
     }
-    repaintBackground(true);
+    // What the window covered, and the edition line with the package's date.
+    repaintBackground();
     return true;
 }

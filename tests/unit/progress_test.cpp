@@ -112,3 +112,42 @@ TEST(ProgressWindow, CaptionsItemsAndReopening) {
     setupApp->setProgressItem("other");
     EXPECT_STREQ("other", setupApp->currentItem);
 }
+
+namespace {
+int backdropPaints = 0;
+LRESULT CALLBACK countingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
+    ++backdropPaints;
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    EndPaint(window, &paint);
+    return 0;
+}
+}  // namespace
+
+// The background is painted once when the check's window closes (what it
+// covered, and the package's date), and not when it opens; nothing is left to
+// paint a second time.
+TEST(ProgressWindow, BackgroundPaintedOnceAroundTheWindow) {
+    TestApp app;
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = countingProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.lpszClassName = "countingBackdrop";
+    RegisterClassA(&windowClass);
+    setupApp->mainWindow = CreateWindowExA(0, "countingBackdrop", "main", WS_POPUP | WS_VISIBLE, 0, 0,
+                                           640, 480, NULL, NULL, GetModuleHandleA(NULL), NULL);
+    ASSERT_NE(nullptr, setupApp->mainWindow);
+    ASSERT_NE(nullptr, commonControlsLibrary());
+    commonControlsLibrary()->InitCommonControls();
+    UpdateWindow(setupApp->mainWindow);
+    backdropPaints = 0;
+
+    setupApp->openProgress(0);
+    EXPECT_EQ(0, backdropPaints);
+    setupApp->closeProgress();
+    EXPECT_EQ(1, backdropPaints);
+    EXPECT_FALSE(GetUpdateRect(setupApp->mainWindow, NULL, FALSE));
+    DestroyWindow(setupApp->mainWindow);
+    UnregisterClassA("countingBackdrop", GetModuleHandleA(NULL));
+}

@@ -39,7 +39,11 @@ LicenseText "Please read the following license agreement."
 LicenseData "${LICENCE}"
 ComponentText "Choose what Setup does besides copying the files."
 
+!ifdef LICENCE_SHOW
+Page license "" ${LICENCE_SHOW}  ; zelto-screens.nsi: a function when the page shows
+!else
 Page license
+!endif
 Page components
 Page instfiles
 UninstPage instfiles

@@ -28,9 +28,8 @@ export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
 # second instance and quit at once.
 wine_stop_prefix "$prefix"
 if [ ! -f "$prefix/system.reg" ]; then
-  rm -rf "$prefix"
-  wine_make_template "$build/wine/template" || exit 1
-  cp -a "$build/wine/template" "$prefix" && rm -f "$prefix/.template-complete"
+  wine_make_template "$build/wine/template" &&
+    wine_prefix_from_template "$build/wine/template" "$prefix" || exit 1
 fi
 # On a slower machine (or through the emulator) the first page comes later.
 wine_measure_speed "$build/win/tests/e2e/speedref.exe" ||

@@ -332,36 +332,33 @@ check_uninstalled() {
 # UNINSTALL is 1) in a fresh prefix; KIND is ours, screens (the NSIS installer
 # with the same screens) or nsis (the lean one). Sets R_PAGE R_BACKDROP (0 for
 # the lean one, which has no backdrop) R_DONE R_UNINSTALL R_PEAK.
+# Each kind's file name in the prefix, its first page's control, and the class
+# of its full-screen background window (the NSIS gradient window's is _Nb).
+declare -A installer_name=([ours]=Zelto2000Setup.exe [screens]=zelto-screens.exe [nsis]=zelto-nsis.exe)
+declare -A first_page_id=([ours]=12324 [screens]=1 [nsis]=1)
+declare -A backdrop_class=([ours]=vimbaInstaller [screens]=_Nb)
 install_run() {
-  local kind=$1 exe=$2 uninstall=$3 dir=${4:-} name pid
+  local kind=$1 exe=$2 uninstall=$3 dir=${4:-} name=${installer_name[$1]} pid
   R_PAGE= R_BACKDROP=0 R_DONE= R_UNINSTALL=0 R_PEAK=
   echo "#### $kind $exe" >>"$log"
   fresh_prefix
-  case $kind in
-    ours) name=Zelto2000Setup.exe ;;
-    screens) name=zelto-screens.exe ;;
-    *) name=zelto-nsis.exe ;;
-  esac
   cp "$exe" "$prefix/drive_c/Setup/$name"
-  local path="C:\\Setup\\$name"
+  local path="C:\\Setup\\$name" backdrop=${backdrop_class[$kind]:-}
+  if [ -n "$backdrop" ]; then
+    read -r R_PAGE R_BACKDROP < <(stopwatch -b "$backdrop" page "${first_page_id[$kind]}" "$path") &&
+      [ -n "$R_BACKDROP" ] || die "$kind: no wizard page or no backdrop"
+  else
+    R_PAGE=$(stopwatch page "${first_page_id[$kind]}" "$path") || die "$kind: no wizard page"
+  fi
   if [ "$kind" = ours ]; then
     # Welcome, then Next opens the licence dialog; Apply Options; Finish.
-    read -r R_PAGE R_BACKDROP < <(stopwatch -b vimbaInstaller page 12324 "$path") && [ -n "$R_BACKDROP" ] ||
-      die "ours: no wizard page or no backdrop"
     robot "window class=#32770 title=Welcome" "sheet next" \
       "window class=#32770 title=\"Software License Agreement\" timeout=10000" "press id=101" "gone" \
       "window class=#32770 title=\"Apply Options\" timeout=10000" "assert id=9 checked=1" "sheet next" \
       "window class=#32770 title~=Finish timeout=10000" || die "ours: the wizard went wrong"
     R_DONE=$(stopwatch press 12325 "installed successfully") || die "ours: no success message"
   else
-    # The licence page, then the components page, whose Install starts it;
-    # the one with the same screens has its gradient window (class _Nb).
-    if [ "$kind" = screens ]; then
-      read -r R_PAGE R_BACKDROP < <(stopwatch -b _Nb page 1 "$path") && [ -n "$R_BACKDROP" ] ||
-        die "screens: no wizard page or no backdrop"
-    else
-      R_PAGE=$(stopwatch page 1 "$path") || die "nsis: no wizard page"
-    fi
+    # The licence page, then the components page, whose Install starts it.
     robot "window class=#32770 title~=\"License Agreement\"" "press id=1" \
       "window class=#32770 title~=\"Installation Options\" timeout=10000" || die "nsis: the wizard went wrong"
     R_DONE=$(stopwatch press 1 "installed successfully") || die "$kind: no success message"
@@ -392,14 +389,10 @@ stayed=0  # NSIS runs whose installer did not end by itself
 echo "Install and uninstall, $reps times each, in turn (after one warm-up run each)"
 : >"$out/runs.tsv"   # round kind page done uninstall peak backdrop
 orders=("ours screens nsis" "screens nsis ours" "nsis ours screens")
+declare -A installer_exe=([ours]=$ours_exe [screens]=$screens_exe [nsis]=$nsis_exe)
 for (( r = 0; r <= reps; r++ )); do
   for kind in ${orders[r % 3]}; do
-    case $kind in
-      ours) exe=$ours_exe ;;
-      screens) exe=$screens_exe ;;
-      *) exe=$nsis_exe ;;
-    esac
-    install_run "$kind" "$exe" 1
+    install_run "$kind" "${installer_exe[$kind]}" 1
     [ "$r" -eq 0 ] && continue
     echo "$r $kind $R_PAGE $R_DONE $R_UNINSTALL $R_PEAK $R_BACKDROP" >>"$out/runs.tsv"
     printf '  run %d %-7s  backdrop %7.1f ms  page %7.1f ms  done %7.1f ms  uninstall %7.1f ms  peak %6d KB\n' \

@@ -2,7 +2,8 @@
 // checks their structure. For each icon: the directory, every image's bitmap
 // header against its directory entry, the bitmap and mask sizes, and that
 // transparent pixels are black (so that they leave the screen unchanged);
-// the icon must hold 32 and 16 pixel images in 4 and 8 bits. For the GIF:
+// every icon must hold 32 pixel images in 4 and 8 bits, and 16 pixel ones,
+// where it has any, in both as well. For the GIF:
 // the screen, a 256-entry colour table, and a full LZW decode of the picture.
 #include <cstdio>
 #include <cstring>
@@ -64,9 +65,10 @@ static void checkIcon(const std::string& name, const Bytes& b) {
         kinds.insert({w, bits});
         if (w != h) fail(img, "not square");
     }
+    bool small = kinds.count({16u, 4u}) || kinds.count({16u, 8u});
     for (unsigned size : {32u, 16u})
         for (unsigned bits : {4u, 8u})
-            if (!kinds.count({size, bits}))
+            if ((size == 32 || small) && !kinds.count({size, bits}))
                 fail(name, "no " + std::to_string(size) + " px image in " + std::to_string(bits) + " bits");
 }
 

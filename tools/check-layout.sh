@@ -58,7 +58,10 @@ for (( i = 0; i < count; i++ )); do
     bad "the entry point is outside .text"
   fi
 done
-for name in "${!want[@]}"; do [ -n "${seen[$name]:-}" ] || bad "no section $name"; done
+# Initialised data that the program changes is optional: all of it may start zero.
+for name in "${!want[@]}"; do
+  [ -n "${seen[$name]:-}" ] || [ "$name" = .data ] || bad "no section $name"
+done
 if [ -n "$map" ] && grep -Eq 'except_handler|C_specific_handler|\.sxdata' "$map"; then
   bad "an exception handler is linked in: $(grep -Eo '[_a-zA-Z]*(except_handler|C_specific_handler)[0-9]*|\.sxdata' "$map" | sort -u | tr '\n' ' ')"
 fi

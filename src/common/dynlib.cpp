@@ -4,12 +4,14 @@
 
 namespace {
 // One library: its file, its functions' names one after another (each ending
-// in NUL), and the table they fill in that order.
+// in NUL), and the table they fill in that order. The description is
+// constant; what a load finds is kept apart, in zero-filled memory.
 struct LibrarySlot {
     const char* fileName;
-    const char* functionNames;
+    const char* functionNames;  // ends with an empty name
     void* table;  // a table of the header: nothing but function pointers
-    BYTE count;
+};
+struct LibraryState {
     signed char state;  // 0 not tried yet, 1 loaded, -1 missing
     HMODULE module;
 };
@@ -27,10 +29,26 @@ SystemRandomLibrary systemRandom;
 CryptoRandomLibrary cryptoRandom;
 Wow64Library wow64;
 
-#define ZELTO_SLOT(file, names, table) \
-    {file, names, &table, sizeof table / sizeof(FARPROC), 0, NULL}
+// The number of names in a list that ends with an empty one.
+constexpr size_t nameCount(const char* names) {
+    size_t count = 0;
+    for (; *names; ++count)
+        while (*names++) {
+        }
+    return count;
+}
 
-LibrarySlot slots[] = {
+// The table of a slot, checked while compiling: one entry per name, since the
+// loader fills it name by name. A mismatch calls a function that is not
+// constexpr, which stops the build (it has no body: nothing calls it at run time).
+void* notOneTableEntryPerName();
+constexpr void* tableFor(void* table, size_t bytes, const char* names) {
+    return nameCount(names) * sizeof(FARPROC) == bytes ? table : notOneTableEntryPerName();
+}
+
+#define ZELTO_SLOT(file, names, table) {file, names, tableFor(&table, sizeof table, names)}
+
+constexpr LibrarySlot slots[] = {
     ZELTO_SLOT("comctl32.dll", "InitCommonControls\0PropertySheetA\0", commonControls),
     ZELTO_SLOT("lz32.dll", "LZOpenFileA\0LZCopy\0LZClose\0", lz),
     ZELTO_SLOT("ole32.dll", "CreateStreamOnHGlobal\0", ole32),
@@ -64,18 +82,20 @@ enum {
     kCryptoRandom,
     kWow64
 };
+LibraryState loaded[sizeof slots / sizeof slots[0]];
 
 const char* missingForTest = NULL;
 
 const void* tableOf(int index) {
-    LibrarySlot& slot = slots[index];
-    if (slot.state == 0) {
-        slot.state = -1;
+    const LibrarySlot& slot = slots[index];
+    LibraryState& found = loaded[index];
+    if (found.state == 0) {
+        found.state = -1;
         HMODULE module = loadSystemLibrary(slot.fileName);
         if (!module) return NULL;
         FARPROC* table = static_cast<FARPROC*>(slot.table);
         const char* name = slot.functionNames;
-        for (int i = 0; i < slot.count; ++i) {
+        for (int i = 0; *name; ++i) {
             table[i] = GetProcAddress(module, name);
             if (!table[i]) {
                 FreeLibrary(module);
@@ -83,10 +103,10 @@ const void* tableOf(int index) {
             }
             name += lstrlenA(name) + 1;
         }
-        slot.module = module;
-        slot.state = 1;
+        found.module = module;
+        found.state = 1;
     }
-    return slot.state > 0 ? slot.table : NULL;
+    return found.state > 0 ? slot.table : NULL;
 }
 }  // namespace
 
@@ -143,10 +163,10 @@ void restrictLibrarySearch() {
 }
 
 void releaseSystemLibraries() {
-    for (LibrarySlot& slot : slots) {
-        if (slot.module) FreeLibrary(slot.module);
-        slot.module = NULL;
-        slot.state = 0;
+    for (LibraryState& found : loaded) {
+        if (found.module) FreeLibrary(found.module);
+        found.module = NULL;
+        found.state = 0;
     }
 }
 
@@ -166,7 +186,7 @@ const OleAutomationLibrary* oleAutomationLibrary() {
 const InternetLibrary* internetLibrary() {
     return static_cast<const InternetLibrary*>(tableOf(kInternet));
 }
-HMODULE internetModule() { return slots[kInternet].module; }
+HMODULE internetModule() { return loaded[kInternet].module; }
 const MultimediaLibrary* multimediaLibrary() {
     return static_cast<const MultimediaLibrary*>(tableOf(kMultimedia));
 }

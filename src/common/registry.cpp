@@ -3,17 +3,15 @@
 #include "common/text.h"
 
 RegValueRule regValueRule(RegValueCode code) {
-    switch (code) {
-    case RegUserKeyText: return {HKEY_CURRENT_USER, false, REG_SZ};
-    case RegUserText: return {HKEY_CURRENT_USER, true, REG_SZ};
-    case RegMachineKeyText: return {HKEY_LOCAL_MACHINE, false, REG_SZ};
-    case RegMachineText: return {HKEY_LOCAL_MACHINE, true, REG_SZ};
-    case RegUsersKeyText: return {HKEY_USERS, false, REG_SZ};
-    case RegUsersText: return {HKEY_USERS, true, REG_SZ};
-    case RegUserNumber: return {HKEY_CURRENT_USER, true, REG_DWORD};
-    case RegMachineNumber: return {HKEY_LOCAL_MACHINE, true, REG_DWORD};
-    default: return {HKEY_CLASSES_ROOT, false, REG_SZ};
-    }
+    // Per code from 1: the root (the low two bits: 1 the current user, 2 the
+    // machine, 3 all users), 4 when the path ends in the value's name, 8 for
+    // a number. Any other code: the classes root, the unnamed value, text.
+    static const BYTE kRules[8] = {1, 1 | 4, 2, 2 | 4, 3, 3 | 4, 1 | 4 | 8, 2 | 4 | 8};
+    BYTE rule = code >= 1 && code <= 8 ? kRules[code - 1] : 0;
+    // The predefined keys are numbered from the classes root on (0x80000000 to
+    // 0x80000003: the classes root, the current user, the machine, all users).
+    return {reinterpret_cast<HKEY>(ULONG_PTR(HKEY_CLASSES_ROOT) + (rule & 3)), (rule & 4) != 0,
+            rule & 8 ? DWORD(REG_DWORD) : DWORD(REG_SZ)};
 }
 
 HKEY splitRegistryPath(const char* fullPath, RegValueCode code, char* keyPath, char* valueName) {

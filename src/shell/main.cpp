@@ -10,6 +10,7 @@ int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR commandLine, int) {
     setAdministratorRightsForTest(0);
 #endif
     moduleInstance = module;
+    reportUndeletable = true;
     setupApp = createSetupApp(module);
     if (!setupApp) return 0;
     setupApp->startUp(commandLine ? commandLine : "");

@@ -12,7 +12,8 @@
 
 SetupApp* setupApp = NULL;
 WindowObject* mainWindowObject = NULL;
-bool reportUndeletable = true;
+// On at start: the program's entry turns it on (zero-filled memory holds it).
+bool reportUndeletable;
 
 static const char kClassName[] = "vimbaInstaller";
 

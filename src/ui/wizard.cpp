@@ -56,7 +56,7 @@ int SetupApp::runSetupWizard() {
     }
     WizardPage pages[3];
     memset(pages, 0, sizeof pages);
-    const struct {
+    static const struct {
         int templateId;
         DLGPROC procedure;
         const char* title;

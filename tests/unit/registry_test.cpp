@@ -2,6 +2,7 @@
 #include <string.h>
 #include <string>
 #include "boxcatcher.h"
+#include "common/registry.h"
 #include "engine/systemsettings.h"
 #include "shell/setupapp.h"
 #include "testutil.h"
@@ -49,6 +50,24 @@ TEST(RegistryValues, WritingDeletingAndTheDefaultValue) {
     EXPECT_TRUE(deleteRegistryValue("Software\\ZeltoTest\\Numbers", "Mark", false));
     std::string tooLong(300, 'k');
     EXPECT_FALSE(writeRegistryValue(tooLong.c_str(), "x", 2));
+
+    // Every code's root, value-name split and type; codes outside 1 to 8 alike.
+    const struct {
+        HKEY root;
+        bool split;
+        DWORD type;
+    } rules[10] = {{HKEY_CLASSES_ROOT, false, REG_SZ}, {HKEY_CURRENT_USER, false, REG_SZ},
+                   {HKEY_CURRENT_USER, true, REG_SZ},  {HKEY_LOCAL_MACHINE, false, REG_SZ},
+                   {HKEY_LOCAL_MACHINE, true, REG_SZ}, {HKEY_USERS, false, REG_SZ},
+                   {HKEY_USERS, true, REG_SZ},         {HKEY_CURRENT_USER, true, REG_DWORD},
+                   {HKEY_LOCAL_MACHINE, true, REG_DWORD}, {HKEY_CLASSES_ROOT, false, REG_SZ}};
+    for (int code = 0; code < 10; ++code) {
+        RegValueRule rule = regValueRule(code);
+        EXPECT_TRUE(rule.root == rules[code].root && rule.pathEndsInValueName == rules[code].split &&
+                    rule.type == rules[code].type)
+            << "code " << code;
+    }
+    EXPECT_EQ(HKEY_CLASSES_ROOT, regValueRule(-1).root);
 }
 
 TEST(RegistryValues, CommandLinesQuoteOnlyPathsThatNeedIt) {

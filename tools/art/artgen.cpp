@@ -4,10 +4,12 @@
 //
 // writes OUTDIR/product.ico (the product icon), OUTDIR/finish.ico (the icon
 // of the last wizard page: the emblem with a check mark) and OUTDIR/logo.gif
-// (64 x 64, 256 colours). Each icon holds 32 x 32 images in 16 and in 256
-// colours; the product icon, which the title bar and the taskbar show small,
-// 16 x 16 ones as well. The last page's icon only ever shows large, so it
-// carries no small images. Everything is drawn here from geometry; the output
+// (64 x 64, 256 colours). Each icon holds its images in 256 colours: the
+// product icon 32 x 32 and 16 x 16 (the title bar and the taskbar show it
+// small), the last page's icon 32 x 32 only (it only ever shows large). The
+// product icon's large image comes in 16 flat colours too, for the screens
+// of 16 colours; there Windows draws the others from their 256-colour
+// images, each colour the nearest of the 16. Everything is drawn here from geometry; the output
 // depends on nothing but this code.
 //
 // The motif: a deep-blue tile with a soft glow, and a gold "Z" emblem lit
@@ -244,11 +246,8 @@ art::IndexedImage toIndexed(const Canvas& c, int bits) {
 }
 
 std::vector<uint8_t> iconFile(bool withCheck) {
-    if (withCheck)
-        return art::encodeIcon({toIndexed(productIcon(32, true, true), 4), toIndexed(productIcon(32, false, true), 8)});
-    return art::encodeIcon({toIndexed(productIcon(32, true, false), 4),
-                             toIndexed(productIcon(16, true, false), 4),
-                             toIndexed(productIcon(32, false, false), 8),
+    if (withCheck) return art::encodeIcon({toIndexed(productIcon(32, false, true), 8)});
+    return art::encodeIcon({toIndexed(productIcon(32, true, false), 4), toIndexed(productIcon(32, false, false), 8),
                              toIndexed(productIcon(16, false, false), 8)});
 }
 

@@ -21,7 +21,7 @@ if command -v identify >/dev/null; then
   size=$(stat -c %s a/logo.gif)
   [ "$size" -ge 2000 ] && [ "$size" -le 4500 ] || fail "logo.gif is $size bytes"
   convert -regard-warnings a/logo.gif null: 2>/dev/null || fail "logo.gif: reader warnings"
-  for f in "product:32x32 16x16 32x32 16x16 " "finish:32x32 32x32 "; do
+  for f in "product:32x32 32x32 16x16 " "finish:32x32 "; do
     sizes=$(identify -format '%wx%h ' "a/${f%%:*}.ico")
     [ "$sizes" = "${f#*:}" ] || fail "${f%%:*}.ico image sizes: $sizes"
     convert -regard-warnings "a/${f%%:*}.ico" null: 2>/dev/null || fail "${f%%:*}.ico: reader warnings"

@@ -9,9 +9,9 @@
 # executable, relocations kept (with entries) for address randomisation, the
 # marks DYNAMIC_BASE, NX_COMPAT, NO_SEH and TERMINAL_SERVER_AWARE, the entry
 # point inside the code, and no exception handler (NO_SEH promises there is
-# none: one that appears would never be called). Reads the file itself with
-# od, and the code with objdump ($OBJDUMP, the cross binutils' by default).
-# Exit code 1 with one line per fault.
+# none: one that appears would never be called), and code for the 80386
+# (check-cpu.sh). Reads the file itself with od. Exit code 1 with one line
+# per fault.
 set -uo pipefail
 exe=$1
 map=${2:-}
@@ -90,13 +90,7 @@ for pair in "CompanyName=Ostrell Zuvak" "FileDescription=Zelto 2000 Setup" "File
   grep -A1 -xF -- "${pair%%=*}" <<<"$texts" | tail -n1 | grep -qxF -- "${pair#*=}" ||
     bad "the version record lacks $pair"
 done
-# The code runs on every processor the oldest targets run on, down to the
-# 80386: no instruction of a later processor (the 486's bswap, cmpxchg and
-# xadd, the Pentium's rdtsc, cpuid and cmpxchg8b, the Pentium Pro's
-# conditional moves and compares, MMX and SSE registers).
-newer=$(${OBJDUMP:-i686-w64-mingw32-objdump} -d --no-show-raw-insn "$exe" |
-        grep -E $'^ *[0-9a-f]+:\t(cmov|fcmov|f(u)?comip?|bswap|cmpxchg|xadd|rdtsc|cpuid)|%x?mm[0-9]' |
-        head -n 3 | tr '\t\n' '  ') || true
-[ -n "$newer" ] && bad "code a Pentium or a 486 cannot run: $newer"
+# The code runs on every processor the oldest targets run on.
+cpu=$(bash "$here/check-cpu.sh" "$exe") || bad "${cpu#"$exe: "}"
 [ $fail -eq 0 ] && echo "$exe: hardened layout, manifest, version record and 80386 code"
 exit $fail

@@ -24,3 +24,29 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     }
 }
+
+// The saver starts here rather than in the C run-time's start-up code, which
+// the toolchain ships built for the Pentium Pro: its conditional moves would
+// stop a Pentium or a 486 at the first instruction of that code. The static
+// constructors run first (__main, from the toolchain's start-up library), as
+// that code would run them, and what they register with atexit runs at the end.
+namespace {
+void(__cdecl* atExit[8])();
+int atExitCount = 0;
+}  // namespace
+
+// The start-up code kept this table; the system's C run-time library keeps
+// its own only for itself.
+extern "C" int __cdecl atexit(void(__cdecl* function)()) {
+    if (atExitCount == int(sizeof atExit / sizeof atExit[0])) return -1;
+    atExit[atExitCount++] = function;
+    return 0;
+}
+
+extern "C" void __cdecl __main();
+extern "C" void __cdecl saverStart() {
+    __main();
+    int code = WinMain(GetModuleHandleA(NULL), NULL, GetCommandLineA(), SW_SHOWDEFAULT);
+    while (atExitCount > 0) atExit[--atExitCount]();
+    ExitProcess(UINT(code));
+}

@@ -102,9 +102,8 @@ signed char SetupApp::runInstall() {
         dropUninstallEntryWithoutUninstaller();
         return -1;
     }
+    // The window opens at 0 %, as its text and bar are made: nothing to set again.
     openProgress(ProgressReplaceCheck);
-    setProgressElapsed(0);
-    setProgressPercent(0);
     bytesInstalled = 0;
     char runFolder[MAX_PATH];
     // Without its folder every temporary path fails: the copy stops with 793.

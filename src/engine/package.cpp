@@ -36,7 +36,12 @@ void PackageSlot::resetPackage() {
 bool SetupApp::checkPackages() {
     openProgress(ProgressPackageCheck);
     bool found = packages[0].checkPackage();
-    if (found) newestFileTime = packages[0].newestTime;
+    // The edition line shows the package's date: the whole background is
+    // painted again when the check's window closes.
+    if (found) {
+        newestFileTime = packages[0].newestTime;
+        InvalidateRect(mainWindow, NULL, FALSE);
+    }
     setProgressPercent(100);
     closeProgress();
     return found;

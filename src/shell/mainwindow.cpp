@@ -110,6 +110,8 @@ void SetupApp::requestInstall() {
         PostMessageA(mainWindow, WM_DESTROY, 0, 0);
         return;
     }
-    repaintBackground();
+    // What the wizard covered is painted before the install begins; the rest
+    // of the background has not changed.
+    UpdateWindow(mainWindow);
     PostMessageA(mainWindow, MSG_RUN_INSTALL, 0, 0);
 }

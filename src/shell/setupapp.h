@@ -93,7 +93,6 @@ public:
 
     // Background painting (ui/background.cpp)
     void paintBackground(HDC dc);
-    void repaintBackground();
     bool loadLogo(int id);
     void releaseLogo();
     void releaseLogoResource();

@@ -207,14 +207,6 @@ void SetupApp::paintBackground(HDC dc) {
     if (paletteSelected) SelectPalette(dc, previousPalette, FALSE);
 }
 
-void SetupApp::repaintBackground() {
-    // Painted now, through the window's own painting, which leaves nothing to
-    // paint: a paint of its own beside the invalidation would be done twice,
-    // the second time when messages are next read.
-    InvalidateRect(mainWindow, NULL, FALSE);
-    UpdateWindow(mainWindow);
-}
-
 void SetupApp::releaseLogo() {
     if (logoPicture) {
         logoPicture->Release();

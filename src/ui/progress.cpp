@@ -106,7 +106,10 @@ bool SetupApp::closeProgress() {
         DestroyWindow(progressDialog);
         progressDialog = NULL;
     }
-    // What the window covered, and the edition line with the package's date.
-    repaintBackground();
+    // Painted now, through the window's own painting, which leaves nothing for
+    // later: what the window covered, and what the work before marked as
+    // changed. The rest of the background is as it was, so it is not painted
+    // again (a full repaint of a maximised window is the costliest paint).
+    UpdateWindow(mainWindow);
     return true;
 }

@@ -115,19 +115,26 @@ TEST(ProgressWindow, CaptionsItemsAndReopening) {
 
 namespace {
 int backdropPaints = 0;
+RECT paintedArea;  // the union of the painted rectangles
 LRESULT CALLBACK countingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
     ++backdropPaints;
     PAINTSTRUCT paint;
     BeginPaint(window, &paint);
+    UnionRect(&paintedArea, &paintedArea, &paint.rcPaint);
     EndPaint(window, &paint);
     return 0;
+}
+void countPaintsFromNow() {
+    backdropPaints = 0;
+    SetRectEmpty(&paintedArea);
 }
 }  // namespace
 
 // The background is painted once when the check's window closes (what it
 // covered, and the package's date), and not when it opens; nothing is left to
-// paint a second time.
+// paint a second time. The install's window, which changes nothing beneath
+// it, has at most what it covered painted again.
 TEST(ProgressWindow, BackgroundPaintedOnceAroundTheWindow) {
     TestApp app;
     WNDCLASSA windowClass = {};
@@ -141,12 +148,24 @@ TEST(ProgressWindow, BackgroundPaintedOnceAroundTheWindow) {
     ASSERT_NE(nullptr, commonControlsLibrary());
     commonControlsLibrary()->InitCommonControls();
     UpdateWindow(setupApp->mainWindow);
-    backdropPaints = 0;
 
-    setupApp->openProgress(0);
-    EXPECT_EQ(0, backdropPaints);
-    setupApp->closeProgress();
+    countPaintsFromNow();
+    EXPECT_TRUE(setupApp->checkPackages());
     EXPECT_EQ(1, backdropPaints);
+    RECT client;
+    GetClientRect(setupApp->mainWindow, &client);
+    EXPECT_TRUE(EqualRect(&client, &paintedArea));
+    EXPECT_FALSE(GetUpdateRect(setupApp->mainWindow, NULL, FALSE));
+
+    setupApp->openProgress(1);
+    RECT covered;
+    GetWindowRect(setupApp->progressDialog, &covered);
+    MapWindowPoints(NULL, setupApp->mainWindow, reinterpret_cast<POINT*>(&covered), 2);
+    countPaintsFromNow();
+    setupApp->closeProgress();
+    EXPECT_GE(1, backdropPaints);
+    RECT outside;
+    EXPECT_FALSE(SubtractRect(&outside, &paintedArea, &covered));  // nothing outside it
     EXPECT_FALSE(GetUpdateRect(setupApp->mainWindow, NULL, FALSE));
     DestroyWindow(setupApp->mainWindow);
     UnregisterClassA("countingBackdrop", GetModuleHandleA(NULL));

@@ -48,7 +48,7 @@
 # 2 % of the largest build's page (medians); the screen saver under a tenth of
 # a core.
 #
-# Settings: BENCH_REPS (7), BENCH_SCALE_REPS (3), BENCH_SCALE_KB
+# Settings: BENCH_REPS (7), BENCH_SCALE_REPS (5), BENCH_SCALE_KB
 # ("100 1000 3000 10000"), BENCH_CHECK_REPS (15), BENCH_OUT (build/bench),
 # BENCH_PLOT (docs/bench.png), BENCH_DISPLAY (first X display number tried, 500).
 set -uo pipefail
@@ -59,7 +59,7 @@ source "$root/tests/e2e/lib.sh"
 bench=$root/tools/bench
 out=${BENCH_OUT:-$root/build/bench}
 reps=${BENCH_REPS:-7}
-scale_reps=${BENCH_SCALE_REPS:-3}
+scale_reps=${BENCH_SCALE_REPS:-5}
 scale_kb=${BENCH_SCALE_KB:-"100 1000 3000 10000"}
 check_reps=${BENCH_CHECK_REPS:-15}
 plot_png=${BENCH_PLOT:-$root/docs/bench.png}

@@ -48,8 +48,6 @@ const Rgb kBlue = {0, 0, 1};
 const Rgb kOlive = {128 / 255.0, 128 / 255.0, 0};
 const Rgb kYellow = {1, 1, 0};
 const Rgb kWhite = {1, 1, 1};
-const Rgb kGreen = {0, 128 / 255.0, 0};
-const Rgb kLime = {0, 1, 0};
 }  // namespace flat
 
 struct Style {
@@ -141,17 +139,18 @@ void drawTile(Canvas& c, const Style& st, double size, double inset, double radi
            bluePaint(st, size, glow, glowRadius));
 }
 
-void drawCheck(Canvas& c, const Style& st, std::vector<Point> line, double width, double outline) {
-    c.fill(art::stroke(line, width + 2 * outline), art::solid(st.flat ? flat::kBlack : Rgb{0.0, 0.12, 0.02}));
+// The check mark of the last page's icon, which has 256-colour images only.
+void drawCheck(Canvas& c, std::vector<Point> line, double width, double outline) {
+    c.fill(art::stroke(line, width + 2 * outline), art::solid(Rgb{0.0, 0.12, 0.02}));
     double top = line[2].y, bottom = line[1].y;
     c.fill(art::stroke(line, width), [=](double, double y, double) {
-        if (st.flat) return width < 3 || y < bottom - width ? flat::kLime : flat::kGreen;
         return art::mix(Rgb{0.60, 1.0, 0.45}, Rgb{0.05, 0.50, 0.10}, art::clamp01((y - top) / (bottom - top)));
     });
 }
 
 // The product icon at 32 or 16 pixels; the small one drops the ring, which
-// would blur into the letter at that size.
+// would blur into the letter at that size. Only the large one comes in 16
+// flat colours or with the check mark.
 Canvas productIcon(int size, bool flatColours, bool withCheck) {
     Style st{flatColours};
     Canvas c(size, size, flatColours ? 1 : 8);
@@ -161,11 +160,10 @@ Canvas productIcon(int size, bool flatColours, bool withCheck) {
         drawMetal(c, st, ring, 4, 28, 1.1, 0.7, 0.7);
         drawMetal(c, st, letterZ(10, 10, 22, 22, 3.0, 4.6), 10, 22, 1.2, 1.0);
         drawGlint(c, st, {8.0, 8.0}, 3.6);
-        if (withCheck) drawCheck(c, st, {{16.5, 21.5}, {20.5, 25.5}, {28.5, 14.5}}, 3.4, 1.1);
+        if (withCheck) drawCheck(c, {{16.5, 21.5}, {20.5, 25.5}, {28.5, 14.5}}, 3.4, 1.1);
     } else {
-        drawTile(c, st, 16, 0, 3.5, {7.5, 7.5}, flatColours ? 0 : 8.8);
+        drawTile(c, st, 16, 0, 3.5, {7.5, 7.5}, 8.8);
         drawMetal(c, st, letterZ(3, 3, 13, 13, 2.0, 3.2), 3, 13, 0.8, 1.0);
-        if (withCheck) drawCheck(c, st, {{8.5, 11}, {10.6, 13.2}, {14.6, 7.6}}, 2.0, 0.9);
     }
     return c;
 }

@@ -181,6 +181,19 @@ class Backdrop {
     }
   }
 
+  // The rows' picture: 32 bits a pixel, top row first.
+  BITMAPINFOHEADER header() const {
+    BITMAPINFOHEADER info;
+    memset(&info, 0, sizeof info);
+    info.biSize = sizeof info;
+    info.biWidth = width_;
+    info.biHeight = -height_;
+    info.biPlanes = 1;
+    info.biBitCount = 32;
+    info.biCompression = BI_RGB;
+    return info;
+  }
+
   // Trace mode: the rows just copied, as C:\bench\grabN.bmp (N the poll).
   void save() const {
     char name[64];
@@ -188,18 +201,12 @@ class Backdrop {
     FILE* f = fopen(name, "wb");
     if (!f) return;
     BITMAPFILEHEADER file;
-    BITMAPINFOHEADER info;
+    BITMAPINFOHEADER info = header();
     memset(&file, 0, sizeof file);
-    memset(&info, 0, sizeof info);
     DWORD bytes = width_ * height_ * 4;
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof info;
     file.bfSize = file.bfOffBits + bytes;
-    info.biSize = sizeof info;
-    info.biWidth = width_;
-    info.biHeight = -height_;
-    info.biPlanes = 1;
-    info.biBitCount = 32;
     fwrite(&file, sizeof file, 1, f);
     fwrite(&info, sizeof info, 1, f);
     fwrite(pixels_, bytes, 1, f);
@@ -274,12 +281,7 @@ class Backdrop {
     polls_ = 0;
     BITMAPINFO info;
     memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width_;
-    info.bmiHeader.biHeight = -height_;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader = header();
     screen_ = GetDC(window_);
     memory_ = CreateCompatibleDC(screen_);
     void* bits = NULL;

@@ -159,8 +159,16 @@ wine_emulated() { [ "$(head -n1 /proc/sys/fs/binfmt_misc/zelto-i386 2>/dev/null)
 # A template records how it was made: under the emulator it differs (below).
 wine_template_kind() { wine_emulated && echo emulated || echo native; }
 wine_template_ready() {
-  [ -f "$1/system.reg" ] && [ "$(cat "$1/.template-complete" 2>/dev/null)" = "$(wine_template_kind)" ]
+  [ -f "$1/system.reg" ] && [ -f "$1/drive_c/windows/Fonts/marlett.ttf" ] &&
+    [ "$(cat "$1/.template-complete" 2>/dev/null)" = "$(wine_template_kind)" ]
 }
+
+# Windows draws the caption buttons (and the scroll arrows) with the symbol
+# font Marlett, in its Fonts folder on every system. Debian's Wine keeps its
+# copy in /usr/share/wine/fonts (package fonts-wine), where it does not look:
+# it reads the prefix's Fonts folder and what fontconfig knows. Without the
+# font the buttons come out as the letters that stand for them ("0 1 r").
+WINE_MARLETT=${WINE_MARLETT:-/usr/share/wine/fonts/marlett.ttf}
 
 # wine_make_template DIR [ARCH]: makes the template prefix DIR once (ARCH
 # win32, the default, or win64; window hides without delay, crashes end the
@@ -178,6 +186,7 @@ wine_make_template() {
       export WINEPREFIX=$dir WINEARCH=$arch WINEDEBUG=-all
       # No Mono or Gecko download prompts while the prefix is made.
       WINEDLLOVERRIDES="mscoree,mshtml=" timeout "$(scaled 180)" wineboot -i >/dev/null 2>&1 &&
+        cp "$WINE_MARLETT" "$dir/drive_c/windows/Fonts/marlett.ttf" &&
         timeout "$(scaled 60)" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
           >/dev/null &&
         timeout "$(scaled 60)" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \

@@ -27,7 +27,8 @@ export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
 # An installer left running from the last time would take this start for a
 # second instance and quit at once.
 wine_stop_prefix "$prefix"
-if [ ! -f "$prefix/system.reg" ]; then
+# A prefix made before the prefixes had the caption buttons' font is made again.
+if [ ! -f "$prefix/system.reg" ] || [ ! -f "$prefix/drive_c/windows/Fonts/marlett.ttf" ]; then
   wine_make_template "$build/wine/template" &&
     wine_prefix_from_template "$build/wine/template" "$prefix" || exit 1
 fi

@@ -81,6 +81,16 @@ TEST(ImageSum, PefileValuesInAnyBlocks) {
     }
 }
 
+namespace {
+bool fileIntact(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              0, NULL);
+    bool intact = imageFileIntact(file);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return intact;
+}
+}  // namespace
+
 TEST(ImageSum, FileIntactOnlyWithItsOwnChecksum) {
     std::string image = makeImage(150000, 0x80, 4);  // more than two read blocks
     uint32_t stored = 0;
@@ -88,22 +98,51 @@ TEST(ImageSum, FileIntactOnlyWithItsOwnChecksum) {
     for (int i = 0; i < 4; ++i) image[0x80 + 88 + i] = static_cast<char>(value >> (8 * i));
     std::string path = tempFile("imagesum.exe");
     writeFile(path, image);
-    EXPECT_TRUE(imageFileIntact(path.c_str()));
+    EXPECT_TRUE(fileIntact(path));
 
     const size_t changed[] = {0x200, 70000, image.size() - 1};
     for (size_t at : changed) {
         std::string damaged = image;
         damaged[at] = static_cast<char>(~damaged[at]);
         writeFile(path, damaged);
-        EXPECT_FALSE(imageFileIntact(path.c_str())) << "byte " << at << " inverted";
+        EXPECT_FALSE(fileIntact(path)) << "byte " << at << " inverted";
     }
     writeFile(path, image.substr(0, 0x80 + 90));  // cut inside the field
-    EXPECT_FALSE(imageFileIntact(path.c_str()));
+    EXPECT_FALSE(fileIntact(path));
     DeleteFileA(path.c_str());
-    EXPECT_FALSE(imageFileIntact(path.c_str()));
+    EXPECT_FALSE(fileIntact(path));
+}
 
-    // The linker's checksum of this test program itself.
+TEST(ImageSum, OwnFileHeldReadTwiceAndCopied) {
+    // The linker's checksum of this test program itself, through the handle the
+    // program holds on its own file; a read leaves the handle where a second starts.
     char self[MAX_PATH];
+    char named[MAX_PATH];
     ASSERT_TRUE(modulePath(GetModuleHandleA(NULL), self));
-    EXPECT_TRUE(imageFileIntact(self));
+    HANDLE file = openModuleFile(GetModuleHandleA(NULL), named);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_STREQ(self, named);
+    EXPECT_TRUE(imageFileIntact(file));
+    EXPECT_TRUE(imageFileIntact(file));
+
+    // Held, the file can be neither renamed nor written by anyone.
+    std::string moved = tempFile("moved.exe");
+    bool renamed = MoveFileA(self, moved.c_str()) != FALSE;
+    if (renamed) MoveFileA(moved.c_str(), self);
+    EXPECT_FALSE(renamed);
+    HANDLE writer = CreateFileA(self, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+
+    // The copy is the whole file, over a read-only file of that name; a copy
+    // that cannot be written leaves nothing.
+    std::string copy = tempFile("copy.exe");
+    writeFile(copy, "an older, longer file than none");
+    SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(copyOpenFile(file, copy.c_str()));
+    EXPECT_EQ(readFile(self), readFile(copy));
+    EXPECT_FALSE(copyOpenFile(INVALID_HANDLE_VALUE, copy.c_str()));
+    EXPECT_FALSE(fileExists(copy.c_str()));
+    CloseHandle(file);
 }

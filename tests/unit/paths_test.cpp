@@ -54,6 +54,43 @@ TEST(FolderHelpers, FolderOfPathTrailingBackslashAndSplit) {
     EXPECT_STREQ("vimbaInstall", last);
 }
 
+TEST(FolderHelpers, DoubleByteCharactersEndingInABackslashByte) {
+    // Characters whose second byte is that of "\\": Japanese "\x95\x5C" and
+    // "\x83\x5C", and Chinese ones of code pages 936 and 950. (Korean 949 has
+    // no such characters; its lead bytes are stepped over all the same.)
+    struct Case {
+        UINT codePage;
+        const char* character;
+    } cases[] = {{932, "\x95\x5C"}, {932, "\x83\x5C"}, {936, "\x81\x5C"},
+                 {950, "\xB3\x5C"}};
+    char out[MAX_PATH];
+    char last[MAX_PATH];
+    for (const Case& c : cases) {
+        setPathCodePageForTest(c.codePage);
+        std::string ch = c.character;
+        std::string folder = "C:\\Setup" + ch + "\\";
+        EXPECT_TRUE(folderOfPath((folder + ch + ".exe").c_str(), out)) << c.codePage;
+        EXPECT_EQ(folder, out) << c.codePage;
+        strcpy(out, ("C:\\" + ch).c_str());
+        EXPECT_TRUE(ensureTrailingBackslash(out, sizeof out));
+        EXPECT_EQ("C:\\" + ch + "\\", out) << c.codePage;
+        strcpy(out, (folder + ch).c_str());
+        EXPECT_TRUE(splitLastComponent(out, last));
+        EXPECT_EQ("C:\\Setup" + ch, out) << c.codePage;
+        EXPECT_EQ(ch, last) << c.codePage;
+    }
+    // In a single-byte code page the same bytes are two characters, the second a
+    // backslash; a lead byte just before the terminator is one character.
+    setPathCodePageForTest(1252);
+    EXPECT_TRUE(folderOfPath("C:\\Setup\\\x95\x5C.exe", out));
+    EXPECT_STREQ("C:\\Setup\\\x95\\", out);
+    setPathCodePageForTest(932);
+    strcpy(out, "C:\\a\x95");
+    EXPECT_TRUE(ensureTrailingBackslash(out, sizeof out));
+    EXPECT_STREQ("C:\\a\x95\\", out);
+    setPathCodePageForTest(CP_ACP);
+}
+
 TEST(FolderHelpers, DirKindFoldersTempAndDestinationPaths) {
     resetWindowsFolderForTest();
     char windows[MAX_PATH];

@@ -1,16 +1,15 @@
 #include "common/imagesum.h"
 #include "common/paths.h"
 
+namespace {
+bool addBlock(void* sum, const BYTE* bytes, DWORD count) {
+    static_cast<ImageSum*>(sum)->add(bytes, count);
+    return true;
+}
+}  // namespace
+
 bool imageFileIntact(HANDLE file) {
-    BYTE* block = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, kFileBlockSize));
     ImageSum sum;
-    bool read = block != NULL && SetFilePointer(file, 0, NULL, FILE_BEGIN) == 0;
-    while (read) {
-        DWORD got = 0;
-        read = ReadFile(file, block, kFileBlockSize, &got, NULL) != 0;
-        if (!read || got == 0) break;
-        sum.add(block, got);
-    }
-    if (block) HeapFree(GetProcessHeap(), 0, block);
-    return read && sum.fieldSeen() && sum.stored() != 0 && sum.stored() == sum.checksum();
+    return readOpenFile(file, addBlock, &sum) && sum.fieldSeen() && sum.stored() != 0 &&
+           sum.stored() == sum.checksum();
 }

@@ -179,21 +179,32 @@ HANDLE openModuleFile(HINSTANCE module, char* path) {
     return wide->CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
 }
 
+bool readOpenFile(HANDLE file, bool (*take)(void* context, const BYTE* bytes, DWORD count),
+                  void* context) {
+    BYTE* block = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, kFileBlockSize));
+    bool ok = block && SetFilePointer(file, 0, NULL, FILE_BEGIN) == 0;
+    for (DWORD got = 1; ok && got;)
+        ok = ReadFile(file, block, kFileBlockSize, &got, NULL) && take(context, block, got);
+    if (block) HeapFree(GetProcessHeap(), 0, block);
+    return ok;
+}
+
+namespace {
+// A full disk writes less than asked, which counts as failure.
+bool writeBlock(void* target, const BYTE* bytes, DWORD count) {
+    DWORD written = 0;
+    return WriteFile(target, bytes, count, &written, NULL) && written == count;
+}
+}  // namespace
+
 bool copyOpenFile(HANDLE source, const char* destination) {
     clearReadOnly(destination);
     HANDLE target = CreateFileA(destination, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, NULL);
     if (target == INVALID_HANDLE_VALUE) return false;
-    BYTE* block = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, kFileBlockSize));
-    bool ok = block && SetFilePointer(source, 0, NULL, FILE_BEGIN) == 0;
-    for (DWORD got = 1; ok && got;) {
-        DWORD written = 0;
-        // A full disk writes less than asked: a cut copy must not stay.
-        ok = ReadFile(source, block, kFileBlockSize, &got, NULL) &&
-             WriteFile(target, block, got, &written, NULL) && written == got;
-    }
-    if (block) HeapFree(GetProcessHeap(), 0, block);
+    bool ok = readOpenFile(source, writeBlock, target);
     CloseHandle(target);
+    // A cut copy must not stay.
     if (!ok) DeleteFileA(destination);
     return ok;
 }

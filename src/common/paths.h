@@ -46,6 +46,10 @@ bool copyFileWritable(const char* source, const char* destination);
 // one where it converts exactly, else the short one), empty when there is none.
 // INVALID_HANDLE_VALUE when the file cannot be opened.
 HANDLE openModuleFile(HINSTANCE module, char* path);
+// Reads an open file from its start to its end in blocks, handing each (the last
+// one empty) to take; false when a read fails or take answers false.
+bool readOpenFile(HANDLE file, bool (*take)(void* context, const BYTE* bytes, DWORD count),
+                  void* context);
 // Writes destination anew with the whole content of an open file, read from its
 // start; a destination that could not be written whole is deleted.
 bool copyOpenFile(HANDLE source, const char* destination);

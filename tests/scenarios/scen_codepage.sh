@@ -20,10 +20,10 @@ attempt() {
   expect_same "$E2E_PROGRAM" "$exe" "$1: the running installer after '$*'"
 }
 
-# from NAME FOLDER [wizard]: the installer and the sound in FOLDER, an install
-# from there, and what it must leave.
+# from NAME FOLDER [wizard]: the installer (as SETUP_NAME, if given) and the
+# sound in FOLDER, an install from there, and what it must leave.
 from() {
-  local name=$1 exe="$2\\Zelto2000Setup.exe"
+  local name=$1 exe="$2\\${SETUP_NAME:-Zelto2000Setup.exe}"
   e2e_put "$E2E_PROGRAM" "$exe"
   put_sound "$2\\zuvak.wav"
   if [ "${3:-}" = wizard ]; then
@@ -61,9 +61,10 @@ from chinese 'C:\下载'
 from emoji 'C:\Łukasz 😀' wizard
 removal removal-1252
 
-# "ソ" is 0x83 0x5C in code page 932, "表" 0x95 0x5C.
+# "ソ" is 0x83 0x5C in code page 932, "表" 0x95 0x5C: in the file's own name
+# too, where a search for the last backslash by byte would end the folder.
 export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
 code_page 932
-from japanese 'C:\ソフト表' wizard
+SETUP_NAME='Zelto2000Setup 表.exe' from japanese 'C:\ソフト表' wizard
 removal removal-932
 e2e_pass

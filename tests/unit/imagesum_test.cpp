@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <string>
+#include "common/dynlib.h"
 #include "common/imagesum.h"
 #include "testutil.h"
 
@@ -144,5 +145,14 @@ TEST(ImageSum, OwnFileHeldReadTwiceAndCopied) {
     EXPECT_EQ(readFile(self), readFile(copy));
     EXPECT_FALSE(copyOpenFile(INVALID_HANDLE_VALUE, copy.c_str()));
     EXPECT_FALSE(fileExists(copy.c_str()));
+    CloseHandle(file);
+
+    // Without the wide functions (Windows 9x) the file is found by its ANSI name.
+    setMissingLibrariesForTest("kernel32.dll");
+    file = openModuleFile(GetModuleHandleA(NULL), named);
+    setMissingLibrariesForTest(NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_STREQ(self, named);
+    EXPECT_TRUE(imageFileIntact(file));
     CloseHandle(file);
 }

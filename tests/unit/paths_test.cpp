@@ -55,39 +55,29 @@ TEST(FolderHelpers, FolderOfPathTrailingBackslashAndSplit) {
 }
 
 TEST(FolderHelpers, DoubleByteCharactersEndingInABackslashByte) {
-    // Characters whose second byte is that of "\\": Japanese "\x95\x5C" and
-    // "\x83\x5C", and Chinese ones of code pages 936 and 950. (Korean 949 has
-    // no such characters; its lead bytes are stepped over all the same.)
-    struct Case {
+    // Characters whose second byte is that of "\\" (932 "\x95\x5C", 936 "\x81\x5C",
+    // 950 "\xB3\x5C") are one character each; in 1252 the same bytes are two.
+    const struct {
         UINT codePage;
-        const char* character;
-    } cases[] = {{932, "\x95\x5C"}, {932, "\x83\x5C"}, {936, "\x81\x5C"},
-                 {950, "\xB3\x5C"}};
+        const char *path, *folder, *last;
+    } cases[] = {{932, "C:\\\x95\x5C\\\x95\x5C", "C:\\\x95\x5C\\", "\x95\x5C"},
+                 {936, "C:\\a\x81\x5C", "C:\\", "a\x81\x5C"},
+                 {950, "C:\\\xB3\x5C\\\xB3\x5C", "C:\\\xB3\x5C\\", "\xB3\x5C"},
+                 {1252, "C:\\a\\\x95\x5C", "C:\\a\\\x95\\", ""},
+                 {932, "C:\\a\x95", "C:\\", "a\x95"}};  // a lead byte before the end
     char out[MAX_PATH];
     char last[MAX_PATH];
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         setPathCodePageForTest(c.codePage);
-        std::string ch = c.character;
-        std::string folder = "C:\\Setup" + ch + "\\";
-        EXPECT_TRUE(folderOfPath((folder + ch + ".exe").c_str(), out)) << c.codePage;
-        EXPECT_EQ(folder, out) << c.codePage;
-        strcpy(out, ("C:\\" + ch).c_str());
+        EXPECT_TRUE(folderOfPath(c.path, out));
+        EXPECT_STREQ(c.folder, out) << c.codePage;
+        strcpy(out, c.path);
         EXPECT_TRUE(ensureTrailingBackslash(out, sizeof out));
-        EXPECT_EQ("C:\\" + ch + "\\", out) << c.codePage;
-        strcpy(out, (folder + ch).c_str());
+        EXPECT_EQ(std::string(c.path) + (c.last[0] ? "\\" : ""), out) << c.codePage;
+        strcpy(out, c.path);
         EXPECT_TRUE(splitLastComponent(out, last));
-        EXPECT_EQ("C:\\Setup" + ch, out) << c.codePage;
-        EXPECT_EQ(ch, last) << c.codePage;
+        EXPECT_STREQ(c.last, last) << c.codePage;
     }
-    // In a single-byte code page the same bytes are two characters, the second a
-    // backslash; a lead byte just before the terminator is one character.
-    setPathCodePageForTest(1252);
-    EXPECT_TRUE(folderOfPath("C:\\Setup\\\x95\x5C.exe", out));
-    EXPECT_STREQ("C:\\Setup\\\x95\\", out);
-    setPathCodePageForTest(932);
-    strcpy(out, "C:\\a\x95");
-    EXPECT_TRUE(ensureTrailingBackslash(out, sizeof out));
-    EXPECT_STREQ("C:\\a\x95\\", out);
     setPathCodePageForTest(CP_ACP);
 }
 

@@ -9,9 +9,21 @@
 # Without an option nothing that is installed is ever upgraded.
 set -euo pipefail
 emulation() { bash "$(dirname "$0")/emu/setup.sh"; }
+# The code-page scenario runs Wine under LANG=ja_JP.UTF-8 (code page 932): a
+# locale the system lacks would make Wine fail on a non-ASCII command line.
+japanese_locale() {
+  locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8' && return
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing locale ja_JP.UTF-8: as root, add 'ja_JP.UTF-8 UTF-8' to /etc/locale.gen and run locale-gen" >&2
+    return 1
+  fi
+  grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen >/dev/null
+}
+ready() { japanese_locale && emulation; }
 packages=(cmake g++ make g++-mingw-w64-i686 gcc-mingw-w64-x86-64-win32 mingw-w64-tools wine
           wine32:i386 wine64 fonts-wine xvfb imagemagick mscompress googletest x11-utils
-          osslsigncode openssl)
+          osslsigncode openssl locales)
 mode=${1:-}
 case $mode in
   ''|--upgrade) ;;
@@ -22,7 +34,7 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && [ -z "$mode" ] && { emulation; exit; }
+[ ${#missing[@]} -eq 0 ] && [ -z "$mode" ] && { ready; exit; }
 line="dpkg --add-architecture i386 && apt-get update && apt-get install -y ${missing[*]}"
 [ "$mode" = --upgrade ] && line="dpkg --add-architecture i386 && apt-get update && apt-get install -y ${packages[*]}"
 if [ "$(id -u)" -ne 0 ]; then
@@ -57,4 +69,4 @@ else
   echo "Installing: ${missing[*]}"
   install "${missing[@]}"
 fi
-emulation
+ready

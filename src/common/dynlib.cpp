@@ -28,6 +28,7 @@ SecurityControlLibrary securityControl;
 SystemRandomLibrary systemRandom;
 CryptoRandomLibrary cryptoRandom;
 Wow64Library wow64;
+WideFileLibrary wideFile;
 
 // The number of names in a list that ends with an empty one.
 constexpr size_t nameCount(const char* names) {
@@ -67,6 +68,7 @@ constexpr LibrarySlot slots[] = {
     ZELTO_SLOT("advapi32.dll", "CryptAcquireContextA\0CryptGenRandom\0CryptReleaseContext\0",
                cryptoRandom),
     ZELTO_SLOT("kernel32.dll", "IsWow64Process\0GetSystemWow64DirectoryA\0", wow64),
+    ZELTO_SLOT("kernel32.dll", "GetModuleFileNameW\0CreateFileW\0GetShortPathNameW\0", wideFile),
 };
 enum {
     kCommonControls,
@@ -80,7 +82,8 @@ enum {
     kSecurityControl,
     kSystemRandom,
     kCryptoRandom,
-    kWow64
+    kWow64,
+    kWideFile
 };
 LibraryState loaded[sizeof slots / sizeof slots[0]];
 
@@ -204,3 +207,6 @@ const CryptoRandomLibrary* cryptoRandomLibrary() {
     return static_cast<const CryptoRandomLibrary*>(tableOf(kCryptoRandom));
 }
 const Wow64Library* wow64Library() { return static_cast<const Wow64Library*>(tableOf(kWow64)); }
+const WideFileLibrary* wideFileLibrary() {
+    return static_cast<const WideFileLibrary*>(tableOf(kWideFile));
+}

@@ -78,6 +78,15 @@ struct Wow64Library {
     UINT(WINAPI* GetSystemWow64DirectoryA)(LPSTR, UINT);
 };
 
+// The kernel's wide file functions, which only the NT family carries out (Windows
+// 9x has stubs that fail): the names of files outside the ANSI code page.
+struct WideFileLibrary {
+    DWORD(WINAPI* GetModuleFileNameW)(HMODULE, LPWSTR, DWORD);
+    HANDLE(WINAPI* CreateFileW)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                                HANDLE);
+    DWORD(WINAPI* GetShortPathNameW)(LPCWSTR, LPWSTR, DWORD);
+};
+
 const CommonControlsLibrary* commonControlsLibrary();
 const LzLibrary* lzLibrary();
 const Ole32Library* ole32Library();
@@ -90,6 +99,7 @@ const SecurityControlLibrary* securityControlLibrary();
 const SystemRandomLibrary* systemRandomLibrary();
 const CryptoRandomLibrary* cryptoRandomLibrary();
 const Wow64Library* wow64Library();
+const WideFileLibrary* wideFileLibrary();
 // The module of the internet library once internetLibrary() has loaded it, for its message texts.
 HMODULE internetModule();
 // A library of the system folder that the caller frees itself; NULL when it cannot be loaded.

@@ -102,8 +102,10 @@ private:
 };
 
 #ifdef _WIN32
-// Reads the file at path in blocks: true when its stored checksum is its own. A
-// file that cannot be opened or read, that holds no CheckSum field or stores 0
-// there (which no build writes) is not intact.
-bool imageFileIntact(const char* path);
+#include <windows.h>
+// Reads an open file from its start in blocks: true when its stored checksum is
+// its own. A file that cannot be read, that holds no CheckSum field or stores 0
+// there (which no build writes) is not intact; so is no file at all
+// (INVALID_HANDLE_VALUE).
+bool imageFileIntact(HANDLE file);
 #endif

@@ -1,4 +1,5 @@
 #include "common/paths.h"
+#include "common/dynlib.h"
 #include "common/text.h"
 #include "common/textcase.h"
 #include <string.h>
@@ -6,7 +7,23 @@
 namespace {
 char keptWindowsFolder[MAX_PATH];
 int windowsFolderQueries;
+UINT pathCodePage;  // CP_ACP, the system's, unless a test sets another
 }  // namespace
+
+const char* nextPathChar(const char* p) {
+    // A lead byte before the terminator takes its trail byte along, which in the
+    // double-byte code pages (932, 936, 949, 950) may be the byte of "\\".
+    return p + (IsDBCSLeadByteEx(pathCodePage, static_cast<BYTE>(*p)) && p[1] ? 2 : 1);
+}
+
+const char* lastBackslash(const char* path) {
+    const char* found = NULL;
+    for (; *path; path = nextPathChar(path))
+        if (*path == '\\') found = path;
+    return found;
+}
+
+void setPathCodePageForTest(UINT codePage) { pathCodePage = codePage; }
 
 int findTextNoCaseN(const char* text, int m, const char* pattern) {
     int n = lstrlenA(pattern);
@@ -23,9 +40,8 @@ int findTextNoCase(const char* text, const char* pattern) {
 
 bool folderOfPath(const char* path, char* out) {
     // A backslash in the very first place does not make a folder.
-    int n = lstrlenA(path);
-    int slash = n - 1;
-    while (slash > 0 && path[slash] != '\\') --slash;
+    const char* last = lastBackslash(path);
+    int slash = last ? int(last - path) : 0;
     if (slash <= 0) {
         copyText(out, MAX_PATH, path);
         return false;
@@ -46,13 +62,13 @@ bool fileExists(const char* path) {
 }
 
 bool ensureTrailingBackslash(char* path, size_t capacity) {
-    size_t n = lstrlenA(path);
-    if (n > 0 && path[n - 1] == '\\') return true;
+    const char* last = lastBackslash(path);
+    if (last && !last[1]) return true;
     return appendToText(path, capacity, "\\");
 }
 
 bool splitLastComponent(char* path, char* last) {
-    char* slash = strrchr(path, '\\');
+    char* slash = const_cast<char*>(lastBackslash(path));
     last[0] = '\0';
     if (!slash || lstrlenA(slash + 1) >= MAX_PATH) return false;
     copyText(last, MAX_PATH, slash + 1);
@@ -127,6 +143,70 @@ bool modulePath(HINSTANCE module, char* out) {
     if (n > 0 && n < MAX_PATH) return true;
     out[0] = '\0';
     return false;
+}
+
+namespace {
+// The name in the ANSI code page that leads back to exactly the wide one, into
+// a MAX_PATH buffer; empty and false when a character has no place in the code
+// page (a conversion that puts "?" or a look-alike letter for it names another
+// file, or none).
+bool exactAnsiName(const WCHAR* name, char* out) {
+    WCHAR back[MAX_PATH];
+    if (WideCharToMultiByte(CP_ACP, 0, name, -1, out, MAX_PATH, NULL, NULL) > 0 &&
+        MultiByteToWideChar(CP_ACP, 0, out, -1, back, MAX_PATH) > 0)
+        for (int i = 0; back[i] == name[i]; ++i)
+            if (!back[i]) return true;
+    out[0] = '\0';
+    return false;
+}
+}  // namespace
+
+HANDLE openModuleFile(HINSTANCE module, char* path) {
+    path[0] = '\0';
+    WCHAR name[MAX_PATH];
+    WCHAR shortName[MAX_PATH];
+    const WideFileLibrary* wide = wideFileLibrary();
+    DWORD n = wide ? wide->GetModuleFileNameW(module, name, MAX_PATH) : 0;
+    if (n == 0 || n >= MAX_PATH) {
+        // Windows 9x: its file names are all in the code page.
+        if (!modulePath(module, path)) return INVALID_HANDLE_VALUE;
+        return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    }
+    if (!exactAnsiName(name, path)) {
+        n = wide->GetShortPathNameW(name, shortName, MAX_PATH);
+        if (n > 0 && n < MAX_PATH) exactAnsiName(shortName, path);
+    }
+    return wide->CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+}
+
+bool readOpenFile(HANDLE file, bool (*take)(void* context, const BYTE* bytes, DWORD count),
+                  void* context) {
+    BYTE* block = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, kFileBlockSize));
+    bool ok = block && SetFilePointer(file, 0, NULL, FILE_BEGIN) == 0;
+    for (DWORD got = 1; ok && got;)
+        ok = ReadFile(file, block, kFileBlockSize, &got, NULL) && take(context, block, got);
+    if (block) HeapFree(GetProcessHeap(), 0, block);
+    return ok;
+}
+
+namespace {
+// A full disk writes less than asked, which counts as failure.
+bool writeBlock(void* target, const BYTE* bytes, DWORD count) {
+    DWORD written = 0;
+    return WriteFile(target, bytes, count, &written, NULL) && written == count;
+}
+}  // namespace
+
+bool copyOpenFile(HANDLE source, const char* destination) {
+    clearReadOnly(destination);
+    HANDLE target = CreateFileA(destination, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    if (target == INVALID_HANDLE_VALUE) return false;
+    bool ok = readOpenFile(source, writeBlock, target);
+    CloseHandle(target);
+    // A cut copy must not stay.
+    if (!ok) DeleteFileA(destination);
+    return ok;
 }
 
 bool clearReadOnly(const char* path) {
@@ -263,8 +343,8 @@ bool deleteAtRestart(const char* path) {
     // A folder is named without the backslash at its end.
     char named[MAX_PATH];
     if (!copyText(named, sizeof named, path)) return false;
-    size_t length = lstrlenA(named);
-    if (length > 1 && named[length - 1] == '\\') named[length - 1] = '\0';
+    char* slash = const_cast<char*>(lastBackslash(named));
+    if (slash && slash > named && !slash[1]) *slash = '\0';
     // The NT family deletes a file or an empty folder named so early in its
     // next start; it needs the rights to write the machine's settings.
     if (MoveFileExA(named, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;

@@ -19,6 +19,15 @@ bool folderOfPath(const char* path, char* out);
 bool fileExists(const char* path);
 // Appends "\\" when missing; false when the buffer has no room for it.
 bool ensureTrailingBackslash(char* path, size_t capacity);
+// The next character of a path in the ANSI code page (a double-byte character
+// is one), and the last backslash, NULL when there is none. Every helper here
+// that looks for a backslash steps by character: in code pages 932, 936, 949
+// and 950 a character's second byte may be that of "\\".
+const char* nextPathChar(const char* p);
+const char* lastBackslash(const char* path);
+// Test hook: the code page whose double-byte characters the helpers step over
+// (CP_ACP, the system's, by default).
+void setPathCodePageForTest(UINT codePage);
 // False (and last empty) when there is no backslash or the last part does not fit.
 bool splitLastComponent(char* path, char* last);
 const char* windowsFolder();
@@ -30,6 +39,23 @@ bool joinPath(char* out, const char* folder, const char* name);
 // The full path of the module's file; empty and false when it does not fit.
 bool modulePath(HINSTANCE module, char* out);
 bool copyFileWritable(const char* source, const char* destination);
+// The program's own file, opened to read and shared for reading only: while the
+// handle is open nobody can write, rename or delete the file. The NT family
+// finds it through the wide functions, so that a folder named outside the ANSI
+// code page still leads to it; path gets a name of it in the code page (the long
+// one where it converts exactly, else the short one), empty when there is none.
+// INVALID_HANDLE_VALUE when the file cannot be opened.
+HANDLE openModuleFile(HINSTANCE module, char* path);
+// Reads an open file from its start to its end in blocks, handing each (the last
+// one empty) to take; false when a read fails or take answers false.
+bool readOpenFile(HANDLE file, bool (*take)(void* context, const BYTE* bytes, DWORD count),
+                  void* context);
+// Writes destination anew with the whole content of an open file, read from its
+// start; a destination that could not be written whole is deleted.
+bool copyOpenFile(HANDLE source, const char* destination);
+// The blocks in which whole files are read: a 10 MB file takes 160 reads, and
+// any heap has room for one.
+const DWORD kFileBlockSize = 64 * 1024;
 bool deleteFileWritable(const char* path);
 bool clearReadOnly(const char* path);
 // Opens a file to write at its end (made when missing, shared with nobody);

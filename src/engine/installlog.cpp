@@ -107,7 +107,7 @@ bool isPlainPath(const char* path) {
     for (;;) {
         const char* end = part;
         bool onlyDots = true;
-        for (; *end && *end != '\\'; ++end) {
+        for (; *end && *end != '\\'; end = nextPathChar(end)) {
             if (*end == ':' || *end == '/') return false;
             if (*end != '.' && *end != ' ') onlyDots = false;
         }

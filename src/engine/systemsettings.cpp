@@ -114,13 +114,12 @@ void deleteRetryCopy(const char* copy) {
 }  // namespace
 
 void setRunOnceEntry(SetupApp* app, bool set) {
-    char program[MAX_PATH];
     char copy[MAX_PATH];
     char text[MAX_PATH + 8] = "";  // quotes, " /S"
     bool haveCopyPath = retryCopyPath(copy);
-    bool known = haveCopyPath && modulePath(app->instance, program);
-    bool runningCopy = known && lstrcmpiA(program, copy) == 0;
-    if (set && known) {
+    // A program without a name in the code page is not in the Windows folder.
+    bool runningCopy = haveCopyPath && lstrcmpiA(app->programPath, copy) == 0;
+    if (set && haveCopyPath) {
         // The next logon starts, with the rights of whoever logs on, the file
         // named here: never the installer where the user started it (a download,
         // shared or removable folder that others may write), but its copy in the
@@ -131,7 +130,8 @@ void setRunOnceEntry(SetupApp* app, bool set) {
         // rather than cut.
         // A copy once held past a run's end was named for deletion at the next
         // restart: the one written now must outlive it.
-        if (runningCopy || (copyFileWritable(program, copy) && cancelRestartDeletion(copy)))
+        // The copy is the bytes the checksum test read, from the file held since the start.
+        if (runningCopy || (copyOpenFile(app->programFile, copy) && cancelRestartDeletion(copy)))
             formatCommandLine(text, sizeof text, copy, app->unattended ? "/S" : NULL);
         else
             deleteRetryCopy(copy);
@@ -250,13 +250,12 @@ void restoreScreenSaver(SetupApp* app) {
 }
 
 bool installUninstaller(SetupApp* app) {
-    char source[MAX_PATH];
     char destination[MAX_PATH];
     // The uninstall entry starts this copy: it is written only once the copy is
     // there, and a copy that could not be written fails the install like any
-    // file that could not be installed.
-    if (!modulePath(app->instance, source) || !uninstallerPath(destination) ||
-        !copyFileWritable(source, destination)) {
+    // file that could not be installed. It is written from the file held since
+    // the start, whatever may stand under its name now.
+    if (!uninstallerPath(destination) || !copyOpenFile(app->programFile, destination)) {
         reportErrorById(IDS_NO_INSTALL, kUninstallerName);
         return false;
     }

@@ -26,7 +26,9 @@ void SetupApp::onCreate() {
         // A path that does not fit is not the sound beside the program: play nothing.
         // The multimedia library is loaded only for a sound that is there.
         const MultimediaLibrary* winmm = NULL;
-        if (formatText(soundPath, sizeof soundPath, "%szuvak.wav", installerDir) &&
+        // Without a name of the folder in the code page there is none to play.
+        if (installerDir[0] &&
+            formatText(soundPath, sizeof soundPath, "%szuvak.wav", installerDir) &&
             fileExists(soundPath) && (winmm = multimediaLibrary()) != NULL)
             winmm->PlaySoundA(soundPath, NULL, SND_FILENAME | SND_ASYNC);
     }
@@ -93,16 +95,15 @@ LRESULT SetupApp::windowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 namespace {
 // A download or a floppy copy with one changed byte would install a damaged
 // screen saver or show a damaged licence: such a file installs nothing.
-bool setupFileIntact(HINSTANCE module) {
-    char path[MAX_PATH];
-    if (modulePath(module, path) && imageFileIntact(path)) return true;
+bool setupFileIntact(HANDLE programFile) {
+    if (imageFileIntact(programFile)) return true;
     reportErrorById(IDS_SETUP_DAMAGED, "");
     return false;
 }
 }  // namespace
 
 void SetupApp::requestInstall() {
-    if (!setupFileIntact(instance) || !checkPackages()) {
+    if (!setupFileIntact(programFile) || !checkPackages()) {
         PostMessageA(mainWindow, WM_DESTROY, 0, 0);
         return;
     }

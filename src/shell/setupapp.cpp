@@ -56,6 +56,7 @@ SetupApp::SetupApp(HINSTANCE module)
       unattended(false),
       runComplete(false),
       appIcon(NULL),
+      programFile(INVALID_HANDLE_VALUE),
       osKind(0),
       shellMajor(0),
       shellMinor(0),
@@ -66,6 +67,7 @@ SetupApp::SetupApp(HINSTANCE module)
       removableCount(0) {
     progressCaption[0] = '\0';
     currentItem[0] = '\0';
+    programPath[0] = '\0';
     installerDir[0] = '\0';
     mirrorHost[0] = '\0';
     mirrorPath[0] = '\0';
@@ -86,6 +88,7 @@ SetupApp::~SetupApp() {
         appIcon = NULL;
     }
     releaseLogo();
+    if (programFile != INVALID_HANDLE_VALUE) CloseHandle(programFile);
     if (running) UnregisterClassA(kClassName, instance);
 }
 
@@ -177,6 +180,8 @@ const char* commandArguments(const char* commandLine) {
 }
 
 void SetupApp::startUp(const char* commandLine) {
+    // First of all: from now on the file cannot be swapped under the program.
+    programFile = openModuleFile(instance, programPath);
     unattended = hasUnattendedSwitch(commandLine);
     if (handOverToRunningCopy()) {
         running = false;
@@ -193,12 +198,14 @@ void SetupApp::startUp(const char* commandLine) {
     // Only Windows 95 asks the shell's version (the logo needs 4.70 there):
     // elsewhere the shell library is not loaded for it.
     if (osKind <= OsWindows95Later) readShellVersion(&shellMajor, &shellMinor);
-    char programPath[MAX_PATH];
-    modulePath(instance, programPath);
-    noteInstallerFolder(programPath);
+    noteInstallerFolder();
     packages[0].setPackageType(PackageZelto);
     int showCode = SW_SHOWMAXIMIZED;
-    if (!chooseMode(programPath, commandLine, &showCode) || !createMainWindow(showCode)) {
+    // The mode follows the file's own name, which the short form would not keep:
+    // the code page's name as the system gives it ("?" for what has no place).
+    char modeName[MAX_PATH];
+    modulePath(instance, modeName);
+    if (!chooseMode(modeName, commandLine, &showCode) || !createMainWindow(showCode)) {
         running = false;
         return;
     }
@@ -222,9 +229,8 @@ bool SetupApp::handOverToRunningCopy() {
     return true;
 }
 
-void SetupApp::noteInstallerFolder(const char* programPath) {
-    folderOfPath(programPath, installerDir);
-    ensureTrailingBackslash(installerDir, sizeof installerDir);
+void SetupApp::noteInstallerFolder() {
+    if (!folderOfPath(programPath, installerDir)) installerDir[0] = '\0';
 }
 
 bool SetupApp::chooseMode(const char* programPath, const char* commandLine, int* showCode) {

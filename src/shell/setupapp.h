@@ -51,6 +51,9 @@ public:
     bool unattended;
     bool runComplete;
     HICON appIcon;
+    // The program's own file, held from the start to the end: the checksum test
+    // and the copies the program places of itself all read it (openModuleFile).
+    HANDLE programFile;
     LONG osKind;  // an OsKind
     DWORD shellMajor;
     DWORD shellMinor;
@@ -63,6 +66,9 @@ public:
     bool componentActivate[kComponentCount];
     char progressCaption[150];
     char currentItem[MAX_PATH];
+    // The program's own file by a name in the code page, empty when it has none;
+    // its folder with a backslash at the end (empty then as well).
+    char programPath[MAX_PATH];
     char installerDir[MAX_PATH];
     char mirrorHost[MAX_PATH];
     char mirrorPath[MAX_PATH];
@@ -78,7 +84,7 @@ public:
     // Start-up (setupapp.cpp)
     void startUp(const char* commandLine);
     bool handOverToRunningCopy();
-    void noteInstallerFolder(const char* programPath);
+    void noteInstallerFolder();
     bool chooseMode(const char* programPath, const char* commandLine, int* showCode);
     bool createMainWindow(int showCode);
     // 0, and for an unattended run 2 unless it did all it was asked to.

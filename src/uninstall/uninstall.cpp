@@ -14,13 +14,13 @@ namespace {
 // the next logon runs it again to finish the work.
 const char kFinishValue[] = "vimbaUninstall";
 
-void setFinishAtLogon(HINSTANCE instance, bool unattended) {
-    char programPath[MAX_PATH];
+void setFinishAtLogon(const char* programPath, bool unattended) {
     char command[MAX_PATH + 16];
     char fullPath[MAX_PATH];
-    // A cut command would start another program: then there is nothing to set.
-    // This value has always named the uninstaller in quotes, blank or none.
-    if (!modulePath(instance, programPath) ||
+    // A cut command would start another program, and so would none: then there
+    // is nothing to set. This value has always named the uninstaller in quotes,
+    // blank or none.
+    if (!programPath[0] ||
         !formatCommandLine(command, sizeof command, programPath,
                            unattended ? "UNINSTALL /S" : "UNINSTALL", true) ||
         !formatText(fullPath, sizeof fullPath, "%s\\%s", kRunOnceKey, kFinishValue))
@@ -75,7 +75,7 @@ void SetupApp::runUninstall() {
         DWORD one = 1;
         writeProductValue("Uninstalled", &one, RegMachineNumber);
     } else {
-        setFinishAtLogon(instance, unattended);
+        setFinishAtLogon(programPath, unattended);
     }
 
     char text[500];
@@ -84,10 +84,9 @@ void SetupApp::runUninstall() {
     appendText(text, IDS_THANK_YOU, sizeof text);
     showMessage(text, MB_ICONINFORMATION, 0);
 
-    char programPath[MAX_PATH];
     // Only the copy in the Windows folder goes: a copy the user keeps elsewhere
     // (on a setup disk, say) is the user's file.
-    if (finished && modulePath(instance, programPath) && isWindowsFolderCopy(programPath))
+    if (finished && isWindowsFolderCopy(programPath))
         selfDeleteOnExit = true;
     // Posted, not DestroyWindow: its handler only posts the quit message, so that
     // every run leaves the message loop the same way.

@@ -21,6 +21,7 @@
 //   probe.exe long PATH            GetLongPathNameA of PATH
 //   probe.exe run COMMAND          CreateProcessA of the command line as it
 //                                  stands, as the shell starts a RunOnce value
+//   probe.exe acp                  the ANSI code page: "acp N"
 //
 // A copy under any other name is a bait: whatever its arguments, it creates
 // the file NAME.ran beside itself (NAME its own file name) and exits.
@@ -256,7 +257,8 @@ int main(int argc, char** argv) {
   if (argc == 3 && !strcmp(argv[1], "short")) return pathForm(true, argv[2]);
   if (argc == 3 && !strcmp(argv[1], "long")) return pathForm(false, argv[2]);
   if (argc == 3 && !strcmp(argv[1], "run")) return run(argv[2]);
+  if (argc == 2 && !strcmp(argv[1], "acp")) return printf("acp %u\n", GetACP()) < 0;
   fprintf(stderr, "usage: probe text TITLE ID FILE | focus TITLE | watch MS | answer MS | bar |"
-                  " short PATH | long PATH | run COMMAND\n");
+                  " short PATH | long PATH | run COMMAND | acp\n");
   return 2;
 }

@@ -143,6 +143,18 @@ hold() {
 
 upath() { e2e_path "$1"; }
 
+# put_sound WINPATH: a short, valid sound there: 8 kHz, 8-bit mono, 800 samples of silence.
+put_sound() {
+  {
+    printf 'RIFF\x44\x03\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00'
+    printf '\x40\x1f\x00\x00\x40\x1f\x00\x00\x01\x00\x08\x00data\x20\x03\x00\x00'
+    head -c 800 /dev/zero | tr '\0' '\200'
+  } >"$(upath "$1")"
+}
+
+# How often the program started as NAME under WINEDEBUG=trace+winmm asked for the start-up sound.
+played() { grep -ic 'zuvak\.wav' "$E2E_ART/$1.err" || true; }
+
 # invert_byte WINPATH OFFSET: one changed byte, as a bad download leaves it.
 invert_byte() {
   local file byte

@@ -5,15 +5,7 @@
 source "$(dirname "$0")/scen.sh"
 scen_begin "$@"
 
-# A short, valid sound: 8 kHz, 8-bit mono, 800 samples of silence.
-wav=$(upath 'C:\Setup\zuvak.wav')
-{
-  printf 'RIFF\x44\x03\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00'
-  printf '\x40\x1f\x00\x00\x40\x1f\x00\x00\x01\x00\x08\x00data\x20\x03\x00\x00'
-  head -c 800 /dev/zero | tr '\0' '\200'
-} > "$wav"
-
-played() { grep -ic 'zuvak\.wav' "$E2E_ART/$1.err" || true; }
+put_sound 'C:\Setup\zuvak.wav'
 
 WINEDEBUG=trace+winmm wizard_open installer
 e2e_robot "window $SHEET" "sheet cancel"

@@ -1,4 +1,5 @@
 #include "boxcatcher.h"
+#include "common/paths.h"
 #include "shell/setupapp.h"
 
 namespace {
@@ -94,6 +95,8 @@ DWORD WINAPI BoxCatcher::run(void* param) {
 TestApp::TestApp() {
     moduleInstance = GetModuleHandleA(NULL);
     setupApp = createSetupApp(moduleInstance);
+    // As at the start: the test program's own file, held, is what copies of it are made from.
+    setupApp->programFile = openModuleFile(moduleInstance, setupApp->programPath);
     setupApp->packages[0].setPackageType(PackageZelto);
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <string>
+#include "common/dynlib.h"
 #include "common/imagesum.h"
 #include "testutil.h"
 
@@ -81,6 +82,16 @@ TEST(ImageSum, PefileValuesInAnyBlocks) {
     }
 }
 
+namespace {
+bool fileIntact(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              0, NULL);
+    bool intact = imageFileIntact(file);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return intact;
+}
+}  // namespace
+
 TEST(ImageSum, FileIntactOnlyWithItsOwnChecksum) {
     std::string image = makeImage(150000, 0x80, 4);  // more than two read blocks
     uint32_t stored = 0;
@@ -88,22 +99,38 @@ TEST(ImageSum, FileIntactOnlyWithItsOwnChecksum) {
     for (int i = 0; i < 4; ++i) image[0x80 + 88 + i] = static_cast<char>(value >> (8 * i));
     std::string path = tempFile("imagesum.exe");
     writeFile(path, image);
-    EXPECT_TRUE(imageFileIntact(path.c_str()));
+    EXPECT_TRUE(fileIntact(path));
 
     const size_t changed[] = {0x200, 70000, image.size() - 1};
     for (size_t at : changed) {
         std::string damaged = image;
         damaged[at] = static_cast<char>(~damaged[at]);
         writeFile(path, damaged);
-        EXPECT_FALSE(imageFileIntact(path.c_str())) << "byte " << at << " inverted";
+        EXPECT_FALSE(fileIntact(path)) << "byte " << at << " inverted";
     }
     writeFile(path, image.substr(0, 0x80 + 90));  // cut inside the field
-    EXPECT_FALSE(imageFileIntact(path.c_str()));
+    EXPECT_FALSE(fileIntact(path));
     DeleteFileA(path.c_str());
-    EXPECT_FALSE(imageFileIntact(path.c_str()));
+    EXPECT_FALSE(fileIntact(path));
+}
 
-    // The linker's checksum of this test program itself.
+TEST(ImageSum, OwnFileHeldAndCopied) {
+    // The test program's own file, through the wide functions and, as on Windows
+    // 9x, without them: the same name, the linker's checksum, and a whole copy.
     char self[MAX_PATH];
+    char named[MAX_PATH];
     ASSERT_TRUE(modulePath(GetModuleHandleA(NULL), self));
-    EXPECT_TRUE(imageFileIntact(self));
+    std::string copy = tempFile("copy.exe");
+    for (const char* missing : {"", "kernel32.dll"}) {
+        setMissingLibrariesForTest(missing);
+        HANDLE file = openModuleFile(GetModuleHandleA(NULL), named);
+        setMissingLibrariesForTest(NULL);
+        EXPECT_STREQ(self, named);
+        EXPECT_TRUE(imageFileIntact(file));
+        EXPECT_TRUE(copyOpenFile(file, copy.c_str()) && readFile(self) == readFile(copy));
+        CloseHandle(file);
+    }
+    // A copy that cannot be written whole leaves nothing.
+    EXPECT_FALSE(copyOpenFile(INVALID_HANDLE_VALUE, copy.c_str()));
+    EXPECT_FALSE(fileExists(copy.c_str()));
 }

@@ -54,6 +54,33 @@ TEST(FolderHelpers, FolderOfPathTrailingBackslashAndSplit) {
     EXPECT_STREQ("vimbaInstall", last);
 }
 
+TEST(FolderHelpers, DoubleByteCharactersEndingInABackslashByte) {
+    // Characters whose second byte is that of "\\" (932 "\x95\x5C", 936 "\x81\x5C",
+    // 950 "\xB3\x5C") are one character each; in 1252 the same bytes are two.
+    const struct {
+        UINT codePage;
+        const char *path, *folder, *last;
+    } cases[] = {{932, "C:\\\x95\x5C\\\x95\x5C", "C:\\\x95\x5C\\", "\x95\x5C"},
+                 {936, "C:\\a\x81\x5C", "C:\\", "a\x81\x5C"},
+                 {950, "C:\\\xB3\x5C\\\xB3\x5C", "C:\\\xB3\x5C\\", "\xB3\x5C"},
+                 {1252, "C:\\a\\\x95\x5C", "C:\\a\\\x95\\", ""},
+                 {932, "C:\\a\x95", "C:\\", "a\x95"}};  // a lead byte before the end
+    char out[MAX_PATH];
+    char last[MAX_PATH];
+    for (const auto& c : cases) {
+        setPathCodePageForTest(c.codePage);
+        EXPECT_TRUE(folderOfPath(c.path, out));
+        EXPECT_STREQ(c.folder, out) << c.codePage;
+        strcpy(out, c.path);
+        EXPECT_TRUE(ensureTrailingBackslash(out, sizeof out));
+        EXPECT_EQ(std::string(c.path) + (c.last[0] ? "\\" : ""), out) << c.codePage;
+        strcpy(out, c.path);
+        EXPECT_TRUE(splitLastComponent(out, last));
+        EXPECT_STREQ(c.last, last) << c.codePage;
+    }
+    setPathCodePageForTest(CP_ACP);
+}
+
 TEST(FolderHelpers, DirKindFoldersTempAndDestinationPaths) {
     resetWindowsFolderForTest();
     char windows[MAX_PATH];

@@ -128,11 +128,13 @@ expect_same "$E2E_PROGRAM" 'C:\Setup\vmbUninst.exe' setup-copy
 # named for deletion when Windows restarts, with a report line each; the
 # removal is then complete but for the restart: the uninstall entry goes, the
 # uninstalled mark is written, the uninstaller removes itself, and no RunOnce
-# value is left to run it again.
+# value is left to run it again. The file is held until the case kills the
+# holder, so that a slow start of the uninstaller cannot outlast the hold.
+LONG_HOLD=$(( $(scaled 80) * 1000 ))
 install_ok install2 1
 timeout "$(scaled 30)" wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
 size=$(report_size)
-hold hold20 25000 "$SAVER"
+hold hold20 "$LONG_HOLD" "$SAVER"
 start=$(now_ms)
 e2e_start held -t 90 "$UNINSTALLER" UNINSTALL
 e2e_start answer -t 60 "$PROBE" answer 40000
@@ -186,7 +188,7 @@ pending=$(reg_value "$PENDING_KEY" PendingFileRenameOperations) || pending=
 # the files the header names go at the restart.
 timeout "$(scaled 30)" wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
 size=$(report_size)
-hold holdlog 25000 "$LOG"
+hold holdlog "$LONG_HOLD" "$LOG"
 e2e_start log-held -t 90 "$UNINSTALLER" UNINSTALL
 expect_box log-held-in-use "$TEXT_FILES_IN_USE" information 30000
 expect_box log-held-closing "$TEXT_UNINSTALL_AT_RESTART" information 10000
@@ -207,7 +209,7 @@ install_ok install3 1
 rm "$(upath "$LOG")"
 timeout "$(scaled 30)" wine reg delete "$PRODUCT_KEY" /v Uninstalled /f >/dev/null 2>&1
 size=$(report_size)
-hold hold-nolog 25000 "$SAVER"
+hold hold-nolog "$LONG_HOLD" "$SAVER"
 e2e_start no-log-held -t 90 "$UNINSTALLER" UNINSTALL
 expect_box no-log-held-in-use "$TEXT_FILES_IN_USE" information 30000
 expect_box no-log-held-closing "$TEXT_UNINSTALL_AT_RESTART" information 10000

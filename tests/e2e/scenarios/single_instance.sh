@@ -20,7 +20,7 @@ for second in "$setup" 'C:\windows\vmbUninst.exe'; do
   e2e_robot "window class=ZeltoFixture timeout=20000" "front" "wait foreground=1"
   e2e_robot_bg watch "absent exe=${second##*\\} pid!=$first_pid for=3000"
   e2e_start second -t 30 "$second"
-  e2e_expect_exit second 0 20
+  e2e_expect_exit second 1618 20
   e2e_robot_join watch
   e2e_robot "window class=vimbaInstaller title=\"Zelto 2000 Setup\"" \
     "assert pid=$first_pid foreground=1 maximized=1"

@@ -21,7 +21,7 @@ ask_and_decline() {
   e2e_expect_field msgbox buttons yes,no
   e2e_shot "$name"
   e2e_robot "msgbox title=Installer" "press no" "gone"
-  e2e_expect_exit "$name" 0 20
+  e2e_expect_exit "$name" 1602 20
   e2e_robot "absent class=vimbaInstaller visible=any" "absent title=Installer visible=any"
 }
 

@@ -218,16 +218,21 @@ void SetupApp::logLine(const char* text) {
     if (runLog) writeDatedLine(runLog, text);
 }
 
-bool SetupApp::openRunLog(const char* name) {
+bool SetupApp::openRunLog(const char* name, bool cut) {
     char folder[MAX_PATH] = "";
     char path[MAX_PATH];
-    HANDLE file = INVALID_HANDLE_VALUE;
-    // Without a name, a file of a name nobody used yet; GetTempFileNameA makes it.
-    DWORD length = name[0] ? 0 : GetTempPathA(sizeof folder, folder);
-    if (name[0] ? copyText(path, sizeof path, name)
-                : length > 0 && length < sizeof folder && GetTempFileNameA(folder, "Zel", 0, path))
-        file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, NULL);
+    bool named;
+    if (name[0]) {
+        // A cut name would be another file's.
+        named = !cut && copyText(path, sizeof path, name);
+    } else {
+        // A file of a name nobody used yet: GetTempFileNameA makes it.
+        DWORD length = GetTempPathA(sizeof folder, folder);
+        named = length > 0 && length < sizeof folder && GetTempFileNameA(folder, "Zel", 0, path);
+    }
+    HANDLE file = named ? CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, NULL)
+                        : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {
         reportErrorById(IDS_NO_LOG_FILE, name[0] ? name : folder);
         return false;

@@ -244,8 +244,7 @@ void SetupApp::startUp(const char* commandLine) {
         return;
     }
     // A switch that is not taken, or a log that cannot be kept, changes nothing.
-    if (switches.log && (switches.logNameCut || !openRunLog(switches.logName))) {
-        if (switches.logNameCut) reportErrorById(IDS_NO_LOG_FILE, switches.logName);
+    if (switches.log && !openRunLog(switches.logName, switches.logNameCut)) {
         noteFailure(ExitBadSwitch);
         return;
     }

@@ -95,8 +95,8 @@ public:
     // After a failed write: a full disk is the cause.
     void noteWriteFailure();
     // Makes the run's log file new (name, or a new file in the user's temporary
-    // folder for ""); false, reported, when it cannot be made.
-    bool openRunLog(const char* name);
+    // folder for ""); false, reported, when it cannot be made or its name was cut.
+    bool openRunLog(const char* name, bool cut);
     // A dated line in the run's log file, when there is one.
     void logLine(const char* text);
 

@@ -48,12 +48,13 @@ exited() {
     e2e_fail "$1: the program's exit code is not $2: $(tr -d '\r' <"$E2E_ART/$1.out" | tail -n1)"
 }
 # quiet NAME CODE EXE ARGS...: runs EXE while the robot watches for any visible
-# window of it, and expects the exit code CODE.
+# window of it, and expects the exit code CODE. The watch ends with the probe,
+# which outlives the program: a run that ends at once is watched to its end too.
 quiet() {
   local name=$1 code=$2 exe=$3
   shift 3
   started "$name" "$exe" "$@"
-  e2e_robot "absent exe=${exe##*\\} while=${exe##*\\} for=110000"
+  e2e_robot "absent exe=${exe##*\\} while=probe.exe for=110000"
   exited "$name" "$code"
 }
 # expect_log FILE LINE...: the run's log holds these lines (after date and time).
@@ -101,7 +102,7 @@ quiet no-rights 740 'C:\Setup\vmbUninst.exe' UNINSTALL /S
 expect_nothing_left nothing-yet
 # A damaged setup file: 1620 unattended, and after its box.
 e2e_put "$signed" 'C:\Setup\damaged.exe'
-invert_byte 'C:\Setup\damaged.exe' 4000
+invert_byte 'C:\Setup\damaged.exe' $(( $(stat -c %s "$signed") - 1 ))
 quiet damaged 1620 'C:\Setup\damaged.exe' /S
 started damaged-box 'C:\Setup\damaged.exe'
 expect_box damaged-box 'This setup file is damaged. Please download it again.' error
@@ -194,8 +195,9 @@ expect_report_since "$size" "Couldn't install Zelto 2000.Scr. The file may be in
 expect_same "$signed" "$RETRY" disk-full
 
 # A failed install places the copy again (here the temporary folder is a
-# file): any other failure, 1603; the next successful run from C:\Setup
-# deletes it.
+# file, and no installed file is there to be replaced: the copy phase fails,
+# any other failure, 1603); the next successful run from C:\Setup deletes it.
+rm -f "$(upath "$HELP")"
 temp=$(upath "$TEMPDIR")
 mv "$temp" "$temp.aside"
 printf 'not a folder' >"$temp"
@@ -212,7 +214,8 @@ expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|' again
 started interactive "$SETUP"
 e2e_robot "window $SHEET timeout=30000"
 size=$(report_size)
-quiet second 1618 "$SETUP" /S
+started second "$SETUP" /S
+exited second 1618
 expect_report_since "$size" "Zelto 2000 Setup is already running."
 e2e_robot "window $SHEET" "sheet cancel" "gone timeout=10000"
 exited interactive 1602

@@ -196,7 +196,10 @@ void readSwitches(const char* commandLine, CommandSwitches* out) {
         }
         word[length] = '\0';
         if (word[0] != '/') {
-            if (lstrcmpiA(word, "UNINSTALL") == 0) out->uninstallWord = true;
+            if (word[0]) {
+                out->uninstallWord = !out->otherWord && lstrcmpiA(word, "UNINSTALL") == 0;
+                out->otherWord = true;
+            }
             continue;
         }
         int kind = 0;

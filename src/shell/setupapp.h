@@ -83,7 +83,8 @@ public:
     void startUp(const char* commandLine);
     bool handOverToRunningCopy();
     void noteInstallerFolder(const char* programPath);
-    // confirmed: the command line holds the word UNINSTALL (the Apps list's entry).
+    // confirmed: the command line is the word UNINSTALL (the Apps list's entry)
+    // and switches.
     bool chooseMode(const char* programPath, bool confirmed, int* showCode);
     bool createMainWindow(int showCode);
     // The switches, the exit codes and their meanings in a box.
@@ -173,7 +174,8 @@ struct CommandSwitches {
     bool help;           // /?, /HELP
     bool log;            // /LOG, /LOG=file
     bool logNameCut;     // the file of /LOG= does not fit a path
-    bool uninstallWord;  // the word UNINSTALL
+    bool uninstallWord;  // the one word besides the switches is UNINSTALL
+    bool otherWord;      // a word that is no switch
     char logName[MAX_PATH];  // the file of /LOG=, or "" for a new file
     char refused[64];        // the first switch not known, cut to fit; "" for none
 };

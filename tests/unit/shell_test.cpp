@@ -65,6 +65,8 @@ TEST(Switches, WordsOfTheirOwnInAnyCaseAnywhere) {
     }
     readSwitches("uninstall /NORESTART /SuppressMsgBoxes", &s);
     EXPECT_TRUE(s.uninstallWord && !s.unattended && !s.help && !s.log && !s.refused[0]);
+    readSwitches("UNINSTALL now", &s);
+    EXPECT_FALSE(s.uninstallWord);  // the question is asked unless UNINSTALL is the one word
     readSwitches("UNINSTALLER /? /X /Y", &s);
     EXPECT_TRUE(s.help && !s.uninstallWord);
     EXPECT_STREQ("/X", s.refused);  // the first one the message names

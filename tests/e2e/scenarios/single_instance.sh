@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One installer at a time: while one runs, a second copy (under the setup
 # program's name or the uninstaller's) shows nothing, brings the running
-# installer's window to the front and ends with exit code 0.
+# installer's window to the front and ends with exit code 1618.
 source "$(dirname "$0")/../lib.sh"
 e2e_begin "$@"
 setup='C:\Setup\Zelto2000Setup.exe'

@@ -5,6 +5,8 @@
 #   make bench  measure the installer side by side with two NSIS installers of the same product
 #   make sign SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_PASS=...] [SIGN_TIMESTAMP=url]
 #               a signed copy of the installer in $(SIGN_OUT) (tools/sign.sh)
+#   make winget WINGET_URL=https://...
+#               the installer's winget manifest in build/winget (tools/winget)
 SHELL := /bin/bash
 BUILD := build
 HOST := $(BUILD)/host
@@ -12,7 +14,7 @@ WIN := $(BUILD)/win
 JOBS ?= $(shell nproc)
 SOURCE_DATE := $(shell git log -1 --format=%ct 2>/dev/null || echo 977984780)
 
-.PHONY: all deps build host win run test check bench sign clean
+.PHONY: all deps build host win run test check bench sign winget clean
 
 all: build
 
@@ -55,6 +57,10 @@ bench: build
 SIGN_OUT ?= $(BUILD)/signed/Zelto2000Setup.exe
 sign: build
 	PECHECKSUM=$(HOST)/pechecksum bash tools/sign.sh $(BUILD)/Zelto2000Setup.exe $(SIGN_OUT)
+
+# WINGET_URL: where the built installer will be downloaded from (https only).
+winget: build
+	bash tools/winget/write.sh $(HOST)/zeltowinget $(BUILD)/Zelto2000Setup.exe '$(WINGET_URL)' $(BUILD)/winget
 
 clean:
 	rm -rf $(BUILD)

@@ -15,6 +15,13 @@ void appendReportLine(const char* text) {
     if (host) host->report(text);
 }
 
+void noteChange(const char* what, const char* where) {
+    if (!host) return;
+    char line[2 * MAX_PATH];
+    formatText(line, sizeof line, "%s %s", what, where);
+    host->note(line);
+}
+
 bool loadModuleResource(LPCSTR name, LPCSTR type, const BYTE** bytes, DWORD* size,
                         HGLOBAL* handle) {
     HRSRC found = FindResourceA(moduleInstance, name, type);

@@ -14,15 +14,19 @@ bool loadModuleResource(LPCSTR name, LPCSTR type, const BYTE** bytes, DWORD* siz
 
 // What the messages need of the running program, which registers it: whether
 // they go into the install report instead of boxes (an unattended run), the
-// report itself, and the window that owns a box. Without it: boxes, no owner.
+// report itself, the window that owns a box, and the run's own log of changes.
+// Without it: boxes, no owner, no log.
 struct MessageHost {
     bool (*unattended)();
     bool (*report)(const char* text);
     HWND (*owner)();
+    void (*note)(const char* text);
 };
 void setMessageHost(const MessageHost* running);
 bool messagesGoToReport();
 void appendReportLine(const char* text);
+// A line for the run's log only: what was changed ("File removed:") and where.
+void noteChange(const char* what, const char* where);
 
 void loadText(char* out, UINT id);  // out holds kTextCapacity characters
 // Appends the text of id to text, which holds capacity characters (cut when full).

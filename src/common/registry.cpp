@@ -1,6 +1,18 @@
 #include "common/registry.h"
+#include "common/messages.h"
 #include "common/paths.h"
 #include "common/text.h"
+
+namespace {
+// The run's log names a value as the registry's own tools do: root, key, name.
+void noteValueChange(const char* what, HKEY root, const char* keyPath, const char* valueName) {
+    static const char kRoots[4][5] = {"HKCR", "HKCU", "HKLM", "HKU"};
+    char path[2 * MAX_PATH];
+    formatText(path, sizeof path, "%s\\%s\\%s",
+               kRoots[(ULONG_PTR(root) - ULONG_PTR(HKEY_CLASSES_ROOT)) & 3], keyPath, valueName);
+    noteChange(what, path);
+}
+}  // namespace
 
 RegValueRule regValueRule(RegValueCode code) {
     // Per code from 1: the root (the low two bits: 1 the current user, 2 the
@@ -40,7 +52,9 @@ bool writeRegistryValue(const char* fullPath, const void* data, RegValueCode cod
                                 lstrlenA(text) + 1);
     }
     RegCloseKey(key);
-    return result == ERROR_SUCCESS;
+    if (result != ERROR_SUCCESS) return false;
+    noteValueChange("Value written:", root, keyPath, valueName);
+    return true;
 }
 
 bool formatCommandLine(char* out, size_t capacity, const char* program, const char* arguments,
@@ -74,6 +88,7 @@ bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machin
     if (result == ERROR_SUCCESS) {
         result = RegDeleteValueA(key, valueName);
         RegCloseKey(key);
+        if (result == ERROR_SUCCESS) noteValueChange("Value deleted:", root, path, valueName);
     }
     return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }

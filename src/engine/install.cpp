@@ -118,7 +118,7 @@ signed char SetupApp::runInstall() {
         showMessageById(IDS_NOT_INSTALLED, MB_ICONERROR, 0);
         return -1;
     }
-    runComplete = true;
+    exitStatus = ExitSuccess;
     char line[500] = "Zelto 2000";
     appendText(line, IDS_INSTALLED_LINE, sizeof line);
     appendInstallReport(line);
@@ -191,6 +191,7 @@ bool PackageSlot::checkReplaceable() {
         return true;
     }
     setRunOnceEntry(app, true);
+    app->noteFailure(ExitFileInUse);
     reportErrorById(IDS_FILE_IN_USE, app->currentItem);
     return false;
 }
@@ -274,7 +275,15 @@ bool FileEntry::copyEntry() {
     app->setProgressItem(destName);
     char tempPath[MAX_PATH];
     if (!tempPathFor(*this, tempPath)) return false;
-    if (extractFileResource(sourceName, tempPath) != ExtractWritten) return false;
+    UINT extracted = extractFileResource(sourceName, tempPath);
+    if (extracted != ExtractWritten) {
+        // A packed file the header names and the program lacks: a damaged package.
+        if (extracted == ExtractNoResource)
+            app->noteFailure(ExitDamaged);
+        else
+            app->noteWriteFailure();
+        return false;
+    }
     stampTempCopy(tempPath);
     app->bytesInstalled += compressedSize;
     app->setProgressPercent(copyPercent(app->bytesInstalled, app->installCompressedBytes));
@@ -299,12 +308,14 @@ UINT extractFileResource(const char* name, const char* path) {
     }
     DWORD written = 0;
     BOOL ok = WriteFile(file, bytes, size, &written, NULL);
+    DWORD error = GetLastError();
     // A full disk writes less than asked: a cut copy must not be installed.
     bool whole = ok && written == size;
     if (!CloseHandle(file)) whole = false;
     releaseFileResource(&bytes, &handle);
     if (!whole) {
         DeleteFileA(path);
+        SetLastError(error);  // why the write failed, for the caller
         return ExtractFailed;
     }
     clearReadOnly(path);
@@ -371,6 +382,7 @@ bool FileEntry::expandEntry() {
     // Some expansions of a cut packed file still answer a positive count: only
     // the whole promised length counts as installed.
     if (copied <= 0 || expected < 0 || copied != expected) {
+        app->noteWriteFailure();
         // Leave no cut file where the program would load it.
         if (target >= 0) DeleteFileA(destination);
         return false;
@@ -385,6 +397,7 @@ bool FileEntry::expandEntry() {
         DeleteFileA(destination);
         return false;
     }
+    noteChange("File installed:", destination);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // The install log "zelto.log" (one installed path a line) and the install
 // report "zeltoInstall.txt" (dated lines), both in the Windows folder.
 #include "common/dynlib.h"
+#include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/text.h"
@@ -53,6 +54,7 @@ bool SetupApp::appendInstallLog(const char* path) {
     file = openForAppend(log);
     if (file == INVALID_HANDLE_VALUE) return false;
     bool ok = writeWholeText(file, line);
+    if (!ok) noteWriteFailure();
     CloseHandle(file);
     return ok;
 }
@@ -168,6 +170,7 @@ bool SetupApp::removeLoggedLines(char* content, DWORD size) {
 bool SetupApp::removeLoggedFile(const char* path) {
     if (!fileExists(path)) return true;
     bool deleted = deleteFileWritable(path);
+    if (deleted) noteChange("File removed:", path);
     if (!deleted && reportUndeletable) reportNotDeleted(path);
     return deleted;
 }
@@ -178,13 +181,9 @@ void SetupApp::reportNotDeleted(const char* path) {
     appendInstallReport(text);
 }
 
-bool SetupApp::appendInstallReport(const char* text) {
-    char folder[MAX_PATH];
-    char report[MAX_PATH];
-    if (!dirKindFolder(DirWindows, folder) || !joinPath(report, folder, "zeltoInstall.txt"))
-        return false;
-    HANDLE file = openForAppend(report);
-    if (file == INVALID_HANDLE_VALUE) return false;
+namespace {
+// One line of the report or of the run's log: date, time, text, CR and LF.
+bool writeDatedLine(HANDLE file, const char* text) {
     char date[16] = "";
     char clock[16] = "";
     if (const CrtLibrary* crt = crtLibrary()) {
@@ -198,9 +197,48 @@ bool SetupApp::appendInstallReport(const char* text) {
     line[length] = '\r';
     line[length + 1] = '\n';
     line[length + 2] = '\0';
-    bool ok = writeWholeText(file, line);
+    return writeWholeText(file, line);
+}
+}  // namespace
+
+bool SetupApp::appendInstallReport(const char* text) {
+    logLine(text);
+    char folder[MAX_PATH];
+    char report[MAX_PATH];
+    if (!dirKindFolder(DirWindows, folder) || !joinPath(report, folder, "zeltoInstall.txt"))
+        return false;
+    HANDLE file = openForAppend(report);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = writeDatedLine(file, text);
     CloseHandle(file);
     return ok;
+}
+
+void SetupApp::logLine(const char* text) {
+    if (runLog) writeDatedLine(runLog, text);
+}
+
+bool SetupApp::openRunLog(const char* name, bool cut) {
+    char folder[MAX_PATH] = "";
+    char path[MAX_PATH];
+    bool named;
+    if (name[0]) {
+        // A cut name would be another file's.
+        named = !cut && copyText(path, sizeof path, name);
+    } else {
+        // A file of a name nobody used yet: GetTempFileNameA makes it.
+        DWORD length = GetTempPathA(sizeof folder, folder);
+        named = length > 0 && length < sizeof folder && GetTempFileNameA(folder, "Zel", 0, path);
+    }
+    HANDLE file = named ? CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, NULL)
+                        : INVALID_HANDLE_VALUE;
+    if (file == INVALID_HANDLE_VALUE) {
+        reportErrorById(IDS_NO_LOG_FILE, name[0] ? name : folder);
+        return false;
+    }
+    runLog = file;
+    return true;
 }
 
 bool SetupApp::leaveRemainsToRestart() {

@@ -1,6 +1,7 @@
 #include "engine/systemsettings.h"
 #include "common/dynlib.h"
 #include "common/errors.h"
+#include "common/messages.h"
 #include "common/paths.h"
 #include "common/text.h"
 #include "resources/resource.h"
@@ -8,7 +9,7 @@
 #include "shell/setupapp.h"
 
 #define UNINSTALL_PARENT_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
-const char kUninstallKey[] = UNINSTALL_PARENT_KEY "\\Zelto2000\\";
+const char kUninstallKey[] = UNINSTALL_PARENT_KEY "\\" ZELTO_PRODUCT_CODE "\\";
 namespace {
 const char kUninstallParentKey[] = UNINSTALL_PARENT_KEY;
 // The answer of the rights check in tests: -1 asks the system.
@@ -81,7 +82,7 @@ bool writeUninstallEntry() {
     char quietCommand[MAX_PATH + 16];
     char icon[MAX_PATH + 8];
     const void* data[kEntryValueCount] = {&kilobytes, &one, &one,
-                                          "Zelto 2000 ScreenSaver", ZELTO_VERSION_TEXT,
+                                          ZELTO_DISPLAY_NAME, ZELTO_VERSION_TEXT,
                                           ZELTO_PUBLISHER, command, quietCommand, icon};
     // Without its folder, or cut, a command would start some other program:
     // then the entry names no uninstaller at all.
@@ -256,9 +257,11 @@ bool installUninstaller(SetupApp* app) {
     // file that could not be installed. It is written from the file held since
     // the start, whatever may stand under its name now.
     if (!uninstallerPath(destination) || !copyOpenFile(app->programFile, destination)) {
+        app->noteWriteFailure();
         reportErrorById(IDS_NO_INSTALL, kUninstallerName);
         return false;
     }
+    noteChange("File installed:", destination);
     if (!writeUninstallEntry()) {
         reportErrorById(IDS_NO_INSTALL, kUninstallKey);
         return false;

@@ -71,3 +71,7 @@
 #define IDS_SETUP_DAMAGED 1170
 #define IDS_ALREADY_RUNNING 1171
 #define IDS_NEEDS_ADMINISTRATOR 1172
+#define IDS_HELP 1173
+#define IDS_UNKNOWN_SWITCH 1174
+#define IDS_NO_LOG_FILE 1175
+// 1176 to 1185: what each exit code says, in the table of resources/exitcodes.h

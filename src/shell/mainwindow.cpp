@@ -104,10 +104,14 @@ bool setupFileIntact(HANDLE programFile) {
 
 void SetupApp::requestInstall() {
     if (!setupFileIntact(programFile) || !checkPackages()) {
+        noteFailure(ExitDamaged);
         PostMessageA(mainWindow, WM_DESTROY, 0, 0);
         return;
     }
-    if (runSetupWizard() <= 0) {
+    // 0: cancelled or declined; -1: the wizard could not be shown.
+    int wizard = runSetupWizard();
+    if (wizard <= 0) {
+        if (wizard == 0) noteFailure(ExitCancelled);
         PostMessageA(mainWindow, WM_DESTROY, 0, 0);
         return;
     }

@@ -4,6 +4,7 @@
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "common/textcase.h"
 #include "engine/systemsettings.h"
 #include "resources/resource.h"
 #include <commctrl.h>
@@ -22,7 +23,10 @@ namespace {
 bool hostUnattended() { return setupApp && setupApp->unattended; }
 bool hostReport(const char* text) { return setupApp && setupApp->appendInstallReport(text); }
 HWND hostOwner() { return setupApp ? setupApp->mainWindow : NULL; }
-const MessageHost kMessageHost = {hostUnattended, hostReport, hostOwner};
+void hostNote(const char* text) {
+    if (setupApp) setupApp->logLine(text);
+}
+const MessageHost kMessageHost = {hostUnattended, hostReport, hostOwner, hostNote};
 }  // namespace
 
 SetupApp* createSetupApp(HINSTANCE module) {
@@ -54,7 +58,8 @@ SetupApp::SetupApp(HINSTANCE module)
       boldFont(NULL),
       running(true),
       unattended(false),
-      runComplete(false),
+      exitStatus(ExitFailed),
+      runLog(NULL),
       appIcon(NULL),
       programFile(INVALID_HANDLE_VALUE),
       osKind(0),
@@ -89,7 +94,17 @@ SetupApp::~SetupApp() {
     }
     releaseLogo();
     if (programFile != INVALID_HANDLE_VALUE) CloseHandle(programFile);
+    if (runLog) CloseHandle(runLog);
     if (running) UnregisterClassA(kClassName, instance);
+}
+
+void SetupApp::noteFailure(int code) {
+    if (exitStatus == ExitFailed) exitStatus = code;
+}
+
+void SetupApp::noteWriteFailure() {
+    DWORD error = GetLastError();
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) noteFailure(ExitDiskFull);
 }
 
 LONG osKindFromVersion(const OSVERSIONINFOA& info) {
@@ -157,14 +172,59 @@ void readShellVersion(DWORD* major, DWORD* minor) {
     FreeLibrary(shell);
 }
 
-bool hasUnattendedSwitch(const char* commandLine) {
+namespace {
+// The switches both programs take, each ended by NUL, in the order of SwitchKind.
+const char kSwitchNames[] = "/S\0/SILENT\0/VERYSILENT\0/NORESTART\0/SUPPRESSMSGBOXES\0/?\0/HELP\0/LOG\0";
+// /NORESTART and /SUPPRESSMSGBOXES change nothing: the program never restarts
+// Windows, and /S shows no box already.
+enum SwitchKind { SwitchS, SwitchSilent, SwitchVerySilent, SwitchNoRestart, SwitchNoBoxes,
+                  SwitchQuestion, SwitchHelp, SwitchLog, SwitchUnknown };
+}  // namespace
+
+void readSwitches(const char* commandLine, CommandSwitches* out) {
+    memset(out, 0, sizeof *out);
     for (const char* p = commandLine; *p;) {
         while (*p == ' ' || *p == '\t') ++p;
-        const char* word = p;
-        while (*p && *p != ' ' && *p != '\t') ++p;
-        if (p - word == 2 && word[0] == '/' && (word[1] == 'S' || word[1] == 's')) return true;
+        char word[MAX_PATH + 8];
+        size_t length = 0;
+        bool quoted = false;
+        bool cut = false;
+        for (; *p && (quoted || (*p != ' ' && *p != '\t')); ++p) {
+            if (*p == '"')
+                quoted = !quoted;
+            else if (length + 1 < sizeof word)
+                word[length++] = *p;
+            else
+                cut = true;
+        }
+        word[length] = '\0';
+        if (word[0] != '/') {
+            if (word[0]) {
+                out->uninstallWord = !out->otherWord && lstrcmpiA(word, "UNINSTALL") == 0;
+                out->otherWord = true;
+            }
+            continue;
+        }
+        int kind = 0;
+        for (const char* name = kSwitchNames; *name && lstrcmpiA(word, name) != 0;
+             name += lstrlenA(name) + 1)
+            ++kind;
+        if (kind <= SwitchVerySilent) {
+            out->unattended = true;
+        } else if (kind == SwitchQuestion || kind == SwitchHelp) {
+            out->help = true;
+        } else if (kind == SwitchLog) {
+            out->log = true;
+        } else if (kind == SwitchUnknown) {
+            if (sameTextNoCase(word, "/LOG=", 5)) {
+                out->log = true;
+                if (!copyText(out->logName, sizeof out->logName, word + 5) || cut)
+                    out->logNameCut = true;
+            } else if (!out->refused[0]) {
+                copyText(out->refused, sizeof out->refused, word);
+            }
+        }
     }
-    return false;
 }
 
 const char* commandArguments(const char* commandLine) {
@@ -182,17 +242,32 @@ const char* commandArguments(const char* commandLine) {
 void SetupApp::startUp(const char* commandLine) {
     // First of all: from now on the file cannot be swapped under the program.
     programFile = openModuleFile(instance, programPath);
-    unattended = hasUnattendedSwitch(commandLine);
-    if (handOverToRunningCopy()) {
-        running = false;
+    CommandSwitches switches;
+    readSwitches(commandLine, &switches);
+    unattended = switches.unattended;
+    running = false;
+    if (switches.help) {
+        if (!unattended) showHelp();
+        exitStatus = ExitSuccess;
         return;
     }
+    // A switch that is not taken, or a log that cannot be kept, changes nothing.
+    if (switches.log && !openRunLog(switches.logName, switches.logNameCut)) {
+        noteFailure(ExitBadSwitch);
+        return;
+    }
+    if (switches.refused[0]) {
+        reportErrorById(IDS_UNKNOWN_SWITCH, switches.refused);
+        noteFailure(ExitBadSwitch);
+        return;
+    }
+    if (handOverToRunningCopy()) return;
     osKind = detectOsKind();
     // Without the rights to finish, nothing is begun: no half install, and no
     // removal that fails and sets itself to fail again at every logon.
     if (!hasAdministratorRights(this)) {
         reportErrorById(IDS_NEEDS_ADMINISTRATOR, "");
-        running = false;
+        noteFailure(ExitNoRights);
         return;
     }
     // Only Windows 95 asks the shell's version (the logo needs 4.70 there):
@@ -205,10 +280,9 @@ void SetupApp::startUp(const char* commandLine) {
     // the code page's name as the system gives it ("?" for what has no place).
     char modeName[MAX_PATH];
     modulePath(instance, modeName);
-    if (!chooseMode(modeName, commandLine, &showCode) || !createMainWindow(showCode)) {
-        running = false;
+    if (!chooseMode(modeName, switches.uninstallWord, &showCode) || !createMainWindow(showCode))
         return;
-    }
+    running = true;
     progressDialog = NULL;
     currentItem[0] = '\0';
     progressCaption[0] = '\0';
@@ -219,6 +293,7 @@ bool SetupApp::handOverToRunningCopy() {
     // unattended run has no user to hand over: it ends at once, failed.
     HWND other = FindWindowA(kClassName, NULL);
     if (!other) return false;
+    noteFailure(ExitInProgress);
     if (unattended) {
         char text[kTextCapacity];
         loadText(text, IDS_ALREADY_RUNNING);
@@ -233,16 +308,33 @@ void SetupApp::noteInstallerFolder() {
     if (!folderOfPath(programPath, installerDir)) installerDir[0] = '\0';
 }
 
-bool SetupApp::chooseMode(const char* programPath, const char* commandLine, int* showCode) {
+void SetupApp::showHelp() {
+    // Each exit code with its text, in the table's order.
+#define ZELTO_EXIT_ENTRY(name, code, id, response, text) {code, id},
+    static const WORD kExitTexts[][2] = {ZELTO_EXIT_CODES(ZELTO_EXIT_ENTRY)};
+#undef ZELTO_EXIT_ENTRY
+    char text[1200];
+    loadText(text, IDS_HELP);
+    for (const WORD* entry : kExitTexts) {
+        char code[16];
+        formatText(code, sizeof code, "\n%u  ", entry[0]);
+        appendToText(text, sizeof text, code);
+        appendText(text, entry[1], sizeof text);
+    }
+    showMessage(text, MB_ICONINFORMATION, 0);
+}
+
+bool SetupApp::chooseMode(const char* programPath, bool confirmed, int* showCode) {
     if (!isUninstallerCopy(programPath)) {
         uninstallMode = false;
         *showCode = SW_SHOWMAXIMIZED;
         return true;
     }
     // Starting the uninstaller with /S is the administrator's answer to the question.
-    if (lstrcmpiA(commandLine, "UNINSTALL") != 0 && !unattended &&
-        !showMessageById(IDS_CONFIRM_UNINSTALL, MB_ICONERROR, MB_YESNO))
+    if (!confirmed && !unattended && !showMessageById(IDS_CONFIRM_UNINSTALL, MB_ICONERROR, MB_YESNO)) {
+        noteFailure(ExitCancelled);
         return false;
+    }
     uninstallMode = true;
     *showCode = SW_MINIMIZE;
     return true;

@@ -6,6 +6,7 @@
 #include "common/messages.h"
 #include "shell/windowobject.h"
 #include "engine/package.h"
+#include "resources/exitcodes.h"
 
 // What the progress window is opened for; its caption follows.
 enum ProgressMode { ProgressPackageCheck = 0, ProgressReplaceCheck = 1, ProgressUninstall = 2 };
@@ -46,10 +47,13 @@ public:
     bool positionLocked;
     HFONT boldFont;
     bool running;
-    // Started with /S: no window, no box, every message goes to the install report,
-    // and the exit code tells whether the run did all it was asked to.
+    // Started with /S: no window, no box, every message goes to the install report.
     bool unattended;
-    bool runComplete;
+    // What the program answers at its exit (an ExitCode): any other failure
+    // until a run succeeds or its first failure names its cause (noteFailure).
+    int exitStatus;
+    // The file of /LOG, open for the whole run; NULL without the switch.
+    HANDLE runLog;
     HICON appIcon;
     // The program's own file, held from the start to the end: the checksum test
     // and the copies the program places of itself all read it (openModuleFile).
@@ -85,10 +89,23 @@ public:
     void startUp(const char* commandLine);
     bool handOverToRunningCopy();
     void noteInstallerFolder();
-    bool chooseMode(const char* programPath, const char* commandLine, int* showCode);
+    // confirmed: the command line is the word UNINSTALL (the Apps list's entry)
+    // and switches.
+    bool chooseMode(const char* programPath, bool confirmed, int* showCode);
     bool createMainWindow(int showCode);
-    // 0, and for an unattended run 2 unless it did all it was asked to.
-    int exitCode() const { return unattended && !runComplete ? 2 : 0; }
+    // The switches, the exit codes and their meanings in a box.
+    void showHelp();
+    int exitCode() const { return exitStatus; }
+    // The cause of a failed run: only the first one counts, and only until a
+    // run succeeds.
+    void noteFailure(int code);
+    // After a failed write: a full disk is the cause.
+    void noteWriteFailure();
+    // Makes the run's log file new (name, or a new file in the user's temporary
+    // folder for ""); false, reported, when it cannot be made or its name was cut.
+    bool openRunLog(const char* name, bool cut);
+    // A dated line in the run's log file, when there is one.
+    void logLine(const char* text);
 
     // Main window and control flow (mainwindow.cpp)
     void onCreate() override;
@@ -155,8 +172,20 @@ extern WindowObject* mainWindowObject;
 extern bool reportUndeletable;
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// True when /S (any letter case) stands as a word of its own on the command line.
-bool hasUnattendedSwitch(const char* commandLine);
+// What a command line asks for. A word that starts with "/" is a switch, in any
+// letter case, anywhere on the line; a blank inside quotes is part of its word,
+// the quotes are not.
+struct CommandSwitches {
+    bool unattended;     // /S, /SILENT, /VERYSILENT
+    bool help;           // /?, /HELP
+    bool log;            // /LOG, /LOG=file
+    bool logNameCut;     // the file of /LOG= does not fit a path
+    bool uninstallWord;  // the one word besides the switches is UNINSTALL
+    bool otherWord;      // a word that is no switch
+    char logName[MAX_PATH];  // the file of /LOG=, or "" for a new file
+    char refused[64];        // the first switch not known, cut to fit; "" for none
+};
+void readSwitches(const char* commandLine, CommandSwitches* out);
 // The arguments of a whole command line: what follows the program's name (which
 // may be quoted) and the blanks after it. Bytes above 127 are letters of a name.
 const char* commandArguments(const char* commandLine);

@@ -191,6 +191,7 @@ bool showLicenceText(HWND dialog) {
 // A licence that cannot be shown cannot be accepted: the setup program ends.
 void refuseUnreadableLicence(HWND dialog) {
     showMessage("error reading license agreement", MB_ICONINFORMATION, 0);
+    setupApp->noteFailure(ExitDamaged);
     licenceRefused = true;
     PostQuitMessage(0);
     EndDialog(dialog, IDC_LICENSE_DECLINE);

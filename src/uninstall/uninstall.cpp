@@ -50,7 +50,6 @@ void SetupApp::runUninstall() {
     }
     reportUndeletable = true;
     if (listed && !removed) removed = removeLoggedFiles();
-    runComplete = removed;
     // What is still in use goes when Windows next starts, where the system
     // offers that: then nothing is left for a later run to do.
     bool atRestart = listed && !removed && leaveRemainsToRestart();
@@ -74,8 +73,12 @@ void SetupApp::runUninstall() {
     if (finished) {
         DWORD one = 1;
         writeProductValue("Uninstalled", &one, RegMachineNumber);
+        exitStatus = removed ? ExitSuccess : ExitRestartNeeded;
     } else {
         setFinishAtLogon(programPath, unattended);
+        // A removal without the header's list deletes nothing; one with it
+        // that is not finished kept a file that was in use.
+        if (!removed) noteFailure(listed ? ExitFileInUse : ExitDamaged);
     }
 
     char text[500];

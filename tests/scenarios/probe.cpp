@@ -22,6 +22,10 @@
 //   probe.exe run COMMAND          CreateProcessA of the command line as it
 //                                  stands, as the shell starts a RunOnce value
 //   probe.exe acp                  the ANSI code page: "acp N"
+//   probe.exe wait COMMAND         the same, then waits for its end and prints
+//                                  "exit N", N its whole exit code (a Linux
+//                                  exit status keeps only the low 8 bits);
+//                                  exits with it
 //
 // A copy under any other name is a bait: whatever its arguments, it creates
 // the file NAME.ran beside itself (NAME its own file name) and exits.
@@ -214,7 +218,7 @@ int pathForm(bool shortForm, const char* path) {
   return 0;
 }
 
-int run(const char* command) {
+int run(const char* command, bool wait) {
   char line[1024];
   lstrcpynA(line, command, sizeof line);
   STARTUPINFOA startup;
@@ -226,9 +230,16 @@ int run(const char* command) {
     return 1;
   }
   CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
   printf("started %lu\n", process.dwProcessId);
-  return 0;
+  DWORD code = 0;
+  if (wait) {
+    fflush(stdout);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &code);
+    printf("exit %lu\n", code);
+  }
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
 }
 
 // A bait's trace: "<own path>.ran".
@@ -256,9 +267,10 @@ int main(int argc, char** argv) {
   if (argc == 2 && !strcmp(argv[1], "bar")) return barPosition();
   if (argc == 3 && !strcmp(argv[1], "short")) return pathForm(true, argv[2]);
   if (argc == 3 && !strcmp(argv[1], "long")) return pathForm(false, argv[2]);
-  if (argc == 3 && !strcmp(argv[1], "run")) return run(argv[2]);
+  if (argc == 3 && !strcmp(argv[1], "run")) return run(argv[2], false);
+  if (argc == 3 && !strcmp(argv[1], "wait")) return run(argv[2], true);
   if (argc == 2 && !strcmp(argv[1], "acp")) return printf("acp %u\n", GetACP()) < 0;
   fprintf(stderr, "usage: probe text TITLE ID FILE | focus TITLE | watch MS | answer MS | bar |"
-                  " short PATH | long PATH | run COMMAND | acp\n");
+                  " short PATH | long PATH | run COMMAND | wait COMMAND | acp\n");
   return 2;
 }

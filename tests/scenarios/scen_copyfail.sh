@@ -9,13 +9,13 @@ scen_begin "$@"
 temp=$(upath "$TEMPDIR")
 TEXT_NO_INSTALL_HELP=$'Couldn\'t install Zeltohlp.Hlp. The file may be in use. \n\nThis is perfectly normal. Please restart Windows before trying to update again.'
 
-# fails_with NAME EXE TEXT: the wizard, then the phase's message TEXT within
-# a few seconds (no retrying), then 1160 and the end.
+# fails_with NAME EXE TEXT CODE: the wizard, then the phase's message TEXT
+# within a few seconds (no retrying), then 1160 and the end with exit code CODE.
 fails_with() {
   install_through_wizard "$1" 1 "$2"
   expect_box "$1-failed" "$3" error 5000
   expect_box "$1-not-installed" "$TEXT_NOT_INSTALLED" error 5000
-  e2e_expect_exit "$1" 0 20
+  e2e_expect_exit "$1" "$4" 20
   expect_no_key "$UNINSTALL_KEY" "$1"
 }
 
@@ -31,7 +31,7 @@ nothing_installed() {
 mv "$temp" "$temp.aside"
 printf 'not a folder' >"$temp"
 size=$(report_size)
-fails_with folder "$SETUP" "Couldn't download zelto.sc_."
+fails_with folder "$SETUP" "Couldn't download zelto.sc_." 1603
 nothing_installed folder
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe' folder
 expect_same "$E2E_PROGRAM" "$RETRY" folder
@@ -43,7 +43,7 @@ mv "$temp.aside" "$temp"
 # expanded and the first copy goes with the run's folder.
 e2e_put "$(variant setup_nohelp)" 'C:\Setup\nohelp.exe'
 size=$(report_size)
-fails_with missing 'C:\Setup\nohelp.exe' "Couldn't download zeltohlp.hl_."
+fails_with missing 'C:\Setup\nohelp.exe' "Couldn't download zeltohlp.hl_." 1620
 nothing_installed missing
 expect_no_temp_copies missing
 # Whatever the installer's name, the value names its copy in the Windows folder.
@@ -60,7 +60,7 @@ cut_exe='C:\Zelto Setup\cuthelp.exe'
 e2e_put "$(variant setup_cuthelp)" "$cut_exe"
 e2e_put "$PROBE" 'C:\Zelto.exe'
 size=$(report_size)
-fails_with cut "$cut_exe" "$TEXT_NO_INSTALL_HELP"
+fails_with cut "$cut_exe" "$TEXT_NO_INSTALL_HELP" 1603
 expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" cut
 expect_no_file "$HELP" cut
 expect_content "$LOG" $'C:\\windows\\system32\\Zelto 2000.Scr \r\n' cut
@@ -81,7 +81,7 @@ expect_no_file 'C:\Zelto.exe.ran' cut
 # The help file expands to no bytes at all: that counts as a failure too.
 e2e_put "$(variant setup_emptyhelp)" 'C:\Setup\emptyhelp.exe'
 size=$(report_size)
-fails_with empty 'C:\Setup\emptyhelp.exe' "$TEXT_NO_INSTALL_HELP"
+fails_with empty 'C:\Setup\emptyhelp.exe' "$TEXT_NO_INSTALL_HELP" 1603
 expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" empty
 expect_no_file "$HELP" empty
 expect_content "$LOG" $'C:\\windows\\system32\\Zelto 2000.Scr \r\n' empty
@@ -96,7 +96,7 @@ mkdir "$(upath "$UNINSTALLER")"
 save_system_ini
 size=$(report_size)
 TEXT_NO_UNINSTALLER=$'Couldn\'t install vmbUninst.exe. The file may be in use. \n\nThis is perfectly normal. Please restart Windows before trying to update again.'
-fails_with no-uninstaller "$SETUP" "$TEXT_NO_UNINSTALLER"
+fails_with no-uninstaller "$SETUP" "$TEXT_NO_UNINSTALLER" 1603
 expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" no-uninstaller
 expect_same "$SCEN_GENERATED/help.bin" "$HELP" no-uninstaller
 cmp -s "$E2E_ART/system.ini.before" "$(upath 'C:\windows\system.ini')" ||
@@ -110,16 +110,16 @@ rm -f "$(upath "$SAVER")" "$(upath "$HELP")" "$(upath "$LOG")"
 # rights check answers as Windows does for such a user's token) is told so at
 # once, in the usual box and report line, and nothing changes: no wizard, no
 # file, no entry, no value for the next logon. Unattended it says so in the
-# report only and ends with 2; as the uninstaller it removes nothing.
+# report only; either way the exit code is 740; as the uninstaller it removes nothing.
 timeout "$(scaled 30)" wine reg delete "$RUNONCE_KEY" /v vimbaInstall /f >/dev/null 2>&1
 rm -f "$(upath "$RETRY")"
 e2e_put "$(variant setup_norights)" 'C:\Setup\norights.exe'
 size=$(report_size)
 e2e_start norights -t 60 'C:\Setup\norights.exe'
 expect_box norights "$TEXT_NEEDS_ADMINISTRATOR" error 30000
-e2e_expect_exit norights 0 20
+e2e_expect_exit norights 740 20
 e2e_start norights-quiet -t 60 'C:\Setup\norights.exe' /S
-e2e_expect_exit norights-quiet 2 30
+e2e_expect_exit norights-quiet 740 30
 nothing_installed norights
 expect_no_reg "$RUNONCE_KEY" vimbaInstall norights
 expect_no_key "$UNINSTALL_KEY" norights
@@ -129,7 +129,7 @@ install_ok rights 1
 e2e_put "$(variant setup_norights)" "$UNINSTALLER"
 e2e_start norights-removal -t 60 "$UNINSTALLER" UNINSTALL
 expect_box norights-removal "$TEXT_NEEDS_ADMINISTRATOR" error 30000
-e2e_expect_exit norights-removal 0 20
+e2e_expect_exit norights-removal 740 20
 expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" norights-removal
 expect_uninstall_entry norights-removal
 expect_no_reg "$RUNONCE_KEY" "$FINISH_VALUE" norights-removal
@@ -150,7 +150,7 @@ e2e_robot 'window class=#32770 title="Apply Options"' "sheet next" \
   'window class=#32770 title="Finish Install" timeout=10000' "wait id=12325 visible=1 enabled=1"
 e2e_start watch -t 30 "$PROBE" watch 4000
 e2e_robot 'window class=#32770 title="Finish Install"' "sheet finish"
-e2e_expect_exit zero 0 10
+e2e_expect_exit zero 1603 10
 e2e_wait watch 10
 grep -q '^no progress window' "$E2E_ART/watch.out" || e2e_fail "zero: a progress window showed"
 nothing_installed zero

@@ -29,7 +29,7 @@ done
 # The libraries the program can do without are missing: the wizard still opens.
 WINEDLLOVERRIDES=wininet,winmm,oleaut32=d wizard_open missing
 e2e_robot "window $SHEET" "sheet cancel"
-e2e_expect_exit missing 0 30
+e2e_expect_exit missing 1602 30
 
 # The Apps list starts an uninstaller outside "C:\Program Files" unquoted: "é"
 # is a letter of the path, and UNINSTALL still skips the question.

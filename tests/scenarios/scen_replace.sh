@@ -37,7 +37,7 @@ busy_end held
 bar=$(probe bar)
 expect_box held-in-use "Install can't proceed because Zelto 2000.Scr is in use and couldn't be unloaded. "$'\n\n'"This is perfectly normal. Please restart Windows (or log off and log on to Windows again) and run this installer again before right-clicking on anything." error
 expect_box held-not-installed "$TEXT_NOT_INSTALLED" error
-e2e_expect_exit held 0 20
+e2e_expect_exit held 32 20
 e2e_wait watch 10
 expect_answered held
 e2e_kill holder 2>/dev/null  # no word from the shell about the killed job

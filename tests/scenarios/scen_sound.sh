@@ -9,7 +9,7 @@ put_sound 'C:\Setup\zuvak.wav'
 
 WINEDEBUG=trace+winmm wizard_open installer
 e2e_robot "window $SHEET" "sheet cancel"
-e2e_expect_exit installer 0 30
+e2e_expect_exit installer 1602 30
 n=$(played installer)
 [ "$n" -ge 1 ] || e2e_fail "the installer did not ask for zuvak.wav"
 

@@ -146,7 +146,7 @@ expect_box held-in-use "$TEXT_FILES_IN_USE" information 30000
 waited=$(( $(now_ms) - start ))
 [ "$waited" -ge 15000 ] || e2e_fail "held: message 1157 came after $waited ms, before the 15 s"
 expect_box held-closing "$TEXT_UNINSTALL_AT_RESTART" information 10000
-e2e_expect_exit held 0 30
+e2e_expect_exit held 3010 30
 expect_answered held
 expect_report_since "$size" "$REPORT_IN_USE" "$LOG will be deleted when Windows restarts." \
   "$SAVER will be deleted when Windows restarts."
@@ -192,7 +192,7 @@ hold holdlog "$LONG_HOLD" "$LOG"
 e2e_start log-held -t 90 "$UNINSTALLER" UNINSTALL
 expect_box log-held-in-use "$TEXT_FILES_IN_USE" information 30000
 expect_box log-held-closing "$TEXT_UNINSTALL_AT_RESTART" information 10000
-e2e_expect_exit log-held 0 30
+e2e_expect_exit log-held 3010 30
 e2e_kill holdlog 2>/dev/null
 expect_report_since "$size" "C:\windows\zelto.log couldn't be deleted." \
   "$LOG will be deleted when Windows restarts." "$SAVER will be deleted when Windows restarts." \
@@ -213,7 +213,7 @@ hold hold-nolog "$LONG_HOLD" "$SAVER"
 e2e_start no-log-held -t 90 "$UNINSTALLER" UNINSTALL
 expect_box no-log-held-in-use "$TEXT_FILES_IN_USE" information 30000
 expect_box no-log-held-closing "$TEXT_UNINSTALL_AT_RESTART" information 10000
-e2e_expect_exit no-log-held 0 30
+e2e_expect_exit no-log-held 3010 30
 e2e_kill hold-nolog 2>/dev/null
 expect_report_since "$size" 'C:\windows\system32\Zelto 2000.Scr couldn'"'"'t be deleted.' \
   "$SAVER will be deleted when Windows restarts."

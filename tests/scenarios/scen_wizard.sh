@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The setup wizard and the licence dialog, page by page, and every way out of
-# them before Finish: each ends the program with exit code 0 and leaves nothing
-# in the registry or on disk.
+# them before Finish: each ends the program with exit code 1602 (cancelled by
+# the user) or, for a damaged setup file, 1620, and leaves nothing in the
+# registry or on disk.
 source "$(dirname "$0")/scen.sh"
 scen_begin "$@"
 licence=$E2E_ROOT/payload/licenseEval.txt
 LICENCE="class=#32770 title=\"$LICENCE_TITLE\""
 
-# ends_clean NAME: the program ends with 0 and has left nothing behind.
+# ends_clean NAME [CODE]: the program ends with CODE (1602) and has left nothing behind.
 ends_clean() {
-  e2e_expect_exit "$1" 0 20
+  e2e_expect_exit "$1" "${2:-1602}" 20
   expect_nothing_left "$1"
 }
 
@@ -104,7 +105,7 @@ for kind in nolicence emptylicence; do
   e2e_robot "window $SHEET" "sheet next"
   expect_box "$kind" "error reading license agreement" information 10000
   e2e_robot "absent class=#32770 title=\"Apply Options\""
-  ends_clean "$kind"
+  ends_clean "$kind" 1620
 done
 
 # A setup file with one byte changed, as a bad download leaves it: in the packed
@@ -127,7 +128,7 @@ damaged() {
   e2e_start "$1" -t 60 "$copy"
   e2e_robot "msgbox title=Installer timeout=30000" "absent class=#32770 title=\"Looking for Updates..\""
   expect_box "$1" "$TEXT_DAMAGED" error
-  ends_clean "$1"
+  ends_clean "$1" 1620
   expect_report_since "$size" "$TEXT_DAMAGED"
 }
 for part in saver:"$SCEN_GENERATED/zelto.sc_" licence:"$licence"; do
@@ -146,7 +147,7 @@ e2e_put "$E2E_PROGRAM" "$edited"
 e2e_robot "resource file=$edited type=RES_FILE name=LICENSEEVAL.TXT data=C:\\Setup\\edited.txt"
 e2e_start edited -t 60 "$edited"
 expect_box edited "$TEXT_DAMAGED" error
-ends_clean edited
+ends_clean edited 1620
 "$ZELTO_PECHECKSUM" "$(upath "$edited")" >/dev/null || e2e_fail "pechecksum failed on $edited"
 wizard_open sealed "$edited"
 e2e_robot "window $SHEET" "sheet next" "window $LICENCE timeout=10000" "wait id=1010 visible=1"

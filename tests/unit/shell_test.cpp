@@ -50,11 +50,54 @@ TEST(MirrorSites, RemaindersChooseSitesInThirds) {
     EXPECT_STREQ("/vt_files/", kMirrorSites[1].path);
 }
 
-TEST(UnattendedSwitch, OnlyAWordOfItsOwn) {
-    const char* on[] = {"/S", "/s", "UNINSTALL /S", "/S UNINSTALL", "a\t/s\tb", "  /S  "};
-    for (const char* line : on) EXPECT_TRUE(hasUnattendedSwitch(line)) << line;
-    const char* off[] = {"", "UNINSTALL", "/SILENT", "x/S", "/S/", "-S", "S", "/", "/SS"};
-    for (const char* line : off) EXPECT_FALSE(hasUnattendedSwitch(line)) << line;
+TEST(Switches, WordsOfTheirOwnInAnyCaseAnywhere) {
+    CommandSwitches s;
+    const char* quiet[] = {"/S", "/s", "UNINSTALL /S", "/S UNINSTALL", "a\t/s\tb", "  /S  ",
+                           "/SILENT", "/verysilent"};
+    for (const char* line : quiet) {
+        readSwitches(line, &s);
+        EXPECT_TRUE(s.unattended && !s.refused[0]) << line;
+    }
+    const char* plain[] = {"", "UNINSTALL", "x/S", "-S", "S"};
+    for (const char* line : plain) {
+        readSwitches(line, &s);
+        EXPECT_TRUE(!s.unattended && !s.refused[0]) << line;
+    }
+    readSwitches("uninstall /NORESTART /SuppressMsgBoxes", &s);
+    EXPECT_TRUE(s.uninstallWord && !s.unattended && !s.help && !s.log && !s.refused[0]);
+    readSwitches("UNINSTALL now", &s);
+    EXPECT_FALSE(s.uninstallWord);  // the question is asked unless UNINSTALL is the one word
+    readSwitches("UNINSTALLER /? /X /Y", &s);
+    EXPECT_TRUE(s.help && !s.uninstallWord);
+    EXPECT_STREQ("/X", s.refused);  // the first one the message names
+    const char* refused[] = {"/S/", "/", "/SS", "/LOGS", "/LOG:x", "/HELP="};
+    for (const char* line : refused) {
+        readSwitches(line, &s);
+        EXPECT_STREQ(line, s.refused);
+    }
+}
+
+TEST(Switches, LogFileWithOrWithoutQuotes) {
+    CommandSwitches s;
+    readSwitches("/log", &s);
+    EXPECT_TRUE(s.log && !s.logNameCut);
+    EXPECT_STREQ("", s.logName);
+    readSwitches("/S /LOG=\"C:\\a b\\z.log\" UNINSTALL", &s);
+    EXPECT_TRUE(s.log && s.unattended && s.uninstallWord && !s.refused[0]);
+    EXPECT_STREQ("C:\\a b\\z.log", s.logName);
+    readSwitches("\"/Log=C:\\a b\\z.log\"", &s);
+    EXPECT_STREQ("C:\\a b\\z.log", s.logName);
+    readSwitches("/LOG=C:\\z.log", &s);
+    EXPECT_STREQ("C:\\z.log", s.logName);
+    // A name that does not fit a path is not cut into another file's name.
+    std::string name(MAX_PATH, 'n');
+    readSwitches(("/LOG=" + name.substr(1)).c_str(), &s);
+    EXPECT_FALSE(s.logNameCut);
+    readSwitches(("/LOG=" + name).c_str(), &s);
+    EXPECT_TRUE(s.log && s.logNameCut);
+    readSwitches(("/LOG=\"" + name + name + "\" /X").c_str(), &s);
+    EXPECT_TRUE(s.logNameCut);
+    EXPECT_STREQ("/X", s.refused);
 }
 
 TEST(CommandLine, ArgumentsFollowTheProgramName) {

@@ -4,7 +4,7 @@
 # resize, restore, minimise and maximise leave its rectangle as it was, and a
 # position change sent from inside the program comes back with the flags that
 # freeze it); the background counts as erased (WM_ERASEBKGND answers 1); and
-# the user closing the window ends the program with 0, with nothing installed
+# the user closing the window ends the program with 1602 (cancelled), with nothing installed
 # and no uninstall entry.
 source "$(dirname "$0")/../lib.sh"
 e2e_begin "$@"
@@ -35,7 +35,7 @@ e2e_expect_running setup
 # WM_CLOSE as the system menu's Close sends it.
 e2e_robot "window class=vimbaInstaller" "close" \
   "gone class=vimbaInstaller visible=any timeout=10000" "absent class=#32770 title=Welcome"
-e2e_expect_exit setup 0 15
+e2e_expect_exit setup 1602 15
 e2e_reg_query "$entry" DisplayName >/dev/null && e2e_fail "closing the window left an uninstall entry"
 for file in 'C:\windows\system32\Zelto 2000.Scr' 'C:\windows\vmbUninst.exe' 'C:\windows\zelto.log'; do
   e2e_exists "$file" && e2e_fail "closing the window left $file"

@@ -223,5 +223,5 @@ e2e_robot "msgbox title=Installer timeout=30000" \
 e2e_shot "progress-$depth"
 e2e_robot "msgbox title=Installer" "press ok" "gone" \
   "gone class=#32770 title=\"Looking for Updates..\" timeout=10000"
-e2e_expect_exit check 0 20
+e2e_expect_exit check 1620 20
 e2e_pass

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One installer at a time: while one runs, a second copy (under the setup
 # program's name or the uninstaller's) shows nothing, brings the running
-# installer's window to the front and ends with exit code 0.
+# installer's window to the front and ends with exit code 1618.
 source "$(dirname "$0")/../lib.sh"
 e2e_begin "$@"
 setup='C:\Setup\Zelto2000Setup.exe'
@@ -20,7 +20,7 @@ for second in "$setup" 'C:\windows\vmbUninst.exe'; do
   e2e_robot "window class=ZeltoFixture timeout=20000" "front" "wait foreground=1"
   e2e_robot_bg watch "absent exe=${second##*\\} pid!=$first_pid for=3000"
   e2e_start second -t 30 "$second"
-  e2e_expect_exit second 0 20
+  e2e_expect_exit second 1618 20
   e2e_robot_join watch
   e2e_robot "window class=vimbaInstaller title=\"Zelto 2000 Setup\"" \
     "assert pid=$first_pid foreground=1 maximized=1"

@@ -2,7 +2,7 @@
 # Run under the uninstaller's name (in any letter case), the program asks
 # "Are you sure you want to uninstall Zelto 2000?" (caption "Installer", error
 # icon, Yes and No) before it opens any window, unless its whole command line
-# is the word UNINSTALL in any letter case; No ends it with exit code 0.
+# is the word UNINSTALL in any letter case (switches aside); No ends it with exit code 1602.
 source "$(dirname "$0")/../lib.sh"
 e2e_begin "$@"
 e2e_put "$E2E_PROGRAM" 'C:\windows\VMBUNINST.EXE'
@@ -10,7 +10,7 @@ e2e_put "$E2E_PROGRAM" 'C:\Temp\Old Setup\vmbuninst.exe'
 question="Are you sure you want to uninstall Zelto 2000?"
 
 # ask_and_decline NAME EXE [ARGS...]: the question comes, no main window
-# exists meanwhile, No ends the program with 0 and no window ever appears.
+# exists meanwhile, No ends the program with 1602 and no window ever appears.
 ask_and_decline() {
   local name=$1
   shift
@@ -21,7 +21,7 @@ ask_and_decline() {
   e2e_expect_field msgbox buttons yes,no
   e2e_shot "$name"
   e2e_robot "msgbox title=Installer" "press no" "gone"
-  e2e_expect_exit "$name" 0 20
+  e2e_expect_exit "$name" 1602 20
   e2e_robot "absent class=vimbaInstaller visible=any" "absent title=Installer visible=any"
 }
 

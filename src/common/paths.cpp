@@ -203,9 +203,17 @@ bool copyOpenFile(HANDLE source, const char* destination) {
                                 FILE_ATTRIBUTE_NORMAL, NULL);
     if (target == INVALID_HANDLE_VALUE) return false;
     bool ok = readOpenFile(source, writeBlock, target);
-    CloseHandle(target);
+    // What the failed write says (a full disk) is kept for the caller.
+    DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    if (!CloseHandle(target) && ok) {
+        ok = false;
+        error = GetLastError();
+    }
     // A cut copy must not stay.
-    if (!ok) DeleteFileA(destination);
+    if (!ok) {
+        DeleteFileA(destination);
+        SetLastError(error);
+    }
     return ok;
 }
 

@@ -101,8 +101,13 @@ cat >"$wrapper.new" <<EOF
 QEMU_SET_ENV=LD_PRELOAD=$library exec "$qemu" "\$@"
 EOF
 chmod 755 "$wrapper.new"
-if ours_registered && cmp -s "$wrapper.new" "$wrapper" && runs_32bit; then
-  rm -f "$wrapper.new"
+# A working entry is kept: this checkout's own when its wrapper is unchanged,
+# or another checkout's (a test's second build folder must not point every
+# 32-bit program of the machine at a folder that goes when the test ends).
+registered=$(sed -n 's/^interpreter //p' "$binfmt/$entry" 2>/dev/null || true)
+if ours_registered && runs_32bit &&
+   { [ "$registered" != "$wrapper" ] || cmp -s "$wrapper.new" "$wrapper"; }; then
+  mv "$wrapper.new" "$wrapper"
   exit 0
 fi
 mv "$wrapper.new" "$wrapper"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # In install mode the main window is "Zelto 2000 Setup" of class
-# "vimbaInstaller", maximised, whatever the command line and the show code the
-# program was started with, and under a name that only resembles the
+# "vimbaInstaller", maximised, whatever other words the command line holds and
+# the show code the program was started with, and under a name that only resembles the
 # uninstaller's.
 source "$(dirname "$0")/../lib.sh"
 e2e_begin "$@"
@@ -24,7 +24,9 @@ e2e_start plain "$setup"
 check_main_window plain
 e2e_start words "$setup" UNINSTALL
 check_main_window words
-e2e_start options "$setup" /min -s "two words"
+# Words that are not switches change nothing (a word that starts with "/" is
+# a switch, and one the program does not know is refused: scen_unattended).
+e2e_start options "$setup" -min -s "two words"
 check_main_window options
 e2e_start look-alike 'C:\windows\vmbUninst2.exe' UNINSTALL
 check_main_window look-alike

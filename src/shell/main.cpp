@@ -75,12 +75,4 @@ int __cdecl memcmp(const void* left, const void* right, size_t count) {
         if (*a != *b) return *a - *b;
     return 0;
 }
-
-char* __cdecl strrchr(const char* text, int c) {
-    const char* found = NULL;
-    do {
-        if (*text == static_cast<char>(c)) found = text;
-    } while (*text++);
-    return const_cast<char*>(found);
-}
 }

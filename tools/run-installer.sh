@@ -28,7 +28,7 @@ export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
 # second instance and quit at once.
 wine_stop_prefix "$prefix"
 # A prefix made before the prefixes had the caption buttons' font is made again.
-if [ ! -f "$prefix/system.reg" ] || [ ! -f "$prefix/drive_c/windows/Fonts/marlett.ttf" ]; then
+if ! wine_prefix_has_fonts "$prefix"; then
   wine_make_template "$build/wine/template" &&
     wine_prefix_from_template "$build/wine/template" "$prefix" || exit 1
 fi

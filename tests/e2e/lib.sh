@@ -159,7 +159,7 @@ wine_emulated() { [ "$(head -n1 /proc/sys/fs/binfmt_misc/zelto-i386 2>/dev/null)
 # A template records how it was made: under the emulator it differs (below).
 wine_template_kind() { wine_emulated && echo emulated || echo native; }
 wine_template_ready() {
-  [ -f "$1/system.reg" ] && [ -f "$1/drive_c/windows/Fonts/marlett.ttf" ] &&
+  wine_prefix_has_fonts "$1" &&
     [ "$(cat "$1/.template-complete" 2>/dev/null)" = "$(wine_template_kind)" ]
 }
 
@@ -169,6 +169,8 @@ wine_template_ready() {
 # it reads the prefix's Fonts folder and what fontconfig knows. Without the
 # font the buttons come out as the letters that stand for them ("0 1 r").
 WINE_MARLETT=${WINE_MARLETT:-/usr/share/wine/fonts/marlett.ttf}
+# wine_prefix_has_fonts DIR: a prefix made, with that font in it.
+wine_prefix_has_fonts() { [ -f "$1/system.reg" ] && [ -f "$1/drive_c/windows/Fonts/marlett.ttf" ]; }
 
 # wine_make_template DIR [ARCH]: makes the template prefix DIR once (ARCH
 # win32, the default, or win64; window hides without delay, crashes end the

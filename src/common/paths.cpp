@@ -202,7 +202,8 @@ bool copyOpenFile(HANDLE source, const char* destination) {
     HANDLE target = CreateFileA(destination, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, NULL);
     if (target == INVALID_HANDLE_VALUE) return false;
-    bool ok = readOpenFile(source, writeBlock, target);
+    // The copy is on the disk before anything relies on it.
+    bool ok = readOpenFile(source, writeBlock, target) && FlushFileBuffers(target);
     // What the failed write says (a full disk) is kept for the caller.
     DWORD error = ok ? ERROR_SUCCESS : GetLastError();
     if (!CloseHandle(target) && ok) {

@@ -62,7 +62,85 @@ bool createRunFolder(char* out) {
 void deleteOrLeaveToRestart(SetupApp* app, const char* path) {
     if (fileExists(path) && !deleteFileWritable(path)) leaveToRestart(app, path);
 }
+
+void reportFileStep(SetupApp* app, const char* what, const char* path) {
+    char text[MAX_PATH + 32];
+    formatText(text, sizeof text, "%s %s", what, path);
+    app->appendInstallReport(text);
+}
+
+// Flushes a file just written and checks it has the length it must have.
+bool flushWholeFile(const char* path, LONG length) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool whole = GetFileSize(file, NULL) == DWORD(length) && FlushFileBuffers(file);
+    DWORD error = GetLastError();
+    if (!CloseHandle(file)) whole = false;
+    SetLastError(error);
+    return whole;
+}
 }  // namespace
+
+bool sideName(const char* destination, bool old, char* out) {
+    return formatText(out, MAX_PATH, old ? "%s.zelto-old" : "%s.zelto-new", destination);
+}
+
+bool moveFileDurably(const char* from, const char* to) {
+    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return true;
+    // Windows 9x has the call only as a stub that fails.
+    return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED && MoveFileA(from, to);
+}
+
+bool putInPlace(const char* destination) {
+    char fresh[MAX_PATH];
+    char old[MAX_PATH];
+    if (!sideName(destination, false, fresh) || !sideName(destination, true, old)) return false;
+    DWORD attributes = GetFileAttributesA(destination);
+    bool earlier = attributes != INVALID_FILE_ATTRIBUTES;
+    if (earlier && ((attributes & FILE_ATTRIBUTE_DIRECTORY) || !moveFileDurably(destination, old)))
+        return false;
+    if (moveFileDurably(fresh, destination)) return true;
+    if (earlier) moveFileDurably(old, destination);
+    return false;
+}
+
+void takeBack(SetupApp* app, const char* destination, bool placed) {
+    char fresh[MAX_PATH];
+    char old[MAX_PATH];
+    if (!sideName(destination, false, fresh) || !sideName(destination, true, old)) return;
+    deleteOrLeaveToRestart(app, fresh);
+    if (placed) {
+        // The new file could not go: the earlier one stays aside, not lost.
+        if (!deleteFileWritable(destination)) {
+            leaveToRestart(app, destination);
+            return;
+        }
+        reportFileStep(app, "File taken back:", destination);
+    }
+    if (fileExists(old) && !fileExists(destination) && moveFileDurably(old, destination))
+        reportFileStep(app, "File put back:", destination);
+}
+
+void keepInPlace(SetupApp* app, const char* destination) {
+    char old[MAX_PATH];
+    if (sideName(destination, true, old)) deleteOrLeaveToRestart(app, old);
+}
+
+void clearSideFiles(SetupApp* app, const char* destination) {
+    // A run ended by force between its two moves left the earlier file aside
+    // with nothing in its place: it comes back. A "new" file it left goes, and
+    // so does an earlier file aside once another stands in its place.
+    takeBack(app, destination, false);
+    char old[MAX_PATH];
+    if (fileExists(destination) && sideName(destination, true, old)) deleteOrLeaveToRestart(app, old);
+}
+
+bool placeCopyOfProgram(SetupApp* app, const char* destination) {
+    char fresh[MAX_PATH];
+    clearSideFiles(app, destination);
+    return sideName(destination, false, fresh) && copyOpenFile(app->programFile, fresh) &&
+           putInPlace(destination);
+}
 
 void removeRunFolder(SetupApp* app, const char* folder) {
     if (folder[0] == '\0') return;
@@ -105,6 +183,9 @@ signed char SetupApp::runInstall() {
     // The window opens at 0 %, as its text and bar are made: nothing to set again.
     openProgress(ProgressReplaceCheck);
     bytesInstalled = 0;
+    // Armed before anything changes, so that a run ended by force or by a power
+    // cut is run again at the next logon; a run that succeeds takes it back.
+    setRunOnceEntry(this, true);
     char runFolder[MAX_PATH];
     // Without its folder every temporary path fails: the copy stops with 793.
     useTempCopyFolder(createRunFolder(runFolder) ? runFolder : "");
@@ -113,6 +194,7 @@ signed char SetupApp::runInstall() {
     useTempCopyFolder(NULL);
     closeProgress();
     if (!installed) {
+        takeBackInstall();  // nothing left to take back unless a step forgot to
         setRunOnceEntry(this, true);
         dropUninstallEntryWithoutUninstaller();
         showMessageById(IDS_NOT_INSTALLED, MB_ICONERROR, 0);
@@ -144,9 +226,17 @@ bool SetupApp::installPackages() {
     for (int i = 0; i < kComponentCount; ++i)
         if (componentPresent[i] && !slotOk[i]) return false;
 
+    // Every file is first expanded whole beside its place; only then are they
+    // put in, each logged first. Until the run is over every earlier file is
+    // kept aside, so that a failure at any step takes the run back.
     setProgressTitle("Installing..");
     for (int i = 0; i < kComponentCount; ++i)
         if (slotOk[i]) slotOk[i] = packages[i].expandPackage();
+    for (int i = 0; i < kComponentCount; ++i)
+        if (componentPresent[i] && !slotOk[i]) return false;
+    logLengthBefore = installLogLength();
+    for (int i = 0; i < kComponentCount; ++i)
+        if (slotOk[i]) slotOk[i] = packages[i].placePackage();
     for (int i = 0; i < kComponentCount; ++i)
         if (componentPresent[i] && !slotOk[i]) return false;
 
@@ -156,6 +246,7 @@ bool SetupApp::installPackages() {
 
     if (slotOk[0]) {
         if (!installUninstaller(this)) return false;
+        keepInstall();
         setRunOnceEntry(this, false);
     }
     for (int i = 0; i < kComponentCount; ++i)
@@ -330,15 +421,54 @@ void FileEntry::stampTempCopy(const char* tempPath) {
     if (const CrtLibrary* crt = crtLibrary()) crt->_utime(tempPath, &times);
 }
 
+namespace {
+// Both steps of the install phase stop at the first entry that fails: the run
+// is taken back before 794 names it.
+bool failInstallOf(FileEntry& entry) {
+    setupApp->takeBackInstall();
+    setRunOnceEntry(setupApp, true);
+    reportErrorById(IDS_NO_INSTALL, entry.destName);
+    return false;
+}
+}  // namespace
+
 bool PackageSlot::expandPackage() {
-    for (int i = 0; i < installCount; ++i) {
-        if (!installEntries[i].expandEntry()) {
-            setRunOnceEntry(setupApp, true);
-            reportErrorById(IDS_NO_INSTALL, installEntries[i].destName);
-            return false;
+    for (int i = 0; i < installCount; ++i)
+        if (!installEntries[i].expandEntry()) return failInstallOf(installEntries[i]);
+    return true;
+}
+
+bool PackageSlot::placePackage() {
+    for (int i = 0; i < installCount; ++i)
+        if (!installEntries[i].placeEntry()) return failInstallOf(installEntries[i]);
+    return true;
+}
+
+void SetupApp::takeBackInstall() {
+    for (int i = kComponentCount - 1; i >= 0; --i) {
+        PackageSlot& slot = packages[i];
+        for (int j = slot.installCount - 1; j >= 0; --j) {
+            FileEntry& entry = slot.installEntries[j];
+            char destination[MAX_PATH];
+            if (destinationPath(entry, destination)) takeBack(this, destination, entry.placed);
+            entry.placed = false;
         }
     }
-    return true;
+    if (logLengthBefore != kLogUntouched && cutInstallLog(logLengthBefore))
+        logLengthBefore = kLogUntouched;
+}
+
+void SetupApp::keepInstall() {
+    for (int i = 0; i < kComponentCount; ++i) {
+        PackageSlot& slot = packages[i];
+        for (int j = 0; j < slot.installCount; ++j) {
+            FileEntry& entry = slot.installEntries[j];
+            char destination[MAX_PATH];
+            if (entry.placed && destinationPath(entry, destination)) keepInPlace(this, destination);
+            entry.placed = false;
+        }
+    }
+    logLengthBefore = kLogUntouched;
 }
 
 LONG expectedExpandedSize(const char* path) {
@@ -363,40 +493,49 @@ bool FileEntry::expandEntry() {
     SetupApp* app = setupApp;
     char destination[MAX_PATH];
     char tempPath[MAX_PATH];
-    if (!destinationPath(*this, destination) || !tempPathFor(*this, tempPath)) return false;
+    char staged[MAX_PATH];
+    if (!destinationPath(*this, destination) || !tempPathFor(*this, tempPath) ||
+        !sideName(destination, false, staged))
+        return false;
     app->setProgressItem(destName);
+    clearSideFiles(app, destination);
     LONG expected = expectedExpandedSize(tempPath);
     OFSTRUCT sourceInfo;
-    OFSTRUCT destinationInfo;
+    OFSTRUCT stagedInfo;
     memset(&sourceInfo, 0, sizeof sourceInfo);
-    memset(&destinationInfo, 0, sizeof destinationInfo);
+    memset(&stagedInfo, 0, sizeof stagedInfo);
     // The LZ library is loaded at the first expansion; without it nothing expands.
     const LzLibrary* lz = lzLibrary();
     if (!lz) return false;
     INT source = lz->LZOpenFileA(tempPath, &sourceInfo, OF_READ);
-    INT target = lz->LZOpenFileA(destination, &destinationInfo, OF_CREATE);
+    INT target = lz->LZOpenFileA(staged, &stagedInfo, OF_CREATE);
     LONG copied = -1;
     if (source >= 0 && target >= 0) copied = lz->LZCopy(source, target);
     if (source >= 0) lz->LZClose(source);
     if (target >= 0) lz->LZClose(target);
     // Some expansions of a cut packed file still answer a positive count: only
-    // the whole promised length counts as installed.
-    if (copied <= 0 || expected < 0 || copied != expected) {
+    // the whole promised length, on the disk, counts as expanded.
+    if (copied <= 0 || expected < 0 || copied != expected || !flushWholeFile(staged, expected)) {
         app->noteWriteFailure();
-        // Leave no cut file where the program would load it.
-        if (target >= 0) DeleteFileA(destination);
+        if (target >= 0) DeleteFileA(staged);
         return false;
     }
-    clearReadOnly(destination);
     clearReadOnly(tempPath);
+    return true;
+}
+
+bool FileEntry::placeEntry() {
+    SetupApp* app = setupApp;
+    char destination[MAX_PATH];
+    if (!destinationPath(*this, destination)) return false;
+    app->setProgressItem(destName);
+    // A file the log does not name would outlive the uninstaller: its line is
+    // on the disk before the file is in place.
+    if (!app->appendInstallLog(destination) || !putInPlace(destination)) return false;
+    placed = true;
     // A removal that could not finish may have named this path for deletion at
     // the next restart: the file installed now must survive it.
     cancelRestartDeletion(destination);
-    // A file the log does not name would outlive the uninstaller: take it back.
-    if (!app->appendInstallLog(destination)) {
-        DeleteFileA(destination);
-        return false;
-    }
     noteChange("File installed:", destination);
     return true;
 }

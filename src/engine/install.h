@@ -16,6 +16,36 @@ void removeRunFolder(SetupApp* app, const char* folder);
 // line in the report either way; false when the system offers no such thing.
 bool leaveToRestart(SetupApp* app, const char* path);
 
+// A file is installed in two steps, so that a run that fails leaves every file
+// as it found it: it is written whole beside its destination under the "new"
+// name and flushed, and then put in place, the earlier file kept under the
+// "old" name until the run is over. sideName gives those names (false when one
+// does not fit).
+bool sideName(const char* destination, bool old, char* out);
+// Puts the "new" file in place, moving an earlier file to the "old" name;
+// false (and the earlier file where it was) when either move fails. A folder
+// in the way is never moved.
+bool putInPlace(const char* destination);
+// Takes back what putInPlace did for a file (placed: the new file stands
+// there), and deletes a "new" file that was never put in place.
+void takeBack(SetupApp* app, const char* destination, bool placed);
+// The run is over and succeeded: the earlier file goes.
+void keepInPlace(SetupApp* app, const char* destination);
+// Clears what a run ended by force left beside a destination: an earlier file
+// aside with nothing in its place comes back, everything else there goes.
+void clearSideFiles(SetupApp* app, const char* destination);
+// Writes the program's own file (held since the start) beside destination and
+// puts it in place; the earlier file stays aside until keepInPlace.
+bool placeCopyOfProgram(SetupApp* app, const char* destination);
+// The install log's length, -1 when there is none; and the log cut back to such
+// a length (deleted for -1). kLogUntouched: the run has not changed the log.
+enum : LONG { kLogUntouched = -2 };
+LONG installLogLength();
+bool cutInstallLog(LONG length);
+// A move of a file that reaches the disk before it answers where the system
+// offers that (the NT family); a plain rename on Windows 9x.
+bool moveFileDurably(const char* from, const char* to);
+
 // Results of extractFileResource.
 enum : UINT { ExtractNoResource = 0, ExtractWritten = 1, ExtractFailed = 710 };
 // Writes the "RES_FILE" resource name to a new file at path. ExtractFailed: a file

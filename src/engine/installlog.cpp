@@ -32,31 +32,72 @@ char* readWholeFile(HANDLE file, DWORD* size) {
 }
 }  // namespace
 
+namespace {
+// Whether one of the log's lines is path, in any letter case; each line is a
+// path, the writer's blank and CR LF.
+bool listsPath(const char* content, DWORD size, const char* path) {
+    DWORD length = static_cast<DWORD>(lstrlenA(path));
+    for (DWORD start = 0; start < size;) {
+        DWORD end = start;
+        while (end < size && content[end] != '\n') ++end;
+        DWORD n = end - start;
+        while (n > 0 && (content[start + n - 1] == '\r' || content[start + n - 1] == ' ')) --n;
+        if (n == length && sameTextNoCase(content + start, path, length)) return true;
+        start = end + 1;
+    }
+    return false;
+}
+}  // namespace
+
 bool SetupApp::appendInstallLog(const char* path) {
     char log[MAX_PATH];
     if (!logPath(log)) return false;
     // A log that an unfinished removal named for deletion at the restart now
     // lists a new installation again: it stays.
     cancelRestartDeletion(log);
+    // A last line that a power cut left without its CR LF is ended first, so
+    // that the new line stands on its own (the torn one names nothing).
+    bool mend = false;
     HANDLE file = CreateFileA(log, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD size = 0;
         char* content = readWholeFile(file, &size);
         CloseHandle(file);
         if (content) {
-            bool listed = findTextNoCaseN(content, static_cast<int>(size), path) != 0;
+            bool listed = listsPath(content, size, path);
+            mend = size > 0 && !(size >= 2 && content[size - 2] == '\r' && content[size - 1] == '\n');
             HeapFree(GetProcessHeap(), 0, content);
             if (listed) return true;
         }
     }
-    char line[MAX_PATH + 4];
-    if (!formatText(line, sizeof line, "%s \r\n", path)) return false;
+    char line[MAX_PATH + 6];
+    if (!formatText(line, sizeof line, "%s%s \r\n", mend ? "\r\n" : "", path)) return false;
     file = openForAppend(log);
     if (file == INVALID_HANDLE_VALUE) return false;
-    bool ok = writeWholeText(file, line);
+    // On the disk before the file it names is put in place.
+    bool ok = writeWholeText(file, line) && FlushFileBuffers(file);
     if (!ok) noteWriteFailure();
     CloseHandle(file);
     return ok;
+}
+
+LONG installLogLength() {
+    char log[MAX_PATH];
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!logPath(log) || !GetFileAttributesExA(log, GetFileExInfoStandard, &data)) return -1;
+    return data.nFileSizeHigh || data.nFileSizeLow > 0x7FFFFFFF ? -1 : LONG(data.nFileSizeLow);
+}
+
+bool cutInstallLog(LONG length) {
+    char log[MAX_PATH];
+    if (!logPath(log)) return false;
+    if (length < 0) return !fileExists(log) || deleteFileWritable(log);
+    HANDLE file = CreateFileA(log, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool cut = SetFilePointer(file, length, NULL, FILE_BEGIN) == DWORD(length) && SetEndOfFile(file) &&
+               FlushFileBuffers(file);
+    CloseHandle(file);
+    return cut;
 }
 
 bool SetupApp::removeLoggedFiles() {

@@ -28,12 +28,17 @@ struct FileEntry {
     SHORT dirKind;
     LONG timeStamp;
     LONG compressedSize;
+    // Put in place by this run, and not yet kept for good: a failed run takes it back.
+    bool placed;
 
     // Install run (install.cpp)
     bool testReplaceEntry(DWORD pass);
     bool copyEntry();
     void stampTempCopy(const char* tempPath);
+    // Expands the temporary copy beside the destination, under its "new" name.
     bool expandEntry();
+    // Logs the destination, then puts the expanded file in its place.
+    bool placeEntry();
     bool removeTempCopy();
 };
 
@@ -69,6 +74,7 @@ struct PackageSlot {
     bool checkReplaceable();
     bool copyPackage();
     bool expandPackage();
+    bool placePackage();
     bool cleanupPackage();
 };
 

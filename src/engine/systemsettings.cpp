@@ -1,4 +1,5 @@
 #include "engine/systemsettings.h"
+#include "engine/install.h"
 #include "common/dynlib.h"
 #include "common/errors.h"
 #include "common/messages.h"
@@ -132,10 +133,14 @@ void setRunOnceEntry(SetupApp* app, bool set) {
         // A copy once held past a run's end was named for deletion at the next
         // restart: the one written now must outlive it.
         // The copy is the bytes the checksum test read, from the file held since the start.
-        if (runningCopy || (copyOpenFile(app->programFile, copy) && cancelRestartDeletion(copy)))
+        // It is written beside its place and put in whole.
+        if (runningCopy || (placeCopyOfProgram(app, copy) && cancelRestartDeletion(copy))) {
+            if (!runningCopy) keepInPlace(app, copy);
             formatCommandLine(text, sizeof text, copy, app->unattended ? "/S" : NULL);
-        else
+        } else {
+            takeBack(app, copy, false);
             deleteRetryCopy(copy);
+        }
     } else if (!set && runningCopy) {
         // A running program cannot delete its own file: it goes after the exit.
         app->selfDeleteOnExit = true;
@@ -255,17 +260,24 @@ bool installUninstaller(SetupApp* app) {
     // The uninstall entry starts this copy: it is written only once the copy is
     // there, and a copy that could not be written fails the install like any
     // file that could not be installed. It is written from the file held since
-    // the start, whatever may stand under its name now.
-    if (!uninstallerPath(destination) || !copyOpenFile(app->programFile, destination)) {
+    // the start, whatever may stand under its name now, beside its place, and
+    // put in only when whole: an earlier uninstaller stays until the run is over.
+    bool named = uninstallerPath(destination);
+    if (!named || !placeCopyOfProgram(app, destination)) {
         app->noteWriteFailure();
+        if (named) takeBack(app, destination, false);
+        app->takeBackInstall();
         reportErrorById(IDS_NO_INSTALL, kUninstallerName);
         return false;
     }
     noteChange("File installed:", destination);
     if (!writeUninstallEntry()) {
+        takeBack(app, destination, true);
+        app->takeBackInstall();
         reportErrorById(IDS_NO_INSTALL, kUninstallKey);
         return false;
     }
+    keepInPlace(app, destination);
     activateScreenSaver(app);
     return true;
 }

@@ -69,6 +69,7 @@ SetupApp::SetupApp(HINSTANCE module)
       progressPercent(0),
       sourceRemote(false),
       bytesInstalled(0),
+      logLengthBefore(-2),
       removableCount(0) {
     progressCaption[0] = '\0';
     currentItem[0] = '\0';

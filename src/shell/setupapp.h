@@ -65,6 +65,9 @@ public:
     LONG progressPercent;
     bool sourceRemote;
     LONG bytesInstalled;
+    // The install log's length before the run put the first file in place; -1
+    // when there was none, kLogUntouched (-2) before and after the run.
+    LONG logLengthBefore;
     int removableCount;
     bool componentPresent[kComponentCount];
     bool componentActivate[kComponentCount];
@@ -143,6 +146,11 @@ public:
     // Install run (engine/install.cpp)
     signed char runInstall();
     bool installPackages();
+    // A failed run: every file it put in place is taken back, in the reverse
+    // order, earlier files come back and the log is cut to its earlier length.
+    void takeBackInstall();
+    // A run that succeeded: the earlier files of those it replaced go.
+    void keepInstall();
 
     // Install log and report (engine/installlog.cpp)
     bool appendInstallLog(const char* path);

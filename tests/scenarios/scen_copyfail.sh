@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The install run's copy and install phases failing, each from a prepared disk
 # or a test-only installer with another payload: the message of the phase,
-# then 1160, the RunOnce entry set, and exactly what the phase had done before
-# it stopped left in place. No uninstaller is there, so no uninstall entry
-# stays either. Then a cleanup that cannot delete a copy, which does not fail.
+# then 1160, the RunOnce entry set, and the machine as it was before the run:
+# what the phase had done is taken back, nothing is left beside the files. No
+# uninstaller is there, so no uninstall entry stays either. Then a cleanup that
+# cannot delete a copy, which does not fail.
 source "$(dirname "$0")/scen.sh"
 scen_begin "$@"
 temp=$(upath "$TEMPDIR")
@@ -20,10 +21,12 @@ fails_with() {
 }
 
 nothing_installed() {
-  expect_no_file "$SAVER" "$1"
-  expect_no_file "$HELP" "$1"
-  expect_no_file "$LOG" "$1"
-  expect_no_file "$UNINSTALLER" "$1"
+  local path
+  for path in "$SAVER" "$HELP" "$LOG" "$UNINSTALLER"; do
+    expect_no_file "$path" "$1"
+    expect_no_file "$path.zelto-new" "$1"
+    expect_no_file "$path.zelto-old" "$1"
+  done
 }
 
 # A file stands where the temporary folder goes, so the run has no folder for
@@ -51,8 +54,8 @@ expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe' mi
 expect_same "$(variant setup_nohelp)" "$RETRY" missing
 expect_report_since "$size" "Couldn't download zeltohlp.hl_."
 
-# The packed help file is cut short: 794 naming it; the screen saver stays
-# installed and logged, the cut file is not left installed, no temporary copy
+# The packed help file is cut short: 794 naming it; the screen saver expanded
+# before it is not put in place either, nothing is logged, no temporary copy
 # stays. The installer sits in a folder with a blank, beside a bait
 # C:\Zelto.exe that an unquoted value naming it would start instead: the
 # value names the copy in the Windows folder, which the next logon runs.
@@ -61,16 +64,12 @@ e2e_put "$(variant setup_cuthelp)" "$cut_exe"
 e2e_put "$PROBE" 'C:\Zelto.exe'
 size=$(report_size)
 fails_with cut "$cut_exe" "$TEXT_NO_INSTALL_HELP" 1603
-expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" cut
-expect_no_file "$HELP" cut
-expect_content "$LOG" $'C:\\windows\\system32\\Zelto 2000.Scr \r\n' cut
-expect_no_file "$UNINSTALLER" cut
+nothing_installed cut
 expect_no_temp_copies cut
 ini_value boot SCRNSAVE.EXE >/dev/null && e2e_fail "cut: the screen saver was activated"
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe' cut
 expect_same "$(variant setup_cuthelp)" "$RETRY" cut
 expect_report_since "$size" "$TEXT_NO_INSTALL_HELP"
-rm -f "$(upath "$SAVER")" "$(upath "$LOG")"
 # Started as the next logon starts it, the value runs the installer again.
 runonce=$(reg_value "$RUNONCE_KEY" vimbaInstall) || e2e_fail "cut: no RunOnce value"
 e2e_start logon -t 60 "$PROBE" run "${runonce#REG_SZ|}"
@@ -82,29 +81,27 @@ expect_no_file 'C:\Zelto.exe.ran' cut
 e2e_put "$(variant setup_emptyhelp)" 'C:\Setup\emptyhelp.exe'
 size=$(report_size)
 fails_with empty 'C:\Setup\emptyhelp.exe' "$TEXT_NO_INSTALL_HELP" 1603
-expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" empty
-expect_no_file "$HELP" empty
-expect_content "$LOG" $'C:\\windows\\system32\\Zelto 2000.Scr \r\n' empty
+nothing_installed empty
 expect_report_since "$size" "$TEXT_NO_INSTALL_HELP"
-rm -f "$(upath "$SAVER")" "$(upath "$LOG")"
 
-# A folder stands where the uninstaller's copy goes: the files are in, but
+# A folder stands where the uninstaller's copy goes: the files were in, but
 # without an uninstaller the install fails like a file that could not be
-# installed (794 naming it, then 1160), no entry is written that would start
-# nothing, the screen saver is not activated, and the next logon tries again.
+# installed: both files are taken back, each with a report line, then 794
+# naming it and 1160; no entry is written that would start nothing, the screen
+# saver is not activated, and the next logon tries again.
 mkdir "$(upath "$UNINSTALLER")"
 save_system_ini
 size=$(report_size)
 TEXT_NO_UNINSTALLER=$'Couldn\'t install vmbUninst.exe. The file may be in use. \n\nThis is perfectly normal. Please restart Windows before trying to update again.'
 fails_with no-uninstaller "$SETUP" "$TEXT_NO_UNINSTALLER" 1603
-expect_same "$SCEN_GENERATED/saver.bin" "$SAVER" no-uninstaller
-expect_same "$SCEN_GENERATED/help.bin" "$HELP" no-uninstaller
+for path in "$SAVER" "$HELP" "$LOG" "$UNINSTALLER.zelto-new"; do
+  expect_no_file "$path" no-uninstaller
+done
 cmp -s "$E2E_ART/system.ini.before" "$(upath 'C:\windows\system.ini')" ||
   e2e_fail "no-uninstaller: the screen saver was activated"
 expect_reg "$RUNONCE_KEY" vimbaInstall 'REG_SZ|C:\windows\Zelto2000Setup.exe' no-uninstaller
-expect_report_since "$size" "$TEXT_NO_UNINSTALLER"
+expect_report_since "$size" "File taken back: $HELP" "File taken back: $SAVER" "$TEXT_NO_UNINSTALLER"
 rmdir "$(upath "$UNINSTALLER")"
-rm -f "$(upath "$SAVER")" "$(upath "$HELP")" "$(upath "$LOG")"
 
 # A user without administrator rights on the NT family (a test-only build, whose
 # rights check answers as Windows does for such a user's token) is told so at

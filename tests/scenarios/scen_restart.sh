@@ -23,6 +23,11 @@ installs_again() {
   save_system_ini
   install_ok "$1" 1
   expect_installed "$1" 1 "$size"
+  local path
+  for path in "$SAVER" "$HELP" "$UNINSTALLER"; do
+    expect_no_file "$path.zelto-new" "$1"
+    expect_no_file "$path.zelto-old" "$1"
+  done
 }
 
 # After the first temporary copy: the second file's packed resource missing.
@@ -41,7 +46,8 @@ expect_content "$LOG" "$EXPECTED_LOG" expanded  # the first run's two lines, not
 run_folders | xargs -r -d '\n' rm -rf
 installs_again after-expansion
 
-# During the cleanup: a temporary copy held (readable and writable, not
+# During the cleanup, when the earlier files still stand aside beside the new
+# ones (the next run clears them): a temporary copy held (readable and writable, not
 # deletable) from the moment it is written, which the cleanup waits for.
 expect_no_temp_copies "before the cleanup case"
 e2e_start holder -t 120 "$HOLD" "$TEMPDIR\\*\\zelto.sc_" 60000 share=rw wait=60000

@@ -65,6 +65,11 @@ TEST_F(EntryFixture, CopyExpandAndLog) {
     EXPECT_FALSE(fileExists(dest));
     setMissingLibrariesForTest(NULL);
     ASSERT_TRUE(entry.expandEntry());
+    // Expanded beside its place, and put in only by the second step, after its log line.
+    EXPECT_FALSE(fileExists(dest));
+    EXPECT_EQ("<missing>", readFile(windowsPath("zelto.log")));
+    ASSERT_TRUE(entry.placeEntry());
+    EXPECT_FALSE(fileExists((std::string(dest) + ".zelto-new").c_str()));
     EXPECT_EQ(original, readFile(dest));
     EXPECT_EQ(std::string(dest) + " \r\n", readFile(windowsPath("zelto.log")));
     EXPECT_TRUE(entry.removeTempCopy());
@@ -75,6 +80,12 @@ TEST_F(EntryFixture, ACutPackedFileIsNotInstalled) {
     ASSERT_EQ(1u, extractFileResource("cut.sc_", temp));
     EXPECT_FALSE(entry.expandEntry());
     EXPECT_FALSE(fileExists(dest));  // no cut file left where it would be loaded
+    // Over an earlier installation the earlier file stays as it was.
+    writeFile(dest, "earlier");
+    EXPECT_FALSE(entry.expandEntry());
+    EXPECT_EQ("earlier", readFile(dest));
+    EXPECT_FALSE(fileExists((std::string(dest) + ".zelto-new").c_str()));
+    DeleteFileA(dest);
     EXPECT_EQ("<missing>", readFile(windowsPath("zelto.log")));
     DeleteFileA(temp);
     EXPECT_FALSE(entry.expandEntry());  // no temporary copy at all
@@ -88,13 +99,52 @@ TEST_F(EntryFixture, AFileTheLogCannotNameIsTakenBackAndReported) {
     PackageSlot& slot = setupApp->packages[0];
     slot.installEntries[0] = entry;
     slot.installCount = 1;
-    auto boxes = boxesDuring([&] { EXPECT_FALSE(slot.expandPackage()); });
+    auto boxes = boxesDuring([&] { EXPECT_TRUE(slot.expandPackage()); EXPECT_FALSE(slot.placePackage()); });
     CloseHandle(held);
+    EXPECT_FALSE(fileExists((std::string(dest) + ".zelto-new").c_str()));
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ(0u, boxes[0].text.find("Couldn't install zelto-unit.txt."));
     EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), boxes[0].style);
     EXPECT_FALSE(fileExists(dest));
     EXPECT_EQ("", readFile(log));
+}
+
+// A run that fails at its second file puts the first one's earlier file back
+// and cuts the log to what it was; a run ended between the two moves of a file
+// gets the earlier one back from the next.
+TEST_F(EntryFixture, AFailedRunPutsEveryEarlierFileBack) {
+    FileEntry second = entry;
+    copyText(second.destName, sizeof second.destName, "zelto-unit2.txt");
+    char dest2[MAX_PATH];
+    ASSERT_TRUE(destinationPath(second, dest2));
+    ASSERT_EQ(1u, extractFileResource("small.sc_", temp));
+    writeFile(dest, "earlier");
+    std::string log = windowsPath("zelto.log");
+    writeFile(log, "C:\\listed.txt \r\n");
+    CreateDirectoryA(dest2, NULL);  // the second file cannot be put in its place
+    PackageSlot& slot = setupApp->packages[0];
+    slot.installEntries[0] = entry;
+    slot.installEntries[1] = second;
+    slot.installCount = 2;
+    setupApp->logLengthBefore = installLogLength();
+    auto boxes = boxesDuring([&] { EXPECT_TRUE(slot.expandPackage()); EXPECT_FALSE(slot.placePackage()); });
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(0u, boxes[0].text.find("Couldn't install zelto-unit2.txt."));
+    EXPECT_EQ("earlier", readFile(dest));
+    EXPECT_EQ("C:\\listed.txt \r\n", readFile(log));
+    for (const char* path : {dest, dest2})
+        for (const char* side : {".zelto-new", ".zelto-old"})
+            EXPECT_FALSE(fileExists((std::string(path) + side).c_str())) << path << side;
+    RemoveDirectoryA(dest2);
+
+    std::string aside = std::string(dest) + ".zelto-old";
+    ASSERT_TRUE(MoveFileA(dest, aside.c_str()));
+    writeFile(std::string(dest) + ".zelto-new", "cut");
+    clearSideFiles(setupApp, dest);
+    EXPECT_EQ("earlier", readFile(dest));
+    EXPECT_FALSE(fileExists(aside.c_str()));
+    EXPECT_FALSE(fileExists((std::string(dest) + ".zelto-new").c_str()));
+    DeleteFileA(log.c_str());
 }
 
 TEST_F(EntryFixture, AFileOrFolderInTheWayFailsTheCopyAndStays) {

@@ -7,6 +7,7 @@
 #include "common/dynlib.h"
 #include "common/errors.h"
 #include "resources/resource.h"
+#include "engine/install.h"
 #include "shell/setupapp.h"
 #include "testutil.h"
 
@@ -78,11 +79,25 @@ TEST_F(LogFixture, LinesAndTheDuplicateRule) {
     EXPECT_TRUE(setupApp->appendInstallLog("C:\\WINDOWS\\SYSTEM\\Zelto 2000.Scr"));
     EXPECT_EQ("C:\\WINDOWS\\SYSTEM\\Zelto 2000.Scr \r\n", readFile(log));
     EXPECT_TRUE(setupApp->appendInstallLog("c:\\windows\\system\\ZELTO 2000.SCR"));
-    EXPECT_TRUE(setupApp->appendInstallLog("C:\\WINDOWS\\SYSTEM\\Zelto 2000.Sc"));
     EXPECT_EQ("C:\\WINDOWS\\SYSTEM\\Zelto 2000.Scr \r\n", readFile(log));
-    EXPECT_TRUE(setupApp->appendInstallLog("C:\\WINDOWS\\SYSTEM\\Zeltohlp.Hlp"));
-    EXPECT_EQ("C:\\WINDOWS\\SYSTEM\\Zelto 2000.Scr \r\nC:\\WINDOWS\\SYSTEM\\Zeltohlp.Hlp \r\n",
+    // Whole lines are compared: a path inside a listed one is another file.
+    EXPECT_TRUE(setupApp->appendInstallLog("C:\\WINDOWS\\SYSTEM\\Zelto 2000.Sc"));
+    EXPECT_EQ("C:\\WINDOWS\\SYSTEM\\Zelto 2000.Scr \r\nC:\\WINDOWS\\SYSTEM\\Zelto 2000.Sc \r\n",
               readFile(log));
+    // A last line torn by a power cut (half a path, zeros) is ended before the
+    // next one, which is then listed on its own, once.
+    writeFile(log, std::string("C:\\WINDOWS\\SYSTEM\\Zelto 2000.Scr \r\nC:\\WIN\0\0", 43));
+    EXPECT_TRUE(setupApp->appendInstallLog("C:\\WINDOWS\\SYSTEM\\Zeltohlp.Hlp"));
+    EXPECT_TRUE(setupApp->appendInstallLog("c:\\windows\\system\\zeltohlp.hlp"));
+    EXPECT_EQ(std::string("C:\\WINDOWS\\SYSTEM\\Zelto 2000.Scr \r\nC:\\WIN\0\0\r\n"
+                          "C:\\WINDOWS\\SYSTEM\\Zeltohlp.Hlp \r\n", 78),
+              readFile(log));
+    EXPECT_EQ(78, installLogLength());
+    EXPECT_TRUE(cutInstallLog(36));
+    EXPECT_EQ(36, installLogLength());
+    EXPECT_TRUE(cutInstallLog(-1));
+    EXPECT_EQ(-1, installLogLength());
+    writeFile(log, "C:\\WINDOWS\\SYSTEM\\Zelto 2000.Scr \r\nC:\\WINDOWS\\SYSTEM\\Zeltohlp.Hlp \r\n");
     // a log held open elsewhere can be neither written nor read: it still
     // names files, so the removal fails like a file in use
     HANDLE held = CreateFileA(log.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);

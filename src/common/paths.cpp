@@ -1,4 +1,5 @@
 #include "common/paths.h"
+#include "common/systemcalls.h"
 #include "common/dynlib.h"
 #include "common/text.h"
 #include "common/textcase.h"
@@ -170,7 +171,7 @@ HANDLE openModuleFile(HINSTANCE module, char* path) {
     if (n == 0 || n >= MAX_PATH) {
         // Windows 9x: its file names are all in the code page.
         if (!modulePath(module, path)) return INVALID_HANDLE_VALUE;
-        return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        return systemCalls->CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     }
     if (!exactAnsiName(name, path)) {
         n = wide->GetShortPathNameW(name, shortName, MAX_PATH);
@@ -193,17 +194,17 @@ namespace {
 // A full disk writes less than asked, which counts as failure.
 bool writeBlock(void* target, const BYTE* bytes, DWORD count) {
     DWORD written = 0;
-    return WriteFile(target, bytes, count, &written, NULL) && written == count;
+    return systemCalls->WriteFile(target, bytes, count, &written, NULL) && written == count;
 }
 }  // namespace
 
 bool copyOpenFile(HANDLE source, const char* destination) {
     clearReadOnly(destination);
-    HANDLE target = CreateFileA(destination, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+    HANDLE target = systemCalls->CreateFileA(destination, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, NULL);
     if (target == INVALID_HANDLE_VALUE) return false;
     // The copy is on the disk before anything relies on it.
-    bool ok = readOpenFile(source, writeBlock, target) && FlushFileBuffers(target);
+    bool ok = readOpenFile(source, writeBlock, target) && systemCalls->FlushFileBuffers(target);
     // What the failed write says (a full disk) is kept for the caller.
     DWORD error = ok ? ERROR_SUCCESS : GetLastError();
     if (!CloseHandle(target) && ok) {
@@ -212,7 +213,7 @@ bool copyOpenFile(HANDLE source, const char* destination) {
     }
     // A cut copy must not stay.
     if (!ok) {
-        DeleteFileA(destination);
+        systemCalls->DeleteFileA(destination);
         SetLastError(error);
     }
     return ok;
@@ -221,25 +222,25 @@ bool copyOpenFile(HANDLE source, const char* destination) {
 bool clearReadOnly(const char* path) {
     if (fileExists(path)) {
         DWORD attributes = GetFileAttributesA(path);
-        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+        systemCalls->SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
     }
     return true;
 }
 
 bool copyFileWritable(const char* source, const char* destination) {
     clearReadOnly(destination);
-    BOOL copied = CopyFileA(source, destination, FALSE);
+    BOOL copied = systemCalls->CopyFileA(source, destination, FALSE);
     clearReadOnly(destination);
     return copied != FALSE;
 }
 
 bool deleteFileWritable(const char* path) {
     clearReadOnly(path);
-    return DeleteFileA(path) != FALSE;
+    return systemCalls->DeleteFileA(path) != FALSE;
 }
 
 HANDLE openForAppend(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+    HANDLE file = systemCalls->CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (file != INVALID_HANDLE_VALUE) SetFilePointer(file, 0, NULL, FILE_END);
     return file;
@@ -248,7 +249,7 @@ HANDLE openForAppend(const char* path) {
 bool writeWholeText(HANDLE file, const char* text) {
     DWORD length = lstrlenA(text);
     DWORD written = 0;
-    return WriteFile(file, text, length, &written, NULL) && written == length;
+    return systemCalls->WriteFile(file, text, length, &written, NULL) && written == length;
 }
 
 bool shortPathOf(const char* path, char* out) {
@@ -324,9 +325,9 @@ bool dropPendingDeletion(HKEY key, const char* path) {
     }
     list[kept] = '\0';
     if (ok && changed)
-        ok = (kept ? RegSetValueExA(key, kPendingValue, 0, REG_MULTI_SZ,
+        ok = (kept ? systemCalls->RegSetValueExA(key, kPendingValue, 0, REG_MULTI_SZ,
                                     reinterpret_cast<const BYTE*>(list), kept + 1)
-                   : RegDeleteValueA(key, kPendingValue)) == ERROR_SUCCESS;
+                   : systemCalls->RegDeleteValueA(key, kPendingValue)) == ERROR_SUCCESS;
     HeapFree(GetProcessHeap(), 0, list);
     return ok;
 }
@@ -356,7 +357,7 @@ bool deleteAtRestart(const char* path) {
     if (slash && slash > named && !slash[1]) *slash = '\0';
     // The NT family deletes a file or an empty folder named so early in its
     // next start; it needs the rights to write the machine's settings.
-    if (MoveFileExA(named, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
+    if (systemCalls->MoveFileExA(named, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
     if (!(GetVersion() & 0x80000000u)) return false;
     // Windows 9x has no such call: its start-up program WININIT.EXE carries out
     // the [rename] section of "wininit.ini" in the Windows folder, where

@@ -1,4 +1,5 @@
 #include "common/registry.h"
+#include "common/systemcalls.h"
 #include "common/messages.h"
 #include "common/paths.h"
 #include "common/text.h"
@@ -41,14 +42,14 @@ bool writeRegistryValue(const char* fullPath, const void* data, RegValueCode cod
     if (lstrlenA(fullPath) >= MAX_PATH) return false;
     HKEY root = splitRegistryPath(fullPath, code, keyPath, valueName);
     HKEY key = NULL;
-    if (RegCreateKeyA(root, keyPath, &key) != ERROR_SUCCESS) return false;
+    if (systemCalls->RegCreateKeyA(root, keyPath, &key) != ERROR_SUCCESS) return false;
     RegValueRule rule = regValueRule(code);
     LONG result;
     if (rule.type == REG_DWORD) {
-        result = RegSetValueExA(key, valueName, 0, REG_DWORD, static_cast<const BYTE*>(data), 4);
+        result = systemCalls->RegSetValueExA(key, valueName, 0, REG_DWORD, static_cast<const BYTE*>(data), 4);
     } else {
         const char* text = static_cast<const char*>(data);
-        result = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+        result = systemCalls->RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                                 lstrlenA(text) + 1);
     }
     RegCloseKey(key);
@@ -86,7 +87,7 @@ bool deleteRegistryValue(const char* keyPath, const char* valueName, bool machin
     HKEY key = NULL;
     LONG result = RegOpenKeyExA(root, path, 0, KEY_SET_VALUE, &key);
     if (result == ERROR_SUCCESS) {
-        result = RegDeleteValueA(key, valueName);
+        result = systemCalls->RegDeleteValueA(key, valueName);
         RegCloseKey(key);
         if (result == ERROR_SUCCESS) noteValueChange("Value deleted:", root, path, valueName);
     }

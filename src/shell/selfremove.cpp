@@ -1,6 +1,7 @@
 // After an uninstall the program's own file is deleted by a hidden batch file
 // that tries for a while, then deletes itself.
 #include "shell/selfremove.h"
+#include "common/systemcalls.h"
 #include "common/paths.h"
 #include "common/text.h"
 #include "engine/systemsettings.h"
@@ -139,7 +140,7 @@ HANDLE createDeleteBatch(const char* folder, char* batchPath) {
     for (int i = 0; i < 10; ++i) {
         if (!formatText(batchPath, MAX_PATH, i ? "%sdelete%d.bat" : "%sdelete.bat", folder, i))
             break;
-        HANDLE file = CreateFileA(batchPath, GENERIC_WRITE, 0, NULL, CREATE_NEW,
+        HANDLE file = systemCalls->CreateFileA(batchPath, GENERIC_WRITE, 0, NULL, CREATE_NEW,
                                   FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, NULL);
         if (file != INVALID_HANDLE_VALUE) return file;
     }
@@ -172,7 +173,7 @@ void removeSelf() {
     if (!ok || !formatText(commandLine, sizeof commandLine, "\"%s\"", startPath)) {
         // A cut batch could loop on a wrong name, and one that cannot be started
         // safely is not started: leave nothing of it behind; the program stays.
-        DeleteFileA(batchPath);
+        systemCalls->DeleteFileA(batchPath);
         return;
     }
     STARTUPINFOA startup;

@@ -1,4 +1,5 @@
 #include "engine/systemsettings.h"
+#include "common/systemcalls.h"
 #include "engine/install.h"
 #include "common/dynlib.h"
 #include "common/errors.h"
@@ -72,7 +73,65 @@ const char kEntryValueNames[] =
 enum { kEntryNumbers = 3, kEntryValuesWithoutPath = 6, kEntryValueCount = 9 };
 }  // namespace
 
+namespace {
+// A value of the entry as the run found it. A value too long to keep here is
+// left as the run leaves it.
+enum EntryValueState : BYTE { ValueAbsent, ValueKept, ValueNotKept };
+struct EntryValue {
+    EntryValueState state;
+    DWORD type;
+    DWORD size;
+    BYTE bytes[MAX_PATH + 16];
+};
+
+// The entry's key path without its closing backslash.
+void entryKeyPath(char* path) { lstrcpynA(path, kUninstallKey, sizeof kUninstallKey - 1); }
+
+void saveEntryValues(EntryValue* saved) {
+    char path[sizeof kUninstallKey];
+    entryKeyPath(path);
+    HKEY key = NULL;
+    LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key);
+    const char* name = kEntryValueNames;
+    for (int i = 0; i < kEntryValueCount; ++i, name += lstrlenA(name) + 1) {
+        EntryValue& value = saved[i];
+        value.size = sizeof value.bytes;
+        LONG r = opened == ERROR_SUCCESS
+                     ? RegQueryValueExA(key, name, NULL, &value.type, value.bytes, &value.size)
+                     : opened;
+        value.state = r == ERROR_SUCCESS ? ValueKept
+                      : r == ERROR_FILE_NOT_FOUND ? ValueAbsent : ValueNotKept;
+    }
+    if (opened == ERROR_SUCCESS) RegCloseKey(key);
+}
+
+// A run that failed after it wrote some of the entry's values puts back those
+// it found (and deletes those it made): an earlier installation's entry stays
+// as it was. An entry that no uninstaller is left for goes after the run.
+void restoreEntryValues(const EntryValue* saved) {
+    char path[sizeof kUninstallKey];
+    entryKeyPath(path);
+    HKEY key = NULL;
+    if (systemCalls->RegCreateKeyA(HKEY_LOCAL_MACHINE, path, &key) != ERROR_SUCCESS) return;
+    const char* name = kEntryValueNames;
+    for (int i = 0; i < kEntryValueCount; ++i, name += lstrlenA(name) + 1) {
+        const EntryValue& value = saved[i];
+        if (value.state == ValueAbsent)
+            systemCalls->RegDeleteValueA(key, name);
+        else if (value.state == ValueKept)
+            systemCalls->RegSetValueExA(key, name, 0, value.type, value.bytes, value.size);
+    }
+    RegCloseKey(key);
+}
+}  // namespace
+
 bool writeUninstallEntry() {
+    // What the values were, to put them back: an entry that could not be put
+    // back is not written.
+    EntryValue* saved = static_cast<EntryValue*>(
+        HeapAlloc(GetProcessHeap(), 0, kEntryValueCount * sizeof(EntryValue)));
+    if (!saved) return false;
+    saveEntryValues(saved);
     // The size the list shows, in KB: the chosen files as the header gives
     // them expanded, rounded up.
     DWORD bytes = static_cast<DWORD>(setupApp->installExpandedBytes);
@@ -104,6 +163,8 @@ bool writeUninstallEntry() {
                                 i < kEntryNumbers ? RegMachineNumber : RegMachineText))
             written = false;
     }
+    if (!written) restoreEntryValues(saved);
+    HeapFree(GetProcessHeap(), 0, saved);
     return written;
 }
 
@@ -235,7 +296,7 @@ bool activateScreenSaver(SetupApp* app) {
     if (!(productSaverPaths(true, path, shortPath) || productSaverPaths(false, path, shortPath)) ||
         !shortPath[0])
         return true;
-    WritePrivateProfileStringA(kIniSection, kSaverValue, shortPath, kIniFile);
+    systemCalls->WritePrivateProfileStringA(kIniSection, kSaverValue, shortPath, kIniFile);
     if (ntFamily(app)) writeRegistryValue(kDesktopSaverPath, shortPath, RegUserText);
     // Without SPIF_UPDATEINIFILE the switch would last only until the user logs off.
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL,
@@ -249,7 +310,7 @@ void restoreScreenSaver(SetupApp* app) {
     char value[MAX_PATH + 1];
     GetPrivateProfileStringA(kIniSection, kSaverValue, "", value, sizeof value, kIniFile);
     if (namesProductSaver(value))
-        WritePrivateProfileStringA(kIniSection, kSaverValue, "", kIniFile);
+        systemCalls->WritePrivateProfileStringA(kIniSection, kSaverValue, "", kIniFile);
     if (ntFamily(app) && readDesktopSaver(value, sizeof value) && namesProductSaver(value))
         writeRegistryValue(kDesktopSaverPath, "", RegUserText);
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, NULL, SPIF_SENDWININICHANGE);
@@ -324,6 +385,6 @@ bool deleteUninstallEntry() {
     LONG r = RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL,
                               NULL, NULL);
     RegCloseKey(key);
-    if (r == ERROR_SUCCESS && subkeys == 0 && values == 0) RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+    if (r == ERROR_SUCCESS && subkeys == 0 && values == 0) systemCalls->RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
     return deleted;
 }

@@ -1,4 +1,5 @@
 #include "engine/install.h"
+#include "common/systemcalls.h"
 #include "common/dynlib.h"
 #include "common/errors.h"
 #include "common/messages.h"
@@ -34,7 +35,7 @@ bool createRunFolder(char* out) {
     out[0] = '\0';
     char temp[MAX_PATH];
     if (!formatText(temp, sizeof temp, "%sTemp", windowsFolder())) return false;
-    CreateDirectoryA(temp, NULL);
+    systemCalls->CreateDirectoryA(temp, NULL);
     PrivateSecurity security;
     SECURITY_ATTRIBUTES* attributes = NULL;
     if (hasFileSecurity()) {
@@ -45,9 +46,9 @@ bool createRunFolder(char* out) {
         ULONGLONG name = unguessableNumber();
         if (!formatText(out, MAX_PATH, "%s\\Zelto%08lX%08lX", temp, DWORD(name >> 32), DWORD(name)))
             break;
-        if (CreateDirectoryA(out, attributes)) {
+        if (systemCalls->CreateDirectoryA(out, attributes)) {
             if (ensureTrailingBackslash(out, MAX_PATH)) return true;
-            RemoveDirectoryA(out);
+            systemCalls->RemoveDirectoryA(out);
             break;
         }
         // A name someone claimed first is passed over; any other failure is final.
@@ -69,11 +70,13 @@ void reportFileStep(SetupApp* app, const char* what, const char* path) {
     app->appendInstallReport(text);
 }
 
-// Flushes a file just written and checks it has the length it must have.
+// Flushes a file just written and checks it has the length it must have (any
+// length for -1).
 bool flushWholeFile(const char* path, LONG length) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = systemCalls->CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return false;
-    bool whole = GetFileSize(file, NULL) == DWORD(length) && FlushFileBuffers(file);
+    bool whole = (length < 0 || GetFileSize(file, NULL) == DWORD(length)) &&
+                 systemCalls->FlushFileBuffers(file);
     DWORD error = GetLastError();
     if (!CloseHandle(file)) whole = false;
     SetLastError(error);
@@ -86,9 +89,9 @@ bool sideName(const char* destination, bool old, char* out) {
 }
 
 bool moveFileDurably(const char* from, const char* to) {
-    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return true;
+    if (systemCalls->MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return true;
     // Windows 9x has the call only as a stub that fails.
-    return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED && MoveFileA(from, to);
+    return GetLastError() == ERROR_CALL_NOT_IMPLEMENTED && systemCalls->MoveFileA(from, to);
 }
 
 bool putInPlace(const char* destination) {
@@ -144,33 +147,17 @@ bool placeCopyOfProgram(SetupApp* app, const char* destination) {
 
 void removeRunFolder(SetupApp* app, const char* folder) {
     if (folder[0] == '\0') return;
-    bool backupKept = false;
     for (int i = 0; i < kComponentCount; ++i) {
         PackageSlot& slot = app->packages[i];
         for (int j = 0; j < slot.installCount; ++j) {
-            FileEntry& entry = slot.installEntries[j];
             char path[MAX_PATH];
-            if (tempPathFor(entry, path)) deleteOrLeaveToRestart(app, path);
-            char destination[MAX_PATH];
-            if (!tempPathFor(entry, path, entry.destName) || !fileExists(path)) continue;
-            // The replace check's backup of a file whose put-back failed, and
-            // that nothing was installed over since: the only copy of the
-            // user's file. It stays in the run's folder (on the NT family one
-            // that only administrators can change), and the report names it.
-            if (destinationPath(entry, destination) && !fileExists(destination)) {
-                char text[2 * MAX_PATH + 32];
-                formatText(text, sizeof text, "The only copy of %s is %s.", destination, path);
-                app->appendInstallReport(text);
-                backupKept = true;
-            } else {
-                deleteOrLeaveToRestart(app, path);
-            }
+            if (tempPathFor(slot.installEntries[j], path)) deleteOrLeaveToRestart(app, path);
         }
     }
     // A folder left with files to delete at the restart goes after them: the
     // deletions are carried out in the order they were named, and a folder
-    // only once it is empty. One that keeps a backup stays.
-    if (!RemoveDirectoryA(folder) && !backupKept) deleteAtRestart(folder);
+    // only once it is empty.
+    if (!systemCalls->RemoveDirectoryA(folder)) deleteAtRestart(folder);
 }
 
 signed char SetupApp::runInstall() {
@@ -292,20 +279,23 @@ namespace {
 // from a backup. True when there is no installed file.
 bool replaceable(const FileEntry& entry) {
     char destination[MAX_PATH];
-    if (!destinationPath(entry, destination)) return false;
-    if (!fileExists(destination)) return true;
     char backup[MAX_PATH];
-    // The backup is made new: a file found under its name was not made by this
-    // check, and nothing but this check's own copy is ever put back.
-    if (!tempPathFor(entry, backup, entry.destName) || !CopyFileA(destination, backup, TRUE))
-        return false;
+    if (!destinationPath(entry, destination) || !sideName(destination, true, backup)) return false;
+    // What a run ended by force left beside the file comes first: it may be
+    // the installed file itself.
+    clearSideFiles(setupApp, destination);
+    if (!fileExists(destination)) return true;
+    // The backup stands beside the file, under the name every later run looks
+    // at, and is on the disk before the file is deleted: a run ended before the
+    // put-back leaves it where the next run puts it back.
+    if (!systemCalls->CopyFileA(destination, backup, TRUE)) return false;
     clearReadOnly(backup);
     bool passed = false;
     bool backupNeeded = false;
-    if (deleteFileWritable(destination)) {
+    if (flushWholeFile(backup, -1) && deleteFileWritable(destination)) {
         // The installed file is gone for a moment: put it back from the backup,
         // and never delete the backup while it is the only copy.
-        if (copyFileWritable(backup, destination) || MoveFileA(backup, destination))
+        if (copyFileWritable(backup, destination) || moveFileDurably(backup, destination))
             passed = true;
         else
             backupNeeded = true;
@@ -391,21 +381,21 @@ UINT extractFileResource(const char* name, const char* path) {
     }
     // Never a file that was there before: its owner could change it before it
     // is expanded into the system folder.
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW,
+    HANDLE file = systemCalls->CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         releaseFileResource(&bytes, &handle);
         return ExtractFailed;
     }
     DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes, size, &written, NULL);
+    BOOL ok = systemCalls->WriteFile(file, bytes, size, &written, NULL);
     DWORD error = GetLastError();
     // A full disk writes less than asked: a cut copy must not be installed.
     bool whole = ok && written == size;
     if (!CloseHandle(file)) whole = false;
     releaseFileResource(&bytes, &handle);
     if (!whole) {
-        DeleteFileA(path);
+        systemCalls->DeleteFileA(path);
         SetLastError(error);  // why the write failed, for the caller
         return ExtractFailed;
     }
@@ -472,7 +462,7 @@ void SetupApp::keepInstall() {
 }
 
 LONG expectedExpandedSize(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = systemCalls->CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return -1;
     BYTE header[14];
     DWORD read = 0;
@@ -517,7 +507,7 @@ bool FileEntry::expandEntry() {
     // the whole promised length, on the disk, counts as expanded.
     if (copied <= 0 || expected < 0 || copied != expected || !flushWholeFile(staged, expected)) {
         app->noteWriteFailure();
-        if (target >= 0) DeleteFileA(staged);
+        if (target >= 0) systemCalls->DeleteFileA(staged);
         return false;
     }
     clearReadOnly(tempPath);

@@ -7,10 +7,9 @@ enum { kReplaceLimitMs = 15000, kRefreshIntervalMs = 300, kWaitSliceMs = 20 };
 enum { kCleanupLimitMs = 5000 };
 
 class SetupApp;
-// Deletes every copy and backup of the run and its folder (ending in "\\", or
-// empty for none). What cannot be deleted now is named for deletion at the next
-// restart of Windows, with a line in the report; a backup that is the only copy
-// of a file stays, with its folder, and the report names it.
+// Deletes every copy of the run and its folder (ending in "\\", or empty for
+// none). What cannot be deleted now is named for deletion at the next restart
+// of Windows, with a line in the report.
 void removeRunFolder(SetupApp* app, const char* folder);
 // Names a file that will not go now for deletion at the next restart, with a
 // line in the report either way; false when the system offers no such thing.

@@ -1,6 +1,7 @@
 // The install log "zelto.log" (one installed path a line) and the install
 // report "zeltoInstall.txt" (dated lines), both in the Windows folder.
 #include "common/dynlib.h"
+#include "common/systemcalls.h"
 #include "common/errors.h"
 #include "common/messages.h"
 #include "common/paths.h"
@@ -58,7 +59,7 @@ bool SetupApp::appendInstallLog(const char* path) {
     // A last line that a power cut left without its CR LF is ended first, so
     // that the new line stands on its own (the torn one names nothing).
     bool mend = false;
-    HANDLE file = CreateFileA(log, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = systemCalls->CreateFileA(log, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD size = 0;
         char* content = readWholeFile(file, &size);
@@ -75,7 +76,7 @@ bool SetupApp::appendInstallLog(const char* path) {
     file = openForAppend(log);
     if (file == INVALID_HANDLE_VALUE) return false;
     // On the disk before the file it names is put in place.
-    bool ok = writeWholeText(file, line) && FlushFileBuffers(file);
+    bool ok = writeWholeText(file, line) && systemCalls->FlushFileBuffers(file);
     if (!ok) noteWriteFailure();
     CloseHandle(file);
     return ok;
@@ -83,19 +84,26 @@ bool SetupApp::appendInstallLog(const char* path) {
 
 LONG installLogLength() {
     char log[MAX_PATH];
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!logPath(log) || !GetFileAttributesExA(log, GetFileExInfoStandard, &data)) return -1;
-    return data.nFileSizeHigh || data.nFileSizeLow > 0x7FFFFFFF ? -1 : LONG(data.nFileSizeLow);
+    if (!logPath(log)) return kLogUntouched;
+    HANDLE file = systemCalls->CreateFileA(log, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        // Only a log that is not there may be deleted when the run is taken back.
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? -1 : LONG(kLogUntouched);
+    }
+    DWORD size = GetFileSize(file, NULL);
+    CloseHandle(file);
+    return size > 0x7FFFFFFF ? kLogUntouched : LONG(size);
 }
 
 bool cutInstallLog(LONG length) {
     char log[MAX_PATH];
     if (!logPath(log)) return false;
     if (length < 0) return !fileExists(log) || deleteFileWritable(log);
-    HANDLE file = CreateFileA(log, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = systemCalls->CreateFileA(log, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return false;
-    bool cut = SetFilePointer(file, length, NULL, FILE_BEGIN) == DWORD(length) && SetEndOfFile(file) &&
-               FlushFileBuffers(file);
+    bool cut = SetFilePointer(file, length, NULL, FILE_BEGIN) == DWORD(length) && systemCalls->SetEndOfFile(file) &&
+               systemCalls->FlushFileBuffers(file);
     CloseHandle(file);
     return cut;
 }
@@ -103,7 +111,7 @@ bool cutInstallLog(LONG length) {
 bool SetupApp::removeLoggedFiles() {
     char log[MAX_PATH];
     if (!logPath(log)) return true;
-    HANDLE file = CreateFileA(log, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = systemCalls->CreateFileA(log, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     DWORD size = 0;
     char* content = NULL;
     bool noLog = false;
@@ -271,7 +279,7 @@ bool SetupApp::openRunLog(const char* name, bool cut) {
         DWORD length = GetTempPathA(sizeof folder, folder);
         named = length > 0 && length < sizeof folder && GetTempFileNameA(folder, "Zel", 0, path);
     }
-    HANDLE file = named ? CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+    HANDLE file = named ? systemCalls->CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, NULL)
                         : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {

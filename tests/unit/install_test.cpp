@@ -7,6 +7,13 @@
 #include "common/dynlib.h"
 #include "common/security.h"
 #include "testutil.h"
+#include "common/systemcalls.h"
+#include "engine/systemsettings.h"
+#include "resources/exitcodes.h"
+#include <cstdio>
+#include <map>
+#include <set>
+#include <vector>
 
 TEST(InstallArithmetic, CopyPercentAndTickWrap) {
     EXPECT_EQ(84, copyPercent(68714, 80961));
@@ -165,15 +172,17 @@ TEST_F(EntryFixture, ReplaceCheckOfReadOnlyAndHeldFiles) {
     SetFileAttributesA(dest, FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(entry.testReplaceEntry(0));
     EXPECT_EQ("installed", readFile(dest));  // put back from its backup
-    ASSERT_TRUE(tempPathFor(entry, temp, entry.destName));
-    EXPECT_FALSE(fileExists(temp));
-    // A file already under the backup's name is neither overwritten nor put back.
-    writeFile(temp, "planted");
-    EXPECT_FALSE(entry.testReplaceEntry(1));
+    std::string backup = std::string(dest) + ".zelto-old";
+    EXPECT_FALSE(fileExists(backup.c_str()));
+    // A backup that a run ended by force left beside the file goes first; one
+    // with nothing in its place is the file, and comes back.
+    writeFile(backup, "stale");
+    EXPECT_TRUE(entry.testReplaceEntry(1));
     EXPECT_EQ("installed", readFile(dest));
-    EXPECT_EQ("planted", readFile(temp));
-    DeleteFileA(temp);
-    tempPathFor(entry, temp);
+    ASSERT_TRUE(MoveFileA(dest, backup.c_str()));
+    EXPECT_TRUE(entry.testReplaceEntry(2));
+    EXPECT_EQ("installed", readFile(dest));
+    EXPECT_FALSE(fileExists(backup.c_str()));
 
     HANDLE held = CreateFileA(dest, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     copyText(setupApp->currentItem, MAX_PATH, "");
@@ -181,38 +190,6 @@ TEST_F(EntryFixture, ReplaceCheckOfReadOnlyAndHeldFiles) {
     EXPECT_STREQ("zelto-unit.txt", setupApp->currentItem);
     CloseHandle(held);
     EXPECT_EQ("installed", readFile(dest));
-}
-
-// The run folder's copy of a file whose put-back failed is all that is left of
-// it: it stays, named in the report, until a file is installed in its place.
-TEST_F(EntryFixture, ABackupThatIsTheOnlyCopyOutlivesTheRunFolder) {
-    std::string folder = windowsPath("Temp\\ZeltoUnitRun\\");
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
-    useTempCopyFolder(folder.c_str());
-    PackageSlot& slot = setupApp->packages[0];
-    slot.installEntries[0] = entry;
-    slot.installCount = 1;
-    char copy[MAX_PATH];
-    char backup[MAX_PATH];
-    ASSERT_TRUE(tempPathFor(entry, copy) && tempPathFor(entry, backup, entry.destName));
-    writeFile(copy, "packed");
-    writeFile(backup, "saved");
-    std::string report = windowsPath("zeltoInstall.txt");
-    DeleteFileA(report.c_str());
-    removeRunFolder(setupApp, folder.c_str());
-    EXPECT_FALSE(fileExists(copy));
-    EXPECT_EQ("saved", readFile(backup));
-    std::string line = std::string("The only copy of ") + dest + " is " + backup + ".\r\n";
-    std::string written = readFile(report);
-    EXPECT_TRUE(written.size() > line.size() && written.compare(written.size() - line.size(), line.size(), line) == 0)
-        << written;
-    // Installed again: the backup is no longer the only copy, and goes with its folder.
-    writeFile(dest, "installed");
-    removeRunFolder(setupApp, folder.c_str());
-    EXPECT_FALSE(fileExists(backup));
-    EXPECT_FALSE(fileExists(folder.c_str()));
-    useTempCopyFolder(NULL);
-    RemoveDirectoryA(folder.c_str());
 }
 
 // The run folder's security: a protected list of exactly two entries, full
@@ -267,4 +244,269 @@ TEST(InstallRun, RefusedWithoutBytesToInstall) {
     EXPECT_EQ(-1, setupApp->runInstall());
     EXPECT_TRUE(catcher.boxes().empty());
     EXPECT_EQ(nullptr, setupApp->progressDialog);
+}
+
+// ---------------------------------------------------------------- all or nothing
+// Every call of an install run that changes the system fails in turn, with a
+// full disk, access denied or a sharing violation: a run that reports failure
+// leaves the machine as it found it, one that reports success leaves it as a
+// clean run does, and the next clean run gives that state in every case. For
+// a first install and for a reinstall over files, log, uninstaller and entry
+// of other bytes. Files named for deletion at the restart count as gone.
+namespace {
+struct Calls {
+    int count, failAt;
+    DWORD error;
+    std::string failed;
+    std::vector<std::string> order;  // flushes, moves and deletions, with their paths
+    std::map<HANDLE, std::string> paths;
+} calls;
+
+bool failsNow(const char* name, const std::string& what) {
+    if (++calls.count != calls.failAt) return false;
+    calls.failed = std::string(name) + " " + what;
+    SetLastError(calls.error);
+    return true;
+}
+std::string pathOf(HANDLE file) { return calls.paths.count(file) ? calls.paths[file] : "?"; }
+std::string text(LPCSTR p) { return p ? p : "(none)"; }
+
+HANDLE WINAPI countedCreateFile(LPCSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD c, DWORD f, HANDLE t) {
+    if (failsNow("CreateFileA", p)) return INVALID_HANDLE_VALUE;
+    HANDLE file = kSystemCalls.CreateFileA(p, a, s, sa, c, f, t);
+    if (file != INVALID_HANDLE_VALUE) calls.paths[file] = p;
+    return file;
+}
+BOOL WINAPI countedWrite(HANDLE h, LPCVOID b, DWORD n, LPDWORD w, LPOVERLAPPED o) {
+    return !failsNow("WriteFile", pathOf(h)) && kSystemCalls.WriteFile(h, b, n, w, o);
+}
+BOOL WINAPI countedFlush(HANDLE h) {
+    if (failsNow("FlushFileBuffers", pathOf(h))) return FALSE;
+    calls.order.push_back("flush " + pathOf(h));
+    return kSystemCalls.FlushFileBuffers(h);
+}
+BOOL WINAPI countedSetEnd(HANDLE h) { return !failsNow("SetEndOfFile", pathOf(h)) && kSystemCalls.SetEndOfFile(h); }
+BOOL WINAPI countedDelete(LPCSTR p) {
+    if (failsNow("DeleteFileA", p)) return FALSE;
+    calls.order.push_back(std::string("delete ") + p);
+    return kSystemCalls.DeleteFileA(p);
+}
+BOOL WINAPI countedMove(LPCSTR a, LPCSTR b) {
+    if (failsNow("MoveFileA", a)) return FALSE;
+    calls.order.push_back(std::string("move ") + a + ">" + b);
+    return kSystemCalls.MoveFileA(a, b);
+}
+BOOL WINAPI countedMoveEx(LPCSTR a, LPCSTR b, DWORD f) {
+    if (failsNow("MoveFileExA", a)) return FALSE;
+    calls.order.push_back(std::string("move ") + a + ">" + text(b));
+    return kSystemCalls.MoveFileExA(a, b, f);
+}
+BOOL WINAPI countedCopy(LPCSTR a, LPCSTR b, BOOL x) { return !failsNow("CopyFileA", b) && kSystemCalls.CopyFileA(a, b, x); }
+BOOL WINAPI countedAttributes(LPCSTR p, DWORD a) { return !failsNow("SetFileAttributesA", p) && kSystemCalls.SetFileAttributesA(p, a); }
+BOOL WINAPI countedMakeFolder(LPCSTR p, LPSECURITY_ATTRIBUTES s) { return !failsNow("CreateDirectoryA", p) && kSystemCalls.CreateDirectoryA(p, s); }
+BOOL WINAPI countedRemoveFolder(LPCSTR p) { return !failsNow("RemoveDirectoryA", p) && kSystemCalls.RemoveDirectoryA(p); }
+LONG WINAPI countedRegCreate(HKEY r, LPCSTR p, PHKEY k) {
+    return failsNow("RegCreateKeyA", p) ? LONG(calls.error) : kSystemCalls.RegCreateKeyA(r, p, k);
+}
+LONG WINAPI countedRegSet(HKEY k, LPCSTR n, DWORD r, DWORD t, const BYTE* d, DWORD s) {
+    return failsNow("RegSetValueExA", n) ? LONG(calls.error) : kSystemCalls.RegSetValueExA(k, n, r, t, d, s);
+}
+LONG WINAPI countedRegDeleteValue(HKEY k, LPCSTR n) {
+    return failsNow("RegDeleteValueA", n) ? LONG(calls.error) : kSystemCalls.RegDeleteValueA(k, n);
+}
+LONG WINAPI countedRegDeleteKey(HKEY k, LPCSTR n) {
+    return failsNow("RegDeleteKeyA", n) ? LONG(calls.error) : kSystemCalls.RegDeleteKeyA(k, n);
+}
+BOOL WINAPI countedIni(LPCSTR a, LPCSTR b, LPCSTR c, LPCSTR d) {
+    return !failsNow("WritePrivateProfileStringA", text(b)) && kSystemCalls.WritePrivateProfileStringA(a, b, c, d);
+}
+const SystemCalls kCountedCalls = {
+    countedCreateFile, countedWrite,      countedFlush,        countedSetEnd,
+    countedDelete,     countedMove,       countedMoveEx,       countedCopy,
+    countedAttributes, countedMakeFolder, countedRemoveFolder, countedRegCreate,
+    countedRegSet,     countedRegDeleteValue, countedRegDeleteKey, countedIni,
+};
+
+// A file's bytes, short: their count and a hash. Of the log, its lines as a
+// set: a log that could not be read when a path was added gains that path's
+// line a second time, which names the same file.
+std::string digest(std::string bytes, bool lines = false) {
+    if (bytes == "<missing>") return bytes;
+    if (lines) {
+        std::set<std::string> set;
+        for (size_t at = 0, end; at < bytes.size(); at = end + 1) {
+            end = bytes.find('\n', at);
+            if (end == std::string::npos) end = bytes.size();
+            set.insert(bytes.substr(at, end - at));
+        }
+        bytes.clear();
+        for (const std::string& line : set) bytes += line + "\n";
+    }
+    unsigned hash = 2166136261u;
+    for (unsigned char c : bytes) hash = (hash ^ c) * 16777619u;
+    return std::to_string(bytes.size()) + " bytes, " + std::to_string(hash);
+}
+
+std::string entryKeyPath() { std::string k = kUninstallKey; return k.substr(0, k.size() - 1); }
+
+// Every value of a key as name=type:bytes lines; except one name.
+std::string keyValues(HKEY root, const std::string& path, const char* except = "") {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "(no key)\n";
+    std::string values;
+    char name[300];
+    BYTE data[1200];
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = sizeof name, size = sizeof data, type = 0;
+        if (RegEnumValueA(key, i, name, &nameSize, NULL, &type, data, &size) != ERROR_SUCCESS) break;
+        if (lstrcmpiA(name, except) == 0) continue;
+        values += std::string(name) + "=" + std::to_string(type) + ":" + std::string((char*)data, size) + "\n";
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+struct Sweep {
+    std::vector<std::string> files;  // the product's files, with their side names
+    // What the machine holds of the product, but the report and the retry.
+    std::string snapshot() {
+        std::string pending = pendingRenames(), state;
+        auto gone = [&](const std::string& p) { return pending.find("\\??\\" + p + "|") != std::string::npos; };
+        for (const std::string& file : files)
+            for (const char* side : {"", ".zelto-new", ".zelto-old"})
+                state += file + side + "=" +
+                         (gone(file + side) ? "<missing>" : digest(readFile(file + side), file == files[2])) + "\n";
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(windowsPath("Temp\\*").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+            if (found.cFileName[0] != '.' && !gone(windowsPath("Temp\\") + found.cFileName))
+                state += std::string("in Temp: ") + found.cFileName + "\n";
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+        return state + keyValues(HKEY_LOCAL_MACHINE, entryKeyPath()) +
+               keyValues(HKEY_CURRENT_USER, kRunOnceKey, "vimbaInstall");
+    }
+    // Clears every trace of a run, then lays down seed (path, bytes) and the entry's values.
+    void reset(const std::vector<std::pair<std::string, std::string>>& seed, bool entry) {
+        for (const std::string& file : files)
+            for (const char* side : {"", ".zelto-new", ".zelto-old"}) {
+                SetFileAttributesA((file + side).c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA((file + side).c_str());
+            }
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(windowsPath("Temp\\Zelto*").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+            std::string folder = windowsPath("Temp\\") + found.cFileName;
+            for (const char* name : {"\\small.sc_"}) DeleteFileA((folder + name).c_str());
+            RemoveDirectoryA(folder.c_str());
+        }
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+        DeleteFileA(windowsPath(kRetryInstallerName).c_str());  // the run begins from the same state
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                          KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            RegDeleteValueA(key, "PendingFileRenameOperations");
+            RegCloseKey(key);
+        }
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, entryKeyPath().c_str());
+        for (const auto& file : seed) writeFile(file.first, file.second);
+        if (entry && RegCreateKeyA(HKEY_LOCAL_MACHINE, entryKeyPath().c_str(), &key) == ERROR_SUCCESS) {
+            RegSetValueExA(key, "DisplayName", 0, REG_SZ, (const BYTE*)"Old name", 9);
+            RegSetValueExA(key, "DisplayVersion", 0, REG_SZ, (const BYTE*)"0.9", 4);
+            RegCloseKey(key);
+        }
+        setupApp->exitStatus = ExitFailed;
+    }
+    signed char run(int failAt, DWORD error) {
+        calls.count = 0;
+        calls.failAt = failAt;
+        calls.error = error;
+        calls.failed.clear();
+        calls.order.clear();
+        systemCalls = &kCountedCalls;
+        signed char result = setupApp->runInstall();
+        systemCalls = &kSystemCalls;
+        return result;
+    }
+    // Whether the step came after one that says A in the recorded order.
+    static bool after(size_t step, const std::string& a) {
+        for (size_t i = 0; i < step; ++i)
+            if (calls.order[i] == a) return true;
+        return false;
+    }
+    void sweep(const char* name, const std::vector<std::pair<std::string, std::string>>& seed, bool entry,
+               const std::string& log) {
+        reset(seed, entry);
+        std::string before = snapshot();
+        ASSERT_EQ(1, run(0, 0)) << name;
+        int operations = calls.count;
+        std::string clean = snapshot();
+        // A power cut at any moment: every new file is on the disk before it is
+        // put in place, after the log line naming it; every backup before the
+        // file it keeps is deleted.
+        for (size_t i = 0; i < calls.order.size(); ++i) {
+            const std::string& step = calls.order[i];
+            size_t arrow = step.find(".zelto-new>");
+            if (step.compare(0, 5, "move ") == 0 && arrow != std::string::npos) {
+                std::string fresh = step.substr(5, arrow + 10 - 5);
+                EXPECT_TRUE(after(i, "flush " + fresh)) << name << ": " << step;
+                bool installed = fresh == files[0] + ".zelto-new" || fresh == files[1] + ".zelto-new";
+                if (installed && !log.empty()) EXPECT_TRUE(after(i, "flush " + log)) << name << ": " << step;
+            }
+            for (const std::string& file : files)
+                if (step == "delete " + file && !after(i, "move " + file + ".zelto-new>" + file))
+                    EXPECT_TRUE(after(i, "flush " + file + ".zelto-old")) << name << ": " << step;
+        }
+        const DWORD errors[3] = {ERROR_DISK_FULL, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION};
+        int compared = 0;
+        for (int n = 1; n <= operations; ++n) {
+            reset(seed, entry);
+            signed char result = run(n, errors[n % 3]);
+            ASSERT_GE(calls.count, n) << name;  // the run came to the call that failed
+            EXPECT_EQ(result == 1 ? clean : before, snapshot())
+                << name << ": call " << n << " failed (" << calls.failed << "), the run answered " << int(result);
+            EXPECT_EQ(1, run(0, 0)) << name << " after call " << n;
+            EXPECT_EQ(clean, snapshot()) << name << ": the run after call " << n << " (" << calls.failed << ")";
+            compared += 2;
+        }
+        std::printf("%s: %d calls, %d states compared\n", name, operations, compared);
+    }
+};
+}  // namespace
+
+TEST_F(EntryFixture, EveryFailingCallLeavesTheMachineAsBeforeOrAsAfter) {
+    FileEntry second = entry;
+    copyText(second.destName, sizeof second.destName, "zelto-unit2.txt");
+    char dest2[MAX_PATH];
+    ASSERT_TRUE(destinationPath(second, dest2));
+    PackageSlot& slot = setupApp->packages[0];
+    slot.installEntries[0] = entry;
+    slot.installEntries[1] = second;
+    slot.installCount = 2;
+    setupApp->installExpandedBytes = 20000;
+    setupApp->installCompressedBytes = 4000;
+    setupApp->unattended = true;
+    setupApp->componentActivate[0] = false;
+    std::string program = windowsPath("zelto-unit-program.bin");
+    writeFile(program, "the program, second edition");
+    setupApp->programFile = CreateFileA(program.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, setupApp->programFile);
+    std::string log = windowsPath("zelto.log");
+    std::string uninstaller = windowsPath(kUninstallerName);
+    Sweep sweep;
+    sweep.files = {dest, dest2, log, uninstaller};
+    sweep.sweep("first install", {}, false, log);
+    sweep.sweep("reinstall",
+                {{dest, "earlier 1"}, {dest2, "earlier 2"}, {uninstaller, "earlier uninstaller"},
+                 {log, std::string(dest) + " \r\n" + dest2 + " \r\n"}},
+                true, "");
+    sweep.reset({}, false);
+    DeleteFileA(windowsPath(kRetryInstallerName).c_str());
+    CloseHandle(setupApp->programFile);
+    setupApp->programFile = INVALID_HANDLE_VALUE;
+    DeleteFileA(program.c_str());
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kRunOnceKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "vimbaInstall");
+        RegCloseKey(key);
+    }
 }

@@ -39,6 +39,10 @@ void SetupApp::runUninstall() {
     // Without the header's own list nothing is deleted, the log included: what
     // a log names is only deleted when the header names it too.
     bool listed = readRemovablePaths();
+    // An install ended by force may have left an earlier file aside, or a new
+    // one beside its place: neither is in the log, and both go (an earlier
+    // file with nothing in its place first comes back, to be removed with it).
+    for (int i = 0; i < removableCount && i < kMaxRecords; ++i) clearSideFiles(this, removablePaths[i]);
     // Files still in use are retried quietly for a while before they are reported.
     reportUndeletable = false;
     DWORD start = GetTickCount();

@@ -59,6 +59,12 @@ e2e_kill holder 2>/dev/null
 run_folders | xargs -r -d '\n' rm -rf
 installs_again after-cleanup
 
+# What a run ended by force leaves beside the files is in no log: the removal
+# takes it away with them.
+printf earlier >"$(upath "$SAVER").zelto-old"
+printf cut >"$(upath "$HELP").zelto-new"
 uninstall removed
 expect_uninstalled removed
+expect_no_file "$SAVER.zelto-old" removed
+expect_no_file "$HELP.zelto-new" removed
 e2e_pass
